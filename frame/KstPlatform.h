@@ -1,0 +1,59 @@
+// What a host configures in the platform layer: the drive table, user-interface handlers,
+// code pages, the computer's identity, resources and the folder of local pipes.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "KstExport.h"
+
+namespace kst {
+
+enum class DriveType : unsigned {
+    Unknown = 0,
+    NoRootDir = 1,
+    Removable = 2,
+    Fixed = 3,
+    Remote = 4,
+    CdRom = 5,
+    RamDisk = 6
+};
+
+// Maps a drive letter to a host folder; rawDevice (a block device or an image file) serves
+// raw sector reads of \\.\X: and the diskette services.
+KST_API void MapDrive(char letter, const std::string& rootFolder, DriveType type,
+                      const std::string& rawDevice = "");
+KST_API void UnmapDrive(char letter);
+// Raw reads of these 512-byte sectors of the drive's raw device fail.
+KST_API void SetBadSectors(char letter, std::vector<unsigned> sectors);
+
+// Message boxes; the handler answers IDOK, IDCANCEL, ... Texts come in the ANSI code page.
+using MessageBoxHandler =
+    std::function<int(const std::string& text, const std::string& caption, unsigned type)>;
+// Returns the previous handler; an empty handler restores the default (stderr, safe answer).
+KST_API MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// The folder dialog; answers false when cancelled, else true with the chosen folder.
+using FolderDialogHandler =
+    std::function<bool(const std::string& title, const std::string& start, std::string& chosen)>;
+KST_API FolderDialogHandler SetFolderDialogHandler(FolderDialogHandler handler);
+
+// Overrides the ANSI and OEM code pages taken from the locale (0 keeps the current one).
+KST_API void SetCodePages(unsigned ansi, unsigned oem);
+KST_API unsigned AnsiCodePage();
+KST_API unsigned OemCodePage();
+
+// Overrides the computer name (the host name's first label, upper-cased, by default).
+KST_API void SetComputerName(const std::string& name);
+
+enum class PlatformFamily { NT, Win9x };
+KST_API void SetPlatformFamily(PlatformFamily family);
+
+// Registers a resource of the host ("LANGUAGE" resources for message texts).
+KST_API void RegisterResource(const std::string& type, unsigned id, std::string bytes);
+
+// The folder that holds the sockets of local pipes.
+KST_API std::string PipeFolder();
+
+}  // namespace kst
