@@ -47,11 +47,6 @@ public:
     CString& operator+=(const char* text);
     CString& operator+=(char ch);
     CString& operator+=(const WCHAR* wide);
-    KST_API friend CString operator+(const CString& a, const CString& b);
-    KST_API friend CString operator+(const CString& a, const char* b);
-    KST_API friend CString operator+(const char* a, const CString& b);
-    KST_API friend CString operator+(const CString& a, char b);
-    KST_API friend CString operator+(char a, const CString& b);
 
     // Comparison: bytewise (the multibyte compare), or folding the letters of the ANSI code page.
     int Compare(const char* text) const;
@@ -116,6 +111,12 @@ public:
 private:
     std::string m_s;
 };
+
+KST_API CString operator+(const CString& a, const CString& b);
+KST_API CString operator+(const CString& a, const char* b);
+KST_API CString operator+(const char* a, const CString& b);
+KST_API CString operator+(const CString& a, char b);
+KST_API CString operator+(char a, const CString& b);
 
 // Comparisons are bytewise, as the framework's operators are.
 KST_API bool operator==(const CString& a, const CString& b);

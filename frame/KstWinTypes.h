@@ -177,3 +177,5 @@ typedef void* FARPROC;
 #define CP_ACP 0u
 #define CP_OEMCP 1u
 #define CP_UTF8 65001u
+#define ERROR_NOT_SAME_DEVICE 17L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L

@@ -31,11 +31,17 @@ std::string& ScratchRoot() {
 
 }  // namespace
 
-ChildRole::ChildRole(const char* name, ChildMain fn) { Roles()[name] = fn; }
+ChildRole::ChildRole(const char* name, ChildMain fn) {
+    Roles()[name] = fn;
+}
 
-std::string SelfExe() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
+std::string SelfExe() {
+    return std::filesystem::read_symlink("/proc/self/exe").string();
+}
 
-std::string ToolPath() { return KST_TOOL_PATH; }
+std::string ToolPath() {
+    return KST_TOOL_PATH;
+}
 
 pid_t StartChild(const std::string& role, const std::vector<std::string>& args) {
     std::vector<std::string> all = {SelfExe(), kChildFlag + role};
@@ -116,7 +122,8 @@ std::string Hex(const std::string& bytes) {
 }  // namespace ksttest
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strncmp(argv[1], ksttest::kChildFlag, sizeof ksttest::kChildFlag - 1) == 0) {
+    if (argc >= 2 &&
+        std::strncmp(argv[1], ksttest::kChildFlag, sizeof ksttest::kChildFlag - 1) == 0) {
         std::string role = argv[1] + sizeof ksttest::kChildFlag - 1;
         auto it = ksttest::Roles().find(role);
         if (it == ksttest::Roles().end()) return 126;

@@ -17,8 +17,8 @@ struct ChildRole {
 
 // Defines a child role: KST_CHILD_ROLE(writer) { ... return exitCode; }
 // argv[0] is the role name, argv[1..] the arguments given to StartChild.
-#define KST_CHILD_ROLE(name)                                      \
-    static int name##_child_main(int argc, char** argv);          \
+#define KST_CHILD_ROLE(name)                                                 \
+    static int name##_child_main(int argc, char** argv);                     \
     static ::ksttest::ChildRole name##_child_role(#name, name##_child_main); \
     static int name##_child_main([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
 

@@ -1,0 +1,90 @@
+// The per-thread last error and the mapping from errno.
+#include <cerrno>
+
+#include "KstWin32Base.h"
+#include "internal/Errno.h"
+#include "internal/Handle.h"
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}
+
+DWORD GetLastError() {
+    return t_lastError;
+}
+void SetLastError(DWORD code) {
+    t_lastError = code;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    if (kst::detail::ReleaseHandle(handle)) return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+namespace kst::detail {
+
+DWORD SystemErrorFromErrno(int err) {
+    switch (err) {
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return ERROR_DISK_FULL;
+        case EROFS:
+            return ERROR_WRITE_PROTECT;
+        case EBUSY:
+        case ETXTBSY:
+            return ERROR_BUSY;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case EMFILE:
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EINVAL:
+            return ERROR_INVALID_PARAMETER;
+        case ENOTEMPTY:
+            return ERROR_DIR_NOT_EMPTY;
+        case EPIPE:
+        case ECONNRESET:
+            return ERROR_BROKEN_PIPE;
+        case EAGAIN:
+            return ERROR_PIPE_BUSY;
+        case ECONNREFUSED:
+            return ERROR_FILE_NOT_FOUND;
+        case EXDEV:
+            return ERROR_NOT_SAME_DEVICE;
+        case EIO:
+            return ERROR_GEN_FAILURE;
+        case ENXIO:
+        case ENODEV:
+            return ERROR_NOT_READY;
+        case ELOOP:
+            return ERROR_CANT_RESOLVE_FILENAME;
+        case ETIMEDOUT:
+            return ERROR_TIMEOUT;
+        default:
+            return ERROR_GEN_FAILURE;
+    }
+}
+
+void SetLastErrorFromErrno(int err) {
+    SetLastError(SystemErrorFromErrno(err));
+}
+
+}  // namespace kst::detail

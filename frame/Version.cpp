@@ -1,0 +1,3 @@
+#include "KstSystem.h"
+
+const char* KstSystemVersion() { return KST_SYSTEM_VERSION; }

@@ -1,0 +1,30 @@
+// The handle table: every system handle (file, pipe, event, thread, ...) names a KernelObject.
+#pragma once
+
+#include <memory>
+
+#include "KstWinTypes.h"
+
+namespace kst::detail {
+
+class KernelObject {
+public:
+    virtual ~KernelObject();
+    // A descriptor that polls readable while the object is signaled; -1 when not waitable.
+    virtual int SignalFd() const;
+    // Called after poll saw the object signaled: takes the signal (an automatic-reset event
+    // consumes it). False when another waiter took it first.
+    virtual bool Acquire();
+};
+
+HANDLE NewHandle(std::shared_ptr<KernelObject> object);
+// Null for handles the table does not know.
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
+template <class T>
+std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+}
+// CloseHandle's work: false for handles the table does not know.
+bool ReleaseHandle(HANDLE handle);
+
+}  // namespace kst::detail

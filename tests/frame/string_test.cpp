@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "KstPlatform.h"
+#include "KstString.h"
+#include "KstWin32Base.h"
+#include "internal/CodePage.h"
+
+namespace {
+
+// Runs a test body under the given ANSI/OEM pages and restores the previous ones.
+class CodePages {
+public:
+    CodePages(unsigned ansi, unsigned oem)
+        : m_ansi(kst::AnsiCodePage()), m_oem(kst::OemCodePage()) {
+        kst::SetCodePages(ansi, oem);
+    }
+    ~CodePages() { kst::SetCodePages(m_ansi, m_oem); }
+
+private:
+    unsigned m_ansi, m_oem;
+};
+
+std::string InPage(const char* utf8, unsigned page) {
+    return kst::detail::Convert(utf8, 65001, page);
+}
+
+TEST(CString, ExtractionClampsLikeTheFramework) {
+    CString s("abcdef");
+    EXPECT_EQ(s.Mid(2), "cdef");
+    EXPECT_EQ(s.Mid(2, 2), "cd");
+    EXPECT_EQ(s.Mid(-3, 2), "ab");
+    EXPECT_EQ(s.Mid(4, 100), "ef");
+    EXPECT_EQ(s.Mid(10), "");
+    EXPECT_EQ(s.Mid(1, -1), "");
+    EXPECT_EQ(s.Left(-1), "");
+    EXPECT_EQ(s.Left(99), "abcdef");
+    EXPECT_EQ(s.Right(2), "ef");
+    EXPECT_EQ(s.Right(99), "abcdef");
+    EXPECT_EQ(s.SpanIncluding("abx"), "ab");
+    EXPECT_EQ(s.SpanExcluding("dx"), "abc");
+}
+
+TEST(CString, SearchAndEdit) {
+    CString s("a\\b\\c.txt");
+    EXPECT_EQ(s.Find('\\'), 1);
+    EXPECT_EQ(s.Find('\\', 2), 3);
+    EXPECT_EQ(s.Find('\\', 50), -1);
+    EXPECT_EQ(s.Find("c.t"), 4);
+    EXPECT_EQ(s.Find(""), 0);
+    EXPECT_EQ(s.ReverseFind('\\'), 3);
+    EXPECT_EQ(s.FindOneOf(".\\"), 1);
+    EXPECT_EQ(s.FindOneOf("qw"), -1);
+
+    CString r("aaa-aaa");
+    EXPECT_EQ(r.Replace("aa", "b"), 2);
+    EXPECT_EQ(r, "ba-ba");
+    EXPECT_EQ(r.Replace("", "x"), 0);
+    EXPECT_EQ(r.Replace('a', 'c'), 2);
+    EXPECT_EQ(r, "bc-bc");
+    EXPECT_EQ(r.Remove('b'), 2);
+    EXPECT_EQ(r, "c-c");
+    EXPECT_EQ(r.Insert(1, "xy"), 5);
+    EXPECT_EQ(r.Insert(99, '!'), 6);
+    EXPECT_EQ(r, "cxy-c!");
+    EXPECT_EQ(r.Delete(1, 2), 4);
+    EXPECT_EQ(r.Delete(3, 10), 3);
+    EXPECT_EQ(r.Delete(10, 1), 3);
+    EXPECT_EQ(r, "c-c");
+}
+
+TEST(CString, Trimming) {
+    CString s(" \t value \r\n");
+    s.TrimLeft();
+    EXPECT_EQ(s, "value \r\n");
+    s.TrimRight();
+    EXPECT_EQ(s, "value");
+    CString p("\\\\path\\\\");
+    p.TrimRight('\\');
+    EXPECT_EQ(p, "\\\\path");
+    p.TrimLeft("\\");
+    EXPECT_EQ(p, "path");
+    CString all("xxx");
+    all.TrimRight('x');
+    EXPECT_TRUE(all.IsEmpty());
+    CString high("\xE0\xE0 ");  // bytes above 0x7F are never white space
+    high.TrimLeft();
+    high.TrimRight();
+    EXPECT_EQ(high, "\xE0\xE0");
+}
+
+TEST(CString, FormatHandlesLongAndEmptyResults) {
+    CString s;
+    s.Format("%s=%u", "key", 42u);
+    EXPECT_EQ(s, "key=42");
+    std::string big(5000, 'z');
+    s.Format("[%s]", big.c_str());
+    EXPECT_EQ(s.GetLength(), 5002);
+    s.Format("%s", "");
+    EXPECT_TRUE(s.IsEmpty());
+}
+
+TEST(CString, FormatFromTheStringTable) {
+    CodePages pages(65001, 866);
+    CString s;
+    s.Format(1u, "A", "B", "C");
+    EXPECT_EQ(s, "Ошибка: AB\nC.");
+    CString missing("keep");
+    missing.Format(999u);
+    EXPECT_TRUE(missing.IsEmpty());
+    EXPECT_TRUE(s.LoadString(3));
+    EXPECT_EQ(s, "Повторить (Да/Yes) или Игнорировать (Нет/No)?");
+    EXPECT_FALSE(s.LoadString(4));
+}
+
+TEST(CString, BufferAccess) {
+    CString s("ab");
+    char* p = s.GetBuffer(10);
+    strcpy(p, "hello");
+    s.ReleaseBuffer();
+    EXPECT_EQ(s, "hello");
+    EXPECT_EQ(s.GetLength(), 5);
+    p = s.GetBuffer(0);
+    s.ReleaseBuffer(2);
+    EXPECT_EQ(s, "he");
+    p = s.GetBufferSetLength(4);
+    memcpy(p, "wxyz", 4);
+    EXPECT_EQ(s, "wxyz");
+}
+
+TEST(CString, ComparisonsAreBytewiseUnlessNoCase) {
+    CodePages pages(1252, 437);
+    EXPECT_NE(CString("abc"), CString("ABC"));
+    EXPECT_EQ(CString("abc").CompareNoCase("ABC"), 0);
+    EXPECT_LT(CString("abc").Compare("abd"), 0);
+    EXPECT_GT(CString("\xE9").Compare("a"), 0);  // unsigned bytes
+    EXPECT_LT(CString("ab").Compare("abc"), 0);
+    EXPECT_EQ(CString("\xC9T\xC9").CompareNoCase("\xE9t\xE9"), 0);  // Latin-1 letters fold
+    EXPECT_LT(CString("a").CompareNoCase("B"), 0);
+    EXPECT_EQ(_mbsicmp(reinterpret_cast<const unsigned char*>("Zz"),
+                       reinterpret_cast<const unsigned char*>("zZ")),
+              0);
+}
+
+class CyrillicFolding : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(CyrillicFolding, LettersOfTheAnsiPageFold) {
+    unsigned page = GetParam();
+    CodePages pages(page, 866);
+    CString upper(InPage("ПРИВЕТ, ЁЖИК! ÄÖ", page).c_str());
+    CString lower(InPage("привет, ёжик! äö", page).c_str());
+    if (page == 1251) {  // 1251 has no Ä/Ö
+        upper = InPage("ПРИВЕТ, ЁЖИК!", page).c_str();
+        lower = InPage("привет, ёжик!", page).c_str();
+    }
+    EXPECT_EQ(upper.CompareNoCase(lower), 0);
+    EXPECT_NE(upper.Compare(lower), 0);
+    CString made(upper);
+    made.MakeLower();
+    EXPECT_EQ(made, lower);
+    made.MakeUpper();
+    EXPECT_EQ(made, upper);
+    // Cyrillic sorts after Latin and in alphabet order without regard to case.
+    CString a(InPage("абв", page).c_str()), b(InPage("БВГ", page).c_str());
+    EXPECT_LT(a.CompareNoCase(b), 0);
+    EXPECT_LT(CString("zzz").CompareNoCase(a), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, CyrillicFolding, ::testing::Values(1251u, 65001u, 866u));
+
+TEST(CString, ReverseKeepsUtf8CharactersWhole) {
+    CodePages pages(65001, 866);
+    CString s("aЖb");
+    s.MakeReverse();
+    EXPECT_EQ(s, "bЖa");
+}
+
+TEST(CodePages, RoundTripsThroughUtf16) {
+    const char* text = "Съешь же ещё этих мягких французских булок";
+    for (unsigned page : {866u, 1251u, 65001u, 20866u}) {
+        std::string narrow = InPage(text, page);
+        int wideLength = MultiByteToWideChar(page, 0, narrow.c_str(), -1, nullptr, 0);
+        ASSERT_GT(wideLength, 0) << page;
+        std::u16string wide(static_cast<size_t>(wideLength), u'\0');
+        ASSERT_EQ(MultiByteToWideChar(page, 0, narrow.c_str(), -1, wide.data(), wideLength),
+                  wideLength);
+        EXPECT_EQ(wide.back(), u'\0');
+        EXPECT_EQ(wide[0], u'С');
+        int narrowLength =
+            WideCharToMultiByte(page, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string back(static_cast<size_t>(narrowLength), '\0');
+        BOOL usedDefault = TRUE;
+        ASSERT_EQ(WideCharToMultiByte(page, 0, wide.c_str(), -1, back.data(), narrowLength, nullptr,
+                                      &usedDefault),
+                  narrowLength);
+        EXPECT_FALSE(usedDefault);
+        back.pop_back();
+        EXPECT_EQ(back, narrow) << page;
+    }
+}
+
+TEST(CodePages, UnrepresentableAndInvalidCharacters) {
+    std::u16string chinese = u"a\u4E2Db";
+    BOOL usedDefault = FALSE;
+    char out[8] = {};
+    int n =
+        WideCharToMultiByte(1251, 0, chinese.c_str(), 3, out, sizeof out, nullptr, &usedDefault);
+    EXPECT_EQ(n, 3);
+    EXPECT_STREQ(out, "a?b");
+    EXPECT_TRUE(usedDefault);
+    // A cut UTF-8 sequence becomes the replacement character, not a failure.
+    WCHAR wide[8] = {};
+    n = MultiByteToWideChar(65001, 0, "x\xD0", 2, wide, 8);
+    EXPECT_EQ(n, 2);
+    EXPECT_EQ(wide[1], 0xFFFD);
+    // Too small a buffer fails with the platform's error.
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(65001, 0, "abc", 3, wide, 2), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST(CodePages, OemConversionAndWideConstruction) {
+    CodePages pages(1251, 866);
+    std::string ansi = InPage("Диск", 1251);
+    char oem[16] = {};
+    ASSERT_TRUE(CharToOemA(ansi.c_str(), oem));
+    EXPECT_EQ(std::string(oem), InPage("Диск", 866));
+    char back[16] = {};
+    ASSERT_TRUE(OemToCharA(oem, back));
+    EXPECT_EQ(std::string(back), ansi);
+    CString s(ansi.c_str());
+    s.AnsiToOem();
+    EXPECT_EQ(s.str(), InPage("Диск", 866));
+    s.OemToAnsi();
+    EXPECT_EQ(s.str(), ansi);
+    CString fromWide(u"Диск");
+    EXPECT_EQ(fromWide.str(), ansi);
+}
+
+TEST(CodePages, UtfEightLibraryTextsFollowTheAnsiPage) {
+    {
+        CodePages pages(1251, 866);
+        EXPECT_EQ(kst::detail::FromUtf8ToAnsi("Ошибка"), InPage("Ошибка", 1251));
+    }
+    {
+        CodePages pages(65001, 866);
+        EXPECT_EQ(kst::detail::FromUtf8ToAnsi("Ошибка"), "Ошибка");
+    }
+}
+
+}  // namespace
