@@ -1,0 +1,75 @@
+// The system clock as SYSTEMTIME and conversions to and from FILETIME.
+#include <time.h>
+
+#include "KstTime.h"
+#include "internal/TimeText.h"
+
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000;  // file times count 100 ns
+
+void ClockAsSystemTime(bool local, LPSYSTEMTIME time) {
+    if (!time) return;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm fields;
+    if (local) {
+        tzset();
+        localtime_r(&now.tv_sec, &fields);
+    } else {
+        gmtime_r(&now.tv_sec, &fields);
+    }
+    kst::detail::TmToSystemTime(fields, static_cast<int>(now.tv_nsec / 1000000), *time);
+}
+
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+void GetLocalTime(LPSYSTEMTIME time) {
+    ClockAsSystemTime(true, time);
+}
+void GetSystemTime(LPSYSTEMTIME time) {
+    ClockAsSystemTime(false, time);
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {
+    if (!fileTime || !systemTime || (fileTime->dwHighDateTime & 0x80000000u)) return FALSE;
+    uint64_t ticks =
+        (static_cast<uint64_t>(fileTime->dwHighDateTime) << 32) | fileTime->dwLowDateTime;
+    time_t seconds =
+        static_cast<time_t>(ticks / kTicksPerSecond) - kst::detail::kFileTimeEpochSeconds;
+    struct tm fields;
+    if (!gmtime_r(&seconds, &fields)) return FALSE;
+    kst::detail::TmToSystemTime(fields, static_cast<int>(ticks % kTicksPerSecond / 10000),
+                                *systemTime);
+    return TRUE;
+}
+
+BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime) {
+    if (!systemTime || !fileTime) return FALSE;
+    const SYSTEMTIME& t = *systemTime;
+    if (t.wYear < 1601 || t.wYear > 30827 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 ||
+        t.wDay > DaysInMonth(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 ||
+        t.wSecond > 59 || t.wMilliseconds > 999)
+        return FALSE;
+    struct tm fields = {};
+    fields.tm_year = t.wYear - 1900;
+    fields.tm_mon = t.wMonth - 1;
+    fields.tm_mday = t.wDay;
+    fields.tm_hour = t.wHour;
+    fields.tm_min = t.wMinute;
+    fields.tm_sec = t.wSecond;
+    uint64_t seconds = static_cast<uint64_t>(timegm(&fields) + kst::detail::kFileTimeEpochSeconds);
+    uint64_t ticks = seconds * kTicksPerSecond + t.wMilliseconds * 10000u;
+    fileTime->dwLowDateTime = static_cast<DWORD>(ticks);
+    fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return TRUE;
+}

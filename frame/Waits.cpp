@@ -1,0 +1,139 @@
+// Waits for kernel objects: one poll() over their signal descriptors.
+#include <poll.h>
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+#include "KstWin32Base.h"
+#include "KstWin32Threads.h"
+#include "internal/Waitable.h"
+
+namespace kst::detail {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Deadline {
+public:
+    explicit Deadline(DWORD milliseconds)
+        : m_infinite(milliseconds == INFINITE),
+          m_end(Clock::now() + std::chrono::milliseconds(milliseconds)) {}
+    // The poll() time-out still left: -1 for none, 0 once passed.
+    int Remaining() const {
+        if (m_infinite) return -1;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(m_end - Clock::now()).count();
+        return left <= 0 ? 0 : static_cast<int>(std::min<int64_t>(left, INT32_MAX));
+    }
+
+private:
+    bool m_infinite;
+    Clock::time_point m_end;
+};
+
+// Polls the descriptors; answers the poll() result with EINTR retried, -1 on failure.
+int PollOnce(std::vector<pollfd>& fds, const Deadline& deadline) {
+    for (;;) {
+        for (auto& fd : fds) fd.revents = 0;
+        int rc = poll(fds.data(), fds.size(), deadline.Remaining());
+        if (rc >= 0 || errno != EINTR) return rc;
+    }
+}
+
+DWORD WaitForAny(const std::shared_ptr<KernelObject>* objects, std::vector<pollfd>& fds,
+                 const Deadline& deadline) {
+    for (;;) {
+        int rc = PollOnce(fds, deadline);
+        if (rc < 0) return WAIT_FAILED;
+        if (rc == 0) return WAIT_TIMEOUT;
+        // The lowest index wins, as on the platform; a lost race polls again.
+        for (size_t i = 0; i < fds.size(); ++i)
+            if ((fds[i].revents & POLLIN) && objects[i]->Acquire()) return WAIT_OBJECT_0 + i;
+    }
+}
+
+void GiveBack(const std::shared_ptr<KernelObject>* objects, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (auto* event = dynamic_cast<EventObject*>(objects[i].get())) event->Restore();
+}
+
+bool TryAcquireAll(const std::shared_ptr<KernelObject>* objects, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!objects[i]->Acquire()) {
+            GiveBack(objects, i);
+            return false;
+        }
+    }
+    return true;
+}
+
+DWORD WaitForAll(const std::shared_ptr<KernelObject>* objects, std::vector<pollfd>& fds,
+                 const Deadline& deadline) {
+    for (;;) {
+        // Wait on the objects not yet signaled, so ready ones do not spin the poll.
+        std::vector<pollfd> pending;
+        do {
+            pending.clear();
+            Deadline now(0);
+            if (PollOnce(fds, now) < 0) return WAIT_FAILED;
+            for (auto& fd : fds)
+                if (!(fd.revents & POLLIN)) pending.push_back(fd);
+            if (pending.empty()) break;
+            int rc = PollOnce(pending, deadline);
+            if (rc < 0) return WAIT_FAILED;
+            if (rc == 0) return WAIT_TIMEOUT;
+        } while (true);
+        if (TryAcquireAll(objects, fds.size())) return WAIT_OBJECT_0;
+        if (deadline.Remaining() == 0) return WAIT_TIMEOUT;
+    }
+}
+
+}  // namespace
+
+DWORD WaitForObjects(const std::shared_ptr<KernelObject>* objects, DWORD count, bool waitAll,
+                     DWORD milliseconds) {
+    std::vector<pollfd> fds(count);
+    for (DWORD i = 0; i < count; ++i) {
+        int fd = objects[i] ? objects[i]->SignalFd() : -1;
+        if (fd < 0) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        fds[i] = pollfd{fd, POLLIN, 0};
+    }
+    Deadline deadline(milliseconds);
+    DWORD result =
+        waitAll ? WaitForAll(objects, fds, deadline) : WaitForAny(objects, fds, deadline);
+    if (result == WAIT_FAILED) SetLastError(ERROR_INVALID_HANDLE);
+    return result;
+}
+
+}  // namespace kst::detail
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    std::vector<std::shared_ptr<kst::detail::KernelObject>> objects(count);
+    for (DWORD i = 0; i < count; ++i) objects[i] = kst::detail::LookupWaitable(handles[i]);
+    return kst::detail::WaitForObjects(objects.data(), count, waitAll != FALSE, milliseconds);
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
+}
+
+void Sleep(DWORD milliseconds) {
+    if (milliseconds == INFINITE) {
+        for (;;) pause();
+    }
+    struct timespec left = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}

@@ -1,0 +1,173 @@
+// CTime in the system's time zone (DST changes, times past 2038), its formats, and automation
+// dates.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "KstTime.h"
+
+namespace {
+
+// Switches the process's time zone for one test.
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone) {
+        if (const char* old = getenv("TZ")) m_old = old, m_had = true;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZone() {
+        if (m_had)
+            setenv("TZ", m_old.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::string m_old;
+    bool m_had = false;
+};
+
+TEST(CTime, LocalTimeFollowsTheZoneAcrossDaylightSavingChanges) {
+    TimeZone zone("America/New_York");
+    // Spring forward: 01:59:59 EST is followed by 03:00:00 EDT.
+    CTime before(2021, 3, 14, 1, 59, 59);
+    CTime after(2021, 3, 14, 3, 0, 0);
+    EXPECT_EQ(before.GetTime(), 1615705199);
+    EXPECT_EQ(after - before, CTimeSpan(1));
+    EXPECT_EQ(after.GetHour(), 3);
+    EXPECT_EQ(after.Format("%Y-%m-%d %H:%M:%S %Z").str(), "2021-03-14 03:00:00 EDT");
+    EXPECT_EQ(before.Format("%H:%M %Z").str(), "01:59 EST");
+    // Fall back: 01:30 happens twice; the DST flag picks one.
+    CTime daylight(2021, 11, 7, 1, 30, 0, 1);
+    CTime standard(2021, 11, 7, 1, 30, 0, 0);
+    EXPECT_EQ(standard - daylight, CTimeSpan(3600));
+    EXPECT_EQ(daylight.FormatGmt("%H:%M").str(), "05:30");
+
+    struct tm fields;
+    ASSERT_NE(after.GetLocalTm(&fields), nullptr);
+    EXPECT_EQ(fields.tm_isdst, 1);
+    ASSERT_NE(after.GetGmtTm(&fields), nullptr);
+    EXPECT_EQ(fields.tm_hour, 7);
+}
+
+TEST(CTime, TimesPast2038UpTo2106) {
+    TimeZone zone("UTC");
+    CTime y2100(2100, 1, 1, 0, 0, 0);
+    EXPECT_EQ(y2100.GetTime(), 4102444800);
+    CTime last(2106, 2, 7, 6, 28, 15);  // the largest unsigned 32-bit seconds value
+    EXPECT_EQ(last.GetTime(), 0xFFFFFFFFll);
+    EXPECT_EQ(CTime(static_cast<__time64_t>(0xFFFFFFFFu)).GetYear(), 2106);
+    EXPECT_EQ(CTime(0x80000000ll).Format("%Y-%m-%d %H:%M:%S").str(), "2038-01-19 03:14:08");
+    EXPECT_EQ(last.GetDayOfWeek(), 1);  // a Sunday
+    SYSTEMTIME system;
+    ASSERT_TRUE(last.GetAsSystemTime(system));
+    EXPECT_EQ(system.wYear, 2106);
+    EXPECT_EQ(system.wMonth, 2);
+    EXPECT_EQ(system.wDay, 7);
+    EXPECT_EQ(system.wSecond, 15);
+    EXPECT_EQ(CTime(system).GetTime(), last.GetTime());
+}
+
+TEST(CTime, DosDateAndFileTimeAndSpans) {
+    TimeZone zone("Europe/Moscow");
+    // 2004-06-15 13:45:58 in MS-DOS words.
+    WORD date = static_cast<WORD>(((2004 - 1980) << 9) | (6 << 5) | 15);
+    WORD time = static_cast<WORD>((13 << 11) | (45 << 5) | (58 / 2));
+    EXPECT_EQ(CTime(date, time).Format("%Y-%m-%d %H:%M:%S").str(), "2004-06-15 13:45:58");
+    EXPECT_EQ(CTime(date, time).GetTime(), CTime(2004, 6, 15, 13, 45, 58).GetTime());
+
+    FILETIME fileTime{};
+    uint64_t ticks = (11644473600ull + 1000000000ull) * 10000000ull;
+    fileTime.dwLowDateTime = static_cast<DWORD>(ticks);
+    fileTime.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    EXPECT_EQ(CTime(fileTime).GetTime(), 1000000000);
+    SYSTEMTIME utc;
+    ASSERT_TRUE(FileTimeToSystemTime(&fileTime, &utc));
+    EXPECT_EQ(utc.wYear, 2001);
+    EXPECT_EQ(utc.wHour, 1);
+    FILETIME back;
+    ASSERT_TRUE(SystemTimeToFileTime(&utc, &back));
+    EXPECT_EQ(back.dwLowDateTime, fileTime.dwLowDateTime);
+    EXPECT_EQ(back.dwHighDateTime, fileTime.dwHighDateTime);
+
+    CTimeSpan span(2, 3, 4, 5);
+    EXPECT_EQ(span.GetTotalSeconds(), 2 * 86400 + 3 * 3600 + 4 * 60 + 5);
+    EXPECT_EQ(span.Format("%D days %H:%M:%S %%").str(), "2 days 03:04:05 %");
+    CTime start(2024, 2, 28, 12, 0, 0);
+    EXPECT_EQ((start + CTimeSpan(1, 0, 0, 0)).GetDay(), 29);
+    EXPECT_LT(start, start + CTimeSpan(1));
+}
+
+TEST(CTime, CurrentTimeAndLocaleFormat) {
+    CTime now = CTime::GetCurrentTime();
+    EXPECT_LE(std::abs(now.GetTime() - static_cast<__time64_t>(time(nullptr))), 1);
+    EXPECT_FALSE(now.Format("%c").IsEmpty());
+    EXPECT_TRUE(now.Format("").IsEmpty());
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    EXPECT_EQ(local.wYear, now.GetYear());
+}
+
+VARIANT Variant(VARTYPE type) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type;
+    return v;
+}
+
+TEST(COleDateTime, FromVariantsAndBackToSystemTime) {
+    VARIANT date = Variant(VT_DATE);
+    date.date = 45000.5;
+    COleDateTime noon(date);
+    ASSERT_EQ(noon.GetStatus(), COleDateTime::valid);
+    SYSTEMTIME fields;
+    ASSERT_TRUE(noon.GetAsSystemTime(fields));
+    EXPECT_EQ(fields.wYear, 2023);
+    EXPECT_EQ(fields.wMonth, 3);
+    EXPECT_EQ(fields.wDay, 15);
+    EXPECT_EQ(fields.wHour, 12);
+    EXPECT_EQ(fields.wDayOfWeek, 3);  // Wednesday
+
+    // Before 1899-12-30 the fraction still counts forward from midnight.
+    COleDateTime early(-1.25);
+    EXPECT_EQ(early.Format("%Y-%m-%d %H:%M").str(), "1899-12-29 06:00");
+    EXPECT_EQ(COleDateTime(1899, 12, 29, 6, 0, 0).m_dt, -1.25);
+    // Rounding to the second may carry into the next day.
+    EXPECT_EQ(COleDateTime(0.9999999).Format("%Y-%m-%d %H:%M:%S").str(), "1899-12-31 00:00:00");
+
+    VARIANT text = Variant(VT_BSTR);
+    WCHAR iso[] = u"2024-05-01T10:20:30";
+    text.bstrVal = iso;
+    COleDateTime parsed(text);
+    ASSERT_EQ(parsed.GetStatus(), COleDateTime::valid);
+    EXPECT_EQ(parsed.GetSecond(), 30);
+    EXPECT_EQ(parsed.GetDayOfYear(), 122);
+    WCHAR junk[] = u"2024-05-01 garbage";
+    text.bstrVal = junk;
+    EXPECT_EQ(COleDateTime(text).GetStatus(), COleDateTime::invalid);
+
+    VARIANT number = Variant(VT_I4);
+    number.lVal = 2;
+    EXPECT_EQ(COleDateTime(number).GetDay(), 1);  // 1900-01-01
+    EXPECT_EQ(COleDateTime(Variant(VT_NULL)).GetStatus(), COleDateTime::null);
+    EXPECT_EQ(COleDateTime(Variant(VT_DISPATCH)).GetStatus(), COleDateTime::invalid);
+    EXPECT_EQ(COleDateTime(1e9).GetStatus(), COleDateTime::invalid);
+    EXPECT_FALSE(COleDateTime(1e9).GetAsSystemTime(fields));
+    EXPECT_EQ(COleDateTime(2023, 2, 29, 0, 0, 0).GetStatus(), COleDateTime::invalid);
+}
+
+TEST(COleDateTime, RoundTripsACTimeAsLocalTime) {
+    TimeZone zone("America/New_York");
+    CTime time(2021, 3, 14, 3, 15, 45);
+    COleDateTime date(time);
+    SYSTEMTIME fields;
+    ASSERT_TRUE(date.GetAsSystemTime(fields));
+    EXPECT_EQ(fields.wHour, 3);
+    EXPECT_EQ(fields.wMinute, 15);
+    EXPECT_EQ(CTime(fields).GetTime(), time.GetTime());
+}
+
+}  // namespace
