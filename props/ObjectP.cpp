@@ -1,0 +1,56 @@
+#include <memory>
+
+#include "KstObjectP.h"
+
+void CObjectP::Serialize(CArchive& ar) {
+    if (ar.IsLoading()) Clear();
+}
+
+CObjectP& CObjectP::operator=(const CObjectP&) {
+    return *this;
+}
+
+bool CObjectP::operator==(const CObjectP&) const {
+    return 1;
+}
+
+bool CObjectP::operator!=(const CObjectP& other) const {
+    return !(*this == other);
+}
+
+int CObjectP::IsClass(const CRuntimeClass* pClass) const {
+    return GetRuntimeClass() == pClass;
+}
+
+void CObjectP::SerializeXML(CXMLNode&, bool) {}
+
+CObjectP* CObjectP::CreateCopy() const {
+    const CRuntimeClass* pClass = GetRuntimeClass();
+    if (!pClass) return nullptr;
+    std::unique_ptr<CObject> pObject(pClass->CreateObject());
+    auto* pCopy = dynamic_cast<CObjectP*>(pObject.get());
+    if (!pCopy) return nullptr;
+    pObject.release();
+    *pCopy = *this;
+    return pCopy;
+}
+
+CObjectP* CObjectP::ReadOwned(CArchive& ar) {
+    UINT nSchema = 0;
+    DWORD dwObjectTag = 0;
+    CRuntimeClass* pClass = ar.ReadClass(nullptr, &nSchema, &dwObjectTag);
+    if (!pClass) {
+        if (dwObjectTag == 0) return nullptr;
+        AfxThrowArchiveException(CArchiveException::badIndex);
+    }
+    if (!pClass->IsDerivedFrom(RUNTIME_CLASS(CObjectP)))
+        AfxThrowArchiveException(CArchiveException::badClass);
+    std::unique_ptr<CObject> pObject(pClass->CreateObject());
+    auto* pProperty = dynamic_cast<CObjectP*>(pObject.get());
+    if (!pProperty) AfxThrowArchiveException(CArchiveException::badClass);
+    ar.MapObject(pProperty);
+    ar.SetObjectSchema(nSchema);
+    pProperty->Serialize(ar);
+    pObject.release();
+    return pProperty;
+}
