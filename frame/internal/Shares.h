@@ -13,8 +13,8 @@ namespace kst::detail {
 std::vector<ShareInfo> CurrentShares();
 
 // Samba's shares: sections of smb.conf with a path, then the user shares.
-std::vector<ShareInfo> ReadSambaShares(const std::string& configPath,
-                                       const std::string& usershareFolder);
+KST_API std::vector<ShareInfo> ReadSambaShares(const std::string& configPath,
+                                               const std::string& usershareFolder);
 
 // The Samba reader over the system's (or the tests') files.
 std::vector<ShareInfo> SambaShares();

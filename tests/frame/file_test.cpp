@@ -1,0 +1,215 @@
+// CFile, CStdioFile and CMemFile over real files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "KstFile.h"
+#include "KstTest.h"
+#include "KstWin32Base.h"
+
+namespace {
+
+std::string Scratch(const std::string& name) {
+    return ksttest::ScratchDir() + "/" + name;
+}
+
+constexpr UINT kWriteText = CFile::modeCreate | CFile::modeWrite;
+
+}  // namespace
+
+TEST(StdioFile, TextModeRoundTrip) {
+    std::string path = Scratch("lines.txt");
+    {
+        CStdioFile file;
+        ASSERT_TRUE(file.Open(path.c_str(), kWriteText));
+        file.WriteString("first\n");
+        file.WriteString("\n");
+        file.WriteString("third\nlast without end");
+        file.Close();
+    }
+    EXPECT_EQ(ksttest::ReadFile(path), "first\r\n\r\nthird\r\nlast without end");
+
+    CStdioFile file(path.c_str(), CFile::modeRead | CFile::shareDenyNone);
+    CString line;
+    std::vector<std::string> lines;
+    while (file.ReadString(line)) lines.push_back(line.str());
+    EXPECT_EQ(lines, (std::vector<std::string>{"first", "", "third", "last without end"}));
+    EXPECT_FALSE(file.ReadString(line)) << "stays at the end";
+}
+
+TEST(StdioFile, CrLfSplitAcrossTheReadBufferAndLoneCr) {
+    std::string path = Scratch("long.txt");
+    std::string first(64 * 1024 - 1, 'x');  // CR is the buffer's last byte, LF the next's first
+    ksttest::WriteFile(path, first + "\r\nnext\rkept\r\n");
+    CStdioFile file(path.c_str(), CFile::modeRead);
+    CString line;
+    ASSERT_TRUE(file.ReadString(line));
+    EXPECT_EQ(line.GetLength(), int(first.size()));
+    ASSERT_TRUE(file.ReadString(line));
+    EXPECT_EQ(line.str(), "next\rkept");
+    EXPECT_FALSE(file.ReadString(line));
+
+    char buffer[8];
+    file.SeekToBegin();
+    file.Seek(LONGLONG(first.size()), CFile::begin);
+    ASSERT_NE(file.ReadString(buffer, sizeof buffer), nullptr);
+    EXPECT_STREQ(buffer, "\n") << "the fgets form keeps the line end";
+}
+
+TEST(StdioFile, BinaryModeKeepsBytesAndPositionsAreOnDisk) {
+    std::string path = Scratch("bin.dat");
+    CStdioFile file;
+    ASSERT_TRUE(
+        file.Open(path.c_str(), CFile::modeCreate | CFile::modeReadWrite | CFile::typeBinary));
+    file.WriteString("a\nb\r\n");
+    EXPECT_EQ(file.GetPosition(), 5u);
+    EXPECT_EQ(file.GetLength(), 5u);
+    file.SeekToBegin();
+    CString line;
+    ASSERT_TRUE(file.ReadString(line));
+    EXPECT_EQ(line.str(), "a");
+    EXPECT_EQ(file.GetPosition(), 2u);
+    ASSERT_TRUE(file.ReadString(line));
+    EXPECT_EQ(line.str(), "b\r") << "binary mode leaves the CR";
+    file.Close();
+    EXPECT_EQ(ksttest::ReadFile(path), "a\nb\r\n");
+}
+
+TEST(StdioFile, AppendingLikeTheTraceFile) {
+    std::string path = Scratch("trace.txt");
+    ksttest::WriteFile(path, "old\r\n");
+    constexpr UINT kAppend =
+        CFile::modeWrite | CFile::shareDenyNone | CFile::modeCreate | CFile::modeNoTruncate;
+    CStdioFile file;
+    ASSERT_TRUE(file.Open(path.c_str(), kAppend));
+    file.Seek(0, CFile::end);
+    file.WriteString("new\n");
+    file.Flush();
+    EXPECT_EQ(ksttest::ReadFile(path), "old\r\nnew\r\n") << "visible to others after Flush";
+    file.SeekToBegin();
+    file.SetLength(0);
+    EXPECT_EQ(ksttest::ReadFile(path), "");
+}
+
+TEST(StdioFile, ManySmallWritesAreBuffered) {
+    std::string path = Scratch("many.txt");
+    auto start = std::chrono::steady_clock::now();
+    {
+        CStdioFile file(path.c_str(), kWriteText);
+        for (int i = 0; i < 200000; ++i) file.WriteString("a line of the log\n");
+    }
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(std::filesystem::file_size(path), 200000u * 19);
+    EXPECT_LT(elapsed, std::chrono::seconds(2));
+}
+
+TEST(File, OpenFlagsCreateTruncateAndMissing) {
+    std::string path = Scratch("f.dat");
+    CFile file;
+    CFileException error;
+    EXPECT_FALSE(file.Open(path.c_str(), CFile::modeRead, &error));
+    EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
+    EXPECT_EQ(error.m_lOsError, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(error.m_strFileName.str(), path);
+
+    ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite));
+    file.Write("hello", 5);
+    file.Close();
+    ASSERT_TRUE(
+        file.Open(path.c_str(), CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite));
+    EXPECT_EQ(file.GetLength(), 5u) << "NoTruncate keeps the content";
+    EXPECT_EQ(file.SeekToEnd(), 5u);
+    file.Write("!", 1);
+    file.SeekToBegin();
+    char buffer[16] = {};
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 6u);
+    EXPECT_STREQ(buffer, "hello!");
+    EXPECT_EQ(file.GetFileName().str(), "f.dat");
+    EXPECT_EQ(file.GetFileTitle().str(), "f");
+    EXPECT_EQ(file.GetFilePath().str(), path);
+    file.Close();
+    ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite));
+    EXPECT_EQ(file.GetLength(), 0u) << "Create alone empties";
+    file.Close();
+    EXPECT_EQ(file.m_hFile, CFile::hFileNull);
+}
+
+TEST(File, ThrowingConstructorAndStatics) {
+    std::string folder = ksttest::ScratchDir();
+    std::string missing = folder + "/none/x.dat";
+    try {
+        CFile file(missing.c_str(), CFile::modeRead);
+        FAIL() << "no exception";
+    } catch (CFileException* e) {
+        EXPECT_EQ(e->m_cause, CFileException::badPath);
+        EXPECT_EQ(e->m_lOsError, ERROR_PATH_NOT_FOUND);
+        e->Delete();
+    }
+    std::string path = folder + "/status.dat";
+    ksttest::WriteFile(path, "12345");
+    CFileStatus status;
+    ASSERT_TRUE(CFile::GetStatus(path.c_str(), status));
+    EXPECT_EQ(status.m_size, 5);
+    EXPECT_EQ(status.m_attribute & CFile::directory, 0);
+    EXPECT_STREQ(status.m_szFullName, path.c_str());
+    EXPECT_LE(std::abs(status.m_mtime.GetTime() - time(nullptr)), 5);
+    EXPECT_FALSE(CFile::GetStatus(missing.c_str(), status));
+    ASSERT_TRUE(CFile::GetStatus(folder.c_str(), status));
+    EXPECT_NE(status.m_attribute & CFile::directory, 0);
+
+    CFile::Rename(path.c_str(), (folder + "/renamed.dat").c_str());
+    EXPECT_TRUE(std::filesystem::exists(folder + "/renamed.dat"));
+    CFile::Remove((folder + "/renamed.dat").c_str());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/renamed.dat"));
+    try {
+        CFile::Remove((folder + "/renamed.dat").c_str());
+        FAIL() << "no exception";
+    } catch (CFileException* e) {
+        EXPECT_EQ(e->m_cause, CFileException::fileNotFound);
+        e->Delete();
+    }
+}
+
+TEST(File, OsErrorToException) {
+    EXPECT_EQ(CFileException::OsErrorToException(ERROR_SHARING_VIOLATION),
+              CFileException::sharingViolation);
+    EXPECT_EQ(CFileException::OsErrorToException(ERROR_DISK_FULL), CFileException::diskFull);
+    EXPECT_EQ(CFileException::OsErrorToException(ERROR_ACCESS_DENIED),
+              CFileException::accessDenied);
+    EXPECT_EQ(CFileException::OsErrorToException(999999), CFileException::genericException);
+}
+
+TEST(MemFile, GrowsReadsAndSeeks) {
+    CMemFile file(16);
+    for (int i = 0; i < 100; ++i) file.Write("abc", 3);
+    EXPECT_EQ(file.GetLength(), 300u);
+    file.Seek(-3, CFile::end);
+    char buffer[8] = {};
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 3u);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 0u);
+    file.Seek(310, CFile::begin);
+    file.Write("z", 1);
+    EXPECT_EQ(file.GetLength(), 311u);
+    file.Seek(305, CFile::begin);
+    EXPECT_EQ(file.Read(buffer, 1), 1u);
+    EXPECT_EQ(buffer[0], '\0') << "a gap reads as zeros";
+    BYTE* data = file.Detach();
+    EXPECT_EQ(data[0], 'a');
+    std::free(data);
+
+    BYTE fixed[4] = {1, 2, 3, 4};
+    CMemFile reader(fixed, sizeof fixed);
+    EXPECT_EQ(reader.GetLength(), 4u);
+    reader.SeekToEnd();
+    try {
+        reader.Write("x", 1);
+        FAIL() << "a fixed buffer does not grow";
+    } catch (CFileException* e) {
+        EXPECT_EQ(e->m_cause, CFileException::diskFull);
+        e->Delete();
+    }
+}

@@ -1,0 +1,277 @@
+// Files and folders by name: path mapping, error codes, copies, listings, temporary names,
+// drive types and raw diskette reads.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "KstPlatform.h"
+#include "KstTest.h"
+#include "KstWin32Base.h"
+#include "KstWin32Files.h"
+
+namespace {
+
+DWORD ErrorOfOpen(const std::string& path, DWORD access, DWORD disposition) {
+    HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, disposition, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(file);
+    return ERROR_SUCCESS;
+}
+
+std::string ReadAll(HANDLE file) {
+    std::string text;
+    char buffer[256];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    return text;
+}
+
+class DriveX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = ksttest::ScratchDir();
+        kst::MapDrive('X', root, kst::DriveType::Removable);
+    }
+    void TearDown() override { kst::UnmapDrive('X'); }
+    std::string root;
+};
+
+}  // namespace
+
+TEST_F(DriveX, PathsGoThroughTheDriveTableWithEitherSeparator) {
+    std::filesystem::create_directories(root + "/sub");
+    ksttest::WriteFile(root + "/sub/a.txt", "content");
+    for (const char* path : {"X:\\sub\\a.txt", "x:/sub/a.txt", "X:sub\\a.txt"}) {
+        HANDLE file =
+            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+        EXPECT_EQ(ReadAll(file), "content");
+        CloseHandle(file);
+    }
+    EXPECT_EQ(GetFileAttributesA("X:\\sub") & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(GetFileAttributesA("Q:\\sub\\a.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND)) << "a letter without an entry";
+    EXPECT_EQ(GetDriveTypeA("X:\\"), DRIVE_REMOVABLE);
+    EXPECT_EQ(GetDriveTypeA("X:"), DRIVE_REMOVABLE);
+    EXPECT_EQ(GetDriveTypeA("Q:\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(GetDriveTypeA(root.c_str()), DRIVE_FIXED);
+}
+
+TEST_F(DriveX, ErrorCodesOfCommonFailures) {
+    std::filesystem::create_directories(root + "/dir");
+    ksttest::WriteFile(root + "/here.txt", "x");
+    EXPECT_EQ(ErrorOfOpen("X:\\missing.txt", GENERIC_READ, OPEN_EXISTING),
+              DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(ErrorOfOpen("X:\\nofolder\\a.txt", GENERIC_READ, OPEN_EXISTING),
+              DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ErrorOfOpen("X:\\nofolder\\a.txt", GENERIC_WRITE, CREATE_ALWAYS),
+              DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(ErrorOfOpen("X:\\here.txt", GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_FILE_EXISTS));
+    EXPECT_EQ(ErrorOfOpen("X:\\dir", GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED))
+        << "a folder opened as a file";
+    EXPECT_EQ(ErrorOfOpen("X:\\dir", GENERIC_WRITE, OPEN_ALWAYS), DWORD(ERROR_ACCESS_DENIED));
+
+    HANDLE file = CreateFileA("X:\\here.txt", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS)) << "opened, and it was there";
+    CloseHandle(file);
+
+    EXPECT_FALSE(CreateDirectoryA("X:\\dir", nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(CreateDirectoryA("X:\\a\\b", nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileA("X:\\missing.txt"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileA("X:\\dir"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    ksttest::WriteFile(root + "/dir/in.txt", "");
+    EXPECT_FALSE(RemoveDirectoryA("X:\\dir"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DIR_NOT_EMPTY));
+}
+
+TEST_F(DriveX, ReadOnlyFilesRefuseWritersEvenForRoot) {
+    std::string path = root + "/ro.txt";
+    ksttest::WriteFile(path, "x");
+    ::chmod(path.c_str(), 0444);
+    EXPECT_EQ(GetFileAttributesA("X:\\ro.txt") & FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ErrorOfOpen("X:\\ro.txt", GENERIC_WRITE, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ErrorOfOpen("X:\\ro.txt", GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_SUCCESS));
+    EXPECT_FALSE(DeleteFileA("X:\\ro.txt"));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+}
+
+// argv: folder; creates a file in it as an unprivileged user; exits with the error code.
+KST_CHILD_ROLE(create_in_folder) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 200;
+    std::string path = std::string(argv[1]) + "/new.txt";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    CloseHandle(file);
+    return 0;
+}
+
+TEST(Folders, CreatingInAReadOnlyFolderIsAccessDenied) {
+    char pattern[] = "/tmp/kst-ro-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    std::string folder = pattern;
+    ::chmod(folder.c_str(), 0555);
+    int code = ksttest::WaitChild(ksttest::StartChild("create_in_folder", {folder}));
+    ::chmod(folder.c_str(), 0755);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(code, ERROR_ACCESS_DENIED);
+}
+
+TEST(Folders, CopyMoveAndList) {
+    std::string dir = ksttest::ScratchDir();
+    std::string a = dir + "/a.txt", b = dir + "/b.txt", c = dir + "/c.TXT";
+    ksttest::WriteFile(a, "data");
+    ASSERT_TRUE(CopyFileA(a.c_str(), b.c_str(), TRUE));
+    EXPECT_EQ(ksttest::ReadFile(b), "data");
+    EXPECT_FALSE(CopyFileA(a.c_str(), b.c_str(), TRUE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_EXISTS));
+    ksttest::WriteFile(a, "newer");
+    EXPECT_TRUE(CopyFileA(a.c_str(), b.c_str(), FALSE));
+    EXPECT_EQ(ksttest::ReadFile(b), "newer");
+    EXPECT_FALSE(CopyFileA((dir + "/none").c_str(), b.c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+
+    EXPECT_FALSE(MoveFileA(a.c_str(), b.c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    ASSERT_TRUE(MoveFileA(a.c_str(), c.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(a));
+
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*.txt").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    std::set<std::string> names{data.cFileName};
+    while (FindNextFileA(find, &data)) names.insert(data.cFileName);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_EQ(names, (std::set<std::string>{"b.txt", "c.TXT"})) << "wildcards ignore case";
+    EXPECT_EQ(FindFirstFileA((dir + "/*.none").c_str(), &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(TempFiles, TempPathAndNames) {
+    std::string dir = ksttest::ScratchDir();
+    const char* old = std::getenv("TMPDIR");
+    std::string saved = old ? old : "";
+    ::setenv("TMPDIR", dir.c_str(), 1);
+    char buffer[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof buffer, buffer);
+    EXPECT_EQ(std::string(buffer, length), dir + "/");
+    EXPECT_EQ(GetTempPathA(3, buffer), DWORD(dir.size() + 2)) << "the size needed";
+    if (old)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+
+    char name[MAX_PATH];
+    UINT number = GetTempFileNameA(dir.c_str(), "Prefix", 0, name);
+    ASSERT_NE(number, 0u);
+    char expected[MAX_PATH];
+    std::snprintf(expected, sizeof expected, "%s/Pre%X.tmp", dir.c_str(), number);
+    EXPECT_STREQ(name, expected);
+    EXPECT_TRUE(std::filesystem::exists(name));
+    EXPECT_EQ(GetTempFileNameA("C:\\dir", "ab", 0x1A2B, name), 0x1A2Bu);
+    EXPECT_STREQ(name, "C:\\dir\\ab1A2B.tmp") << "a given number only names";
+    EXPECT_EQ(GetTempFileNameA((dir + "/none").c_str(), "x", 0, name), 0u);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(PathSplit, SplitAndJoin) {
+    char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
+    _splitpath("c:\\a\\b.tar.gz", drive, dir, fname, ext);
+    EXPECT_STREQ(drive, "c:");
+    EXPECT_STREQ(dir, "\\a\\");
+    EXPECT_STREQ(fname, "b.tar");
+    EXPECT_STREQ(ext, ".gz");
+    _splitpath("/tmp/x/name", drive, dir, fname, ext);
+    EXPECT_STREQ(drive, "");
+    EXPECT_STREQ(dir, "/tmp/x/");
+    EXPECT_STREQ(fname, "name");
+    EXPECT_STREQ(ext, "");
+    char path[_MAX_PATH];
+    _makepath(path, "c:", "\\a", "b", "txt");
+    EXPECT_STREQ(path, "c:\\a\\b.txt");
+    _makepath(path, "", "/tmp/x", "b", ".log");
+    EXPECT_STREQ(path, "/tmp/x/b.log") << "a folder written with / gets /";
+}
+
+TEST(Names, ShortPathAndModuleFileName) {
+    std::string dir = ksttest::ScratchDir();
+    char buffer[MAX_PATH];
+    EXPECT_EQ(GetShortPathNameA(dir.c_str(), buffer, sizeof buffer), DWORD(dir.size()));
+    EXPECT_EQ(dir, buffer);
+    EXPECT_EQ(GetShortPathNameA((dir + "/none").c_str(), buffer, sizeof buffer), 0u);
+    kst::MapDrive('A', "", kst::DriveType::Removable, dir + "/image");
+    EXPECT_EQ(GetShortPathNameA("a:\\dir\\file.txt", buffer, sizeof buffer), 15u);
+    EXPECT_STREQ(buffer, "A:\\DIR\\FILE.TXT");
+    kst::UnmapDrive('A');
+
+    DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    EXPECT_EQ(std::string(buffer, length), ksttest::SelfExe());
+    EXPECT_EQ(GetModuleFileNameA(nullptr, buffer, 4), 4u);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(std::strlen(buffer), 3u);
+    length = GetModuleFileNameA(reinterpret_cast<HMODULE>(&CreateFileA), buffer, sizeof buffer);
+    EXPECT_NE(std::string(buffer, length).find("libKstSystem.so"), std::string::npos);
+}
+
+TEST(RawDevice, SectorReadsHonourBadSectors) {
+    std::string image = ksttest::ScratchDir() + "/floppy.img";
+    std::string bytes(2880 * 512, '\0');
+    for (size_t sector = 0; sector < 2880; ++sector) bytes[sector * 512] = char(sector % 251);
+    ksttest::WriteFile(image, bytes);
+    kst::MapDrive('A', "", kst::DriveType::Removable, image);
+    kst::SetBadSectors('A', {37});
+
+    HANDLE device =
+        CreateFileA("\\\\.\\A:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    char sector[512];
+    DWORD read = 0;
+    OVERLAPPED at{};
+    at.Offset = 36 * 512;
+    ASSERT_TRUE(ReadFile(device, sector, 512, &read, &at));
+    EXPECT_EQ(read, 512u);
+    EXPECT_EQ(sector[0], char(36));
+    at.Offset = 37 * 512;
+    EXPECT_FALSE(ReadFile(device, sector, 512, &read, &at));
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CRC));
+    CloseHandle(device);
+
+    // The older family's INT 13h read: LBA 35 is cylinder 0, head 1, sector 18.
+    HANDLE vwin32 = CreateFileA("\\\\.\\vwin32", 0, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(vwin32, INVALID_HANDLE_VALUE);
+    DIOC_REGISTERS regs{};
+    regs.reg_EBX = reinterpret_cast<DWORD_PTR>(sector);
+    regs.reg_EAX = 0x0201;
+    regs.reg_ECX = 0x12;
+    regs.reg_EDX = 0x100;
+    DWORD returned = 0;
+    ASSERT_TRUE(DeviceIoControl(vwin32, VWIN32_DIOC_DOS_INT13, &regs, sizeof regs, &regs,
+                                sizeof regs, &returned, nullptr));
+    EXPECT_EQ((regs.reg_EAX >> 8) & 0xFF, 0u);
+    EXPECT_EQ(sector[0], char(35));
+    regs.reg_EAX = 0x0201;
+    regs.reg_ECX = 0x102;  // cylinder 1, head 0, sector 2: LBA 37, the bad one
+    regs.reg_EDX = 0;
+    ASSERT_TRUE(DeviceIoControl(vwin32, VWIN32_DIOC_DOS_INT13, &regs, sizeof regs, &regs,
+                                sizeof regs, &returned, nullptr));
+    EXPECT_NE((regs.reg_EAX >> 8) & 0xFF, 0u);
+    EXPECT_EQ(regs.reg_Flags & 1, 1u);
+    CloseHandle(vwin32);
+    kst::SetBadSectors('A', {});
+    kst::UnmapDrive('A');
+}

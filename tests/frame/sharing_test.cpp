@@ -1,0 +1,198 @@
+// Sharing modes between handles of one process and between real processes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "KstFile.h"
+#include "KstTest.h"
+#include "KstWin32Base.h"
+#include "KstWin32Files.h"
+
+namespace {
+
+DWORD AccessOf(const std::string& text) {
+    DWORD access = 0;
+    if (text.find('r') != std::string::npos) access |= GENERIC_READ;
+    if (text.find('w') != std::string::npos) access |= GENERIC_WRITE;
+    return access;
+}
+
+DWORD ShareOf(const std::string& text) {
+    DWORD share = 0;
+    if (text.find('r') != std::string::npos) share |= FILE_SHARE_READ;
+    if (text.find('w') != std::string::npos) share |= FILE_SHARE_WRITE;
+    return share;
+}
+
+HANDLE Open(const std::string& path, const std::string& access, const std::string& share) {
+    return CreateFileA(path.c_str(), AccessOf(access), ShareOf(share), nullptr, OPEN_ALWAYS, 0,
+                       nullptr);
+}
+
+bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+void WaitFor(const std::string& path) {
+    for (int i = 0; i < 1000 && !Exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+}  // namespace
+
+// argv: path access share; holds the file open until the file path + ".release" appears.
+KST_CHILD_ROLE(holder) {
+    std::string path = argv[1];
+    HANDLE file = Open(path, argv[2], argv[3]);
+    ksttest::WriteFile(path + ".ready", file == INVALID_HANDLE_VALUE ? "failed" : "open");
+    if (file == INVALID_HANDLE_VALUE) return 3;
+    WaitFor(path + ".release");
+    CloseHandle(file);
+    return 0;
+}
+
+// argv: path access share; exits 0 when the open succeeds, else with the error code.
+KST_CHILD_ROLE(opener) {
+    HANDLE file = Open(argv[1], argv[2], argv[3]);
+    if (file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    CloseHandle(file);
+    return 0;
+}
+
+// argv: folder count; prints nothing, writes the names it got, one a line, to folder/names-pid.
+KST_CHILD_ROLE(tempnames) {
+    std::string names;
+    int count = std::stoi(argv[2]);
+    for (int i = 0; i < count; ++i) {
+        char name[MAX_PATH];
+        if (GetTempFileNameA(argv[1], "Kst", 0, name) == 0) return 1;
+        names += std::string(name) + "\n";
+    }
+    ksttest::WriteFile(std::string(argv[1]) + "/../names-" + std::to_string(getpid()), names);
+    return 0;
+}
+
+class OtherProcess {
+public:
+    OtherProcess(const std::string& path, const std::string& access, const std::string& share)
+        : m_path(path) {
+        std::filesystem::remove(path + ".ready");
+        std::filesystem::remove(path + ".release");
+        m_pid = ksttest::StartChild("holder", {path, access, share});
+        WaitFor(path + ".ready");
+    }
+    ~OtherProcess() {
+        ksttest::WriteFile(m_path + ".release", "");
+        ksttest::WaitChild(m_pid);
+    }
+    bool holds() const { return ksttest::ReadFile(m_path + ".ready") == "open"; }
+
+private:
+    std::string m_path;
+    pid_t m_pid;
+};
+
+DWORD OpenError(const std::string& path, const std::string& access, const std::string& share) {
+    HANDLE file = Open(path, access, share);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(file);
+    return ERROR_SUCCESS;
+}
+
+TEST(Sharing, BetweenProcesses) {
+    std::string path = ksttest::ScratchDir() + "/shared.dat";
+    {
+        OtherProcess other(path, "rw", "");  // exclusive
+        ASSERT_TRUE(other.holds());
+        EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(OpenError(path, "w", "rw"), DWORD(ERROR_SHARING_VIOLATION));
+    }
+    EXPECT_EQ(OpenError(path, "rw", ""), DWORD(ERROR_SUCCESS)) << "released with the process";
+    {
+        OtherProcess other(path, "r", "r");  // deny write
+        ASSERT_TRUE(other.holds());
+        EXPECT_EQ(OpenError(path, "w", "rw"), DWORD(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SUCCESS));
+        // A reader that denies reading conflicts with the reader already there.
+        EXPECT_EQ(OpenError(path, "r", "w"), DWORD(ERROR_SHARING_VIOLATION));
+    }
+    {
+        OtherProcess other(path, "w", "rw");  // a writer that shares everything
+        ASSERT_TRUE(other.holds());
+        EXPECT_EQ(OpenError(path, "r", "r"), DWORD(ERROR_SHARING_VIOLATION))
+            << "denying write while someone writes";
+        EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(OpenError(path, "rw", "rw"), DWORD(ERROR_SUCCESS));
+    }
+}
+
+TEST(Sharing, ExclusiveOpenerFailsAgainstEarlierDenyNone) {
+    std::string path = ksttest::ScratchDir() + "/shared.dat";
+    HANDLE mine = Open(path, "r", "rw");
+    ASSERT_NE(mine, INVALID_HANDLE_VALUE);
+    pid_t child = ksttest::StartChild("opener", {path, "rw", ""});
+    EXPECT_EQ(ksttest::WaitChild(child), ERROR_SHARING_VIOLATION);
+    child = ksttest::StartChild("opener", {path, "rw", "rw"});
+    EXPECT_EQ(ksttest::WaitChild(child), 0);
+    CloseHandle(mine);
+    child = ksttest::StartChild("opener", {path, "rw", ""});
+    EXPECT_EQ(ksttest::WaitChild(child), 0);
+}
+
+TEST(Sharing, BetweenHandlesAndCFile) {
+    std::string path = ksttest::ScratchDir() + "/shared.dat";
+    CFile writer;
+    ASSERT_TRUE(
+        writer.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite));
+    CFile second;
+    CFileException error;
+    EXPECT_FALSE(second.Open(path.c_str(), CFile::modeWrite | CFile::shareDenyNone, &error));
+    EXPECT_EQ(error.m_cause, CFileException::sharingViolation);
+    EXPECT_EQ(error.m_lOsError, ERROR_SHARING_VIOLATION);
+    // Deny-write readers are refused too: the writer already writes.
+    EXPECT_FALSE(second.Open(path.c_str(), CFile::modeRead | CFile::shareDenyWrite));
+    EXPECT_TRUE(second.Open(path.c_str(), CFile::modeRead | CFile::shareDenyNone));
+    second.Close();
+    writer.Close();
+    // Compatibility mode counts as exclusive.
+    ASSERT_TRUE(writer.Open(path.c_str(), CFile::modeRead | CFile::shareCompat));
+    EXPECT_FALSE(second.Open(path.c_str(), CFile::modeRead | CFile::shareDenyNone));
+}
+
+TEST(Sharing, WriteOnlyHandlesAreMarkedToo) {
+    std::string path = ksttest::ScratchDir() + "/shared.dat";
+    HANDLE writer = Open(path, "w", "");
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SHARING_VIOLATION));
+    CloseHandle(writer);
+    EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SUCCESS));
+}
+
+TEST(TempFileName, TwoProcessesGetDistinctNamesOfTheExactPattern) {
+    std::string root = ksttest::ScratchDir();
+    std::string folder = root + "/tmp";
+    std::filesystem::create_directories(folder);
+    pid_t first = ksttest::StartChild("tempnames", {folder, "1000"});
+    pid_t second = ksttest::StartChild("tempnames", {folder, "1000"});
+    ASSERT_EQ(ksttest::WaitChild(first), 0);
+    ASSERT_EQ(ksttest::WaitChild(second), 0);
+    std::set<std::string> names;
+    std::regex pattern(folder + "/Kst[0-9A-F]{1,4}\\.tmp");
+    for (pid_t pid : {first, second}) {
+        std::string list = ksttest::ReadFile(root + "/names-" + std::to_string(pid));
+        size_t start = 0;
+        for (size_t end; (end = list.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string name = list.substr(start, end - start);
+            EXPECT_TRUE(std::regex_match(name, pattern)) << name;
+            EXPECT_TRUE(names.insert(name).second) << "given twice: " << name;
+            EXPECT_EQ(std::filesystem::file_size(name), 0u);
+        }
+    }
+    EXPECT_EQ(names.size(), 2000u);
+}
