@@ -115,7 +115,7 @@ public:                                           \
     }                                                                                      \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, class_name::CreateObject) \
     static const AFX_CLASSINIT _init_##class_name(RUNTIME_CLASS(class_name));              \
-    CArchive& operator>>(CArchive& ar, class_name*& pOb) {                                 \
+    [[maybe_unused]] CArchive& operator>>(CArchive& ar, class_name*& pOb) {                \
         pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));          \
         return ar;                                                                         \
     }

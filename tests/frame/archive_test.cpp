@@ -1,0 +1,580 @@
+// CArchive: exact bytes of counts, strings, class tags and back references, reading the
+// wide-string form, the archive exceptions, and hostile input (truncation, garbling, huge
+// counts) that must end in CArchiveException without crash, leak or huge allocation.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <set>
+#include <string>
+
+#include "KstArchive.h"
+#include "KstCollections.h"
+#include "KstFile.h"
+#include "KstPlatform.h"
+#include "KstTest.h"
+
+using ksttest::Hex;
+
+namespace {
+
+int g_alive = 0;  // test objects alive right now
+// Hostile input may turn a child into a back reference to anything; those loads let no node
+// own its children and delete every test object left over instead.
+bool g_nodesOwnChildren = true;
+std::set<CObject*> g_live;
+
+void Track(CObject* p, bool alive) {
+    if (alive) {
+        ++g_alive;
+        g_live.insert(p);
+    } else {
+        --g_alive;
+        g_live.erase(p);
+    }
+}
+
+class CTestItem : public CObject {
+    DECLARE_SERIAL(CTestItem)
+public:
+    void Born() { Track(this, true); }
+    void Died() { Track(this, false); }
+    CTestItem() { Born(); }
+    explicit CTestItem(const char* text) : m_text(text) { Born(); }
+    ~CTestItem() override { Died(); }
+    void Serialize(CArchive& ar) override {
+        if (ar.IsStoring())
+            ar << m_text;
+        else
+            ar >> m_text;
+    }
+    CString m_text;
+};
+IMPLEMENT_SERIAL(CTestItem, CObject, 1)
+
+class CTestOther : public CObject {
+    DECLARE_SERIAL(CTestOther)
+};
+IMPLEMENT_SERIAL(CTestOther, CObject, 1)
+
+// Owns its children; m_pPeer is a back reference into them.
+class CTestNode : public CObject {
+    DECLARE_SERIAL(CTestNode)
+public:
+    CTestNode() { Track(this, true); }
+    ~CTestNode() override {
+        if (g_nodesOwnChildren)
+            for (int i = 0; i < m_children.GetSize(); ++i) delete m_children[i];
+        Track(this, false);
+    }
+    void Serialize(CArchive& ar) override {
+        if (ar.IsStoring()) {
+            ar << m_name << m_time;
+        } else {
+            ar >> m_name >> m_time;
+            m_children.RemoveAll();
+        }
+        m_words.Serialize(ar);
+        m_strings.Serialize(ar);
+        m_children.Serialize(ar);
+        if (ar.IsLoading())
+            m_pPeer = ar.ReadObject(nullptr);  // the peer comes after
+        else
+            ar << m_pPeer;
+    }
+    CString m_name;
+    CTime m_time;
+    CWordArray m_words;
+    CStringArray m_strings;
+    CObArray m_children;
+    CObject* m_pPeer = nullptr;
+};
+IMPLEMENT_SERIAL(CTestNode, CObject, 2)
+
+class CTestThrowing : public CObject {
+    DECLARE_SERIAL(CTestThrowing)
+public:
+    CTestThrowing() { Track(this, true); }
+    ~CTestThrowing() override { Track(this, false); }
+    void Serialize(CArchive& ar) override {
+        if (ar.IsLoading()) AfxThrowArchiveException(CArchiveException::genericException);
+    }
+};
+IMPLEMENT_SERIAL(CTestThrowing, CObject, 1)
+
+class CTestVersioned : public CObject {
+    DECLARE_SERIAL(CTestVersioned)
+public:
+    void Serialize(CArchive& ar) override {
+        if (ar.IsLoading()) m_schemaSeen = ar.GetObjectSchema();
+    }
+    UINT m_schemaSeen = 0;
+};
+IMPLEMENT_SERIAL(CTestVersioned, CObject, VERSIONABLE_SCHEMA | 2)
+
+std::string Store(const std::function<void(CArchive&)>& write) {
+    std::string path = ksttest::ScratchDir() + "/store.bin";
+    {
+        CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        write(ar);
+        ar.Close();
+    }
+    return ksttest::ReadFile(path);
+}
+
+void Load(const std::string& bytes, const std::function<void(CArchive&)>& read) {
+    std::string path = ksttest::ScratchDir() + "/load.bin";
+    ksttest::WriteFile(path, bytes);
+    CFile file(path.c_str(), CFile::modeRead);
+    CArchive ar(&file, CArchive::load);
+    read(ar);
+}
+
+// Loads and answers the cause of the CArchiveException it ends in, or -1 without one.
+int LoadCause(const std::string& bytes, const std::function<void(CArchive&)>& read) {
+    try {
+        Load(bytes, read);
+    } catch (CArchiveException* e) {
+        int cause = e->m_cause;
+        e->Delete();
+        return cause;
+    }
+    return -1;
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+TEST(ArchiveBytes, CountsSwitchToThirtyTwoBitsAtFFFF) {
+    EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0); })), "00 00");
+    EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0xFFFE); })), "fe ff");
+    EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0xFFFF); })), "ff ff ff ff 00 00");
+    EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0x12345); })), "ff ff 45 23 01 00");
+    Load(Bytes({0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0, 0}), [](CArchive& ar) {
+        EXPECT_EQ(ar.ReadCount(), 0xFFFEu);
+        EXPECT_EQ(ar.ReadCount(), 0xFFFFu);
+    });
+}
+
+TEST(ArchiveBytes, StringLengthPrefixes) {
+    auto prefix = [](size_t length, size_t prefixBytes) {
+        std::string bytes =
+            Store([&](CArchive& ar) { ar << CString('x', static_cast<int>(length)); });
+        EXPECT_EQ(bytes.size(), length + prefixBytes);
+        std::string back;
+        Load(bytes, [&](CArchive& ar) {
+            CString s;
+            ar >> s;
+            back = s.str();
+        });
+        EXPECT_EQ(back, std::string(length, 'x'));
+        return Hex(bytes.substr(0, prefixBytes));
+    };
+    EXPECT_EQ(prefix(0, 1), "00");
+    EXPECT_EQ(prefix(254, 1), "fe");
+    EXPECT_EQ(prefix(255, 3), "ff ff 00");
+    EXPECT_EQ(prefix(65533, 3), "ff fd ff");
+    EXPECT_EQ(prefix(65534, 7), "ff ff ff fe ff 00 00");
+    EXPECT_EQ(prefix(65535, 7), "ff ff ff ff ff 00 00");
+    EXPECT_EQ(Hex(Store([](CArchive& ar) { ar << "ab"; })), "02 61 62");
+}
+
+TEST(ArchiveBytes, ScalarsAreLittleEndianAndTimesTakeFourUnsignedBytes) {
+    std::string bytes = Store([](CArchive& ar) {
+        ar << static_cast<BYTE>(1) << static_cast<WORD>(0x0203) << static_cast<DWORD>(0x04050607)
+           << static_cast<LONGLONG>(-2) << true << 1.0 << CTime(0xF0000000LL);
+    });
+    EXPECT_EQ(
+        Hex(bytes),
+        "01 03 02 07 06 05 04 fe ff ff ff ff ff ff ff 01 00 00 00 00 00 00 f0 3f 00 00 00 f0");
+    Load(bytes, [](CArchive& ar) {
+        BYTE b;
+        WORD w;
+        DWORD d;
+        LONGLONG ll;
+        bool flag;
+        double x;
+        CTime t;
+        ar >> b >> w >> d >> ll >> flag >> x >> t;
+        EXPECT_EQ(w, 0x0203);
+        EXPECT_EQ(d, 0x04050607u);
+        EXPECT_EQ(ll, -2);
+        EXPECT_TRUE(flag);
+        EXPECT_EQ(x, 1.0);
+        EXPECT_EQ(t.GetTime(), 0xF0000000LL);  // 2097: read back unsigned
+    });
+}
+
+TEST(ArchiveBytes, CollectionsWriteTheCountThenTheElements) {
+    CStringArray strings;
+    strings.Add("ab");
+    strings.Add("");
+    EXPECT_EQ(Hex(Store([&](CArchive& ar) { strings.Serialize(ar); })), "02 00 02 61 62 00");
+    CWordArray words;
+    words.Add(1);
+    words.Add(0xABCD);
+    EXPECT_EQ(Hex(Store([&](CArchive& ar) { words.Serialize(ar); })), "02 00 01 00 cd ab");
+    CTestItem item("ab");
+    CObArray objects;
+    objects.Add(&item);
+    objects.Add(nullptr);
+    objects.Add(&item);
+    EXPECT_EQ(Hex(Store([&](CArchive& ar) { objects.Serialize(ar); })),
+              "03 00 ff ff 01 00 09 00 43 54 65 73 74 49 74 65 6d 02 61 62 00 00 02 00");
+}
+
+TEST(ArchiveBytes, ClassTagsAndBackReferencesShareOneCounter) {
+    CTestItem a("a"), b("b");
+    CTestOther other;
+    std::string bytes = Store([&](CArchive& ar) {
+        ar << &a << &b << &other << &a << static_cast<CObject*>(nullptr) << &b;
+    });
+    // a: new class (index 1), object 2; b: class ref 0x8001, object 3; other: new class 4,
+    // object 5; then references to 2 and 3.
+    EXPECT_EQ(Hex(bytes),
+              "ff ff 01 00 09 00 43 54 65 73 74 49 74 65 6d 01 61 "
+              "01 80 01 62 "
+              "ff ff 01 00 0a 00 43 54 65 73 74 4f 74 68 65 72 "
+              "02 00 00 00 03 00");
+    Load(bytes, [](CArchive& ar) {
+        CObject* objs[6];
+        for (CObject*& p : objs) ar >> p;
+        EXPECT_EQ(static_cast<CTestItem*>(objs[0])->m_text, "a");
+        EXPECT_EQ(static_cast<CTestItem*>(objs[1])->m_text, "b");
+        EXPECT_TRUE(objs[2]->IsKindOf(RUNTIME_CLASS(CTestOther)));
+        EXPECT_EQ(objs[3], objs[0]);
+        EXPECT_EQ(objs[4], nullptr);
+        EXPECT_EQ(objs[5], objs[1]);
+        for (int i = 0; i < 3; ++i) delete objs[i];
+    });
+    EXPECT_EQ(g_alive, 2);
+}
+
+TEST(ArchiveBytes, IndexesFrom7FFFUseTheThirtyTwoBitEscape) {
+    const int n = 0x8000;  // objects 2 .. 0x8001 after the class at 1
+    std::vector<std::unique_ptr<CTestItem>> items;
+    for (int i = 0; i < n; ++i) items.push_back(std::make_unique<CTestItem>());
+    CTestOther late1, late2;
+    std::string bytes = Store([&](CArchive& ar) {
+        for (auto& item : items) ar << item.get();
+        ar << items[0].get() << items[0x7FFD].get()
+           << items[0x7FFE].get();  // indexes 2, 7FFF, 8000
+        ar << &late1 << &late2;     // class 0x8002, objects 0x8003 and 0x8004
+        ar << &late1;
+    });
+    std::string tail = bytes.substr(bytes.size() - 42);
+    EXPECT_EQ(Hex(tail),
+              "02 00 "
+              "ff 7f ff 7f 00 00 "
+              "ff 7f 00 80 00 00 "
+              "ff ff 01 00 0a 00 43 54 65 73 74 4f 74 68 65 72 "
+              "ff 7f 02 80 00 80 "
+              "ff 7f 03 80 00 00");
+    Load(bytes, [&](CArchive& ar) {
+        std::vector<CObject*> read(n);
+        for (CObject*& p : read) p = ar.ReadObject(RUNTIME_CLASS(CTestItem));
+        EXPECT_EQ(ar.ReadObject(nullptr), read[0]);
+        EXPECT_EQ(ar.ReadObject(nullptr), read[0x7FFD]);
+        EXPECT_EQ(ar.ReadObject(nullptr), read[0x7FFE]);
+        CObject* l1 = ar.ReadObject(RUNTIME_CLASS(CTestOther));
+        CObject* l2 = ar.ReadObject(RUNTIME_CLASS(CTestOther));
+        EXPECT_NE(l1, l2);
+        EXPECT_EQ(ar.ReadObject(nullptr), l1);
+        delete l1;
+        delete l2;
+        for (CObject* p : read) delete p;
+    });
+}
+
+TEST(ArchiveRead, WideStringsConvertToTheAnsiCodePage) {
+    Load(Bytes({0xff, 0xfe, 0xff, 3, 'a', 0, 'b', 0, 'c', 0}), [](CArchive& ar) {
+        CString s;
+        ar >> s;
+        EXPECT_EQ(s, "abc");
+    });
+    kst::SetCodePages(1251, 0);
+    Load(Bytes({0xff, 0xfe, 0xff, 2, 0x1f, 0x04, 0x4f, 0x04}), [](CArchive& ar) {
+        CString s;
+        ar >> s;
+        EXPECT_EQ(s, "\xCF\xFF");  // "Пя" in page 1251
+    });
+    kst::SetCodePages(65001, 0);
+    // A long wide string: the word length after the marker.
+    std::string bytes = Bytes({0xff, 0xfe, 0xff, 0xff, 0x2c, 0x01});
+    for (int i = 0; i < 300; ++i) bytes += Bytes({0x4f, 0x04});
+    Load(bytes, [](CArchive& ar) {
+        CString s;
+        ar >> s;
+        EXPECT_EQ(s.GetLength(), 600);  // "я" is two bytes in UTF-8
+        EXPECT_EQ(s.Left(2), "я");
+    });
+}
+
+TEST(ArchiveRead, HostClassesAreCreatedByName) {
+    EXPECT_EQ(CRuntimeClass::FromName("CTestNode"), RUNTIME_CLASS(CTestNode));
+    EXPECT_EQ(CRuntimeClass::FromName("CStringArray"), RUNTIME_CLASS(CStringArray));
+    EXPECT_EQ(CRuntimeClass::FromName("CNoSuchClass"), nullptr);
+    CObject* p = CRuntimeClass::CreateObject("CTestItem");
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->IsKindOf(RUNTIME_CLASS(CObject)));
+    EXPECT_FALSE(p->IsKindOf(RUNTIME_CLASS(CTestOther)));
+    delete p;
+
+    auto node = std::make_unique<CTestNode>();
+    node->m_name = "root";
+    node->m_time = CTime(1234567890);
+    node->m_words.Add(7);
+    node->m_strings.Add("Привет");
+    node->m_children.Add(new CTestItem("child"));
+    node->m_children.Add(new CTestNode);
+    node->m_pPeer = node->m_children[0];
+    std::string bytes = Store([&](CArchive& ar) { ar << node.get(); });
+    Load(bytes, [](CArchive& ar) {
+        CTestNode* back = nullptr;
+        ar >> back;
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->m_name, "root");
+        EXPECT_EQ(back->m_time.GetTime(), 1234567890);
+        EXPECT_EQ(back->m_words[0], 7);
+        EXPECT_EQ(back->m_strings[0], "Привет");
+        ASSERT_EQ(back->m_children.GetSize(), 2);
+        EXPECT_EQ(static_cast<CTestItem*>(back->m_children[0])->m_text, "child");
+        EXPECT_EQ(back->m_pPeer, back->m_children[0]);
+        delete back;
+    });
+    node.reset();
+    EXPECT_EQ(g_alive, 0);
+}
+
+std::string NewClassTag(const char* name, int schema) {
+    std::string s =
+        Bytes({0xff, 0xff, schema & 0xff, schema >> 8, static_cast<int>(std::strlen(name)), 0});
+    return s + name;
+}
+
+TEST(ArchiveRead, ClassesSchemasAndIndexesAreChecked) {
+    auto readAny = [](CArchive& ar) { delete ar.ReadObject(nullptr); };
+    EXPECT_EQ(LoadCause(NewClassTag("CNoSuchClass", 1), readAny), CArchiveException::badClass);
+    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 2) + "\x01"
+                                                      "a",
+                        readAny),
+              CArchiveException::badSchema);
+    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) + "\x01"
+                                                      "a",
+                        [](CArchive& ar) { ar.ReadObject(RUNTIME_CLASS(CTestOther)); }),
+              CArchiveException::badClass);
+    // A class that is registered but cannot be created or stored.
+    EXPECT_EQ(LoadCause(NewClassTag("CException", 0xFFFF), readAny), CArchiveException::badClass);
+    EXPECT_EQ(LoadCause(Bytes({5, 0}), readAny), CArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(Bytes({5, 0x80}), readAny), CArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(Bytes({0xff, 0x7f, 9, 0, 0, 0}), readAny), CArchiveException::badIndex);
+    // Index 1 is a class, not an object; index 2 an object, not a class.
+    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) +
+                            "\x01"
+                            "a" +
+                            Bytes({1, 0}),
+                        [](CArchive& ar) {
+                            std::unique_ptr<CObject> first(ar.ReadObject(nullptr));
+                            ar.ReadObject(nullptr);
+                        }),
+              CArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) +
+                            "\x01"
+                            "a" +
+                            Bytes({2, 0x80}),
+                        [](CArchive& ar) {
+                            std::unique_ptr<CObject> first(ar.ReadObject(nullptr));
+                            ar.ReadObject(nullptr);
+                        }),
+              CArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(Bytes({1}), [](CArchive& ar) { ar.ReadCount(); }),
+              CArchiveException::endOfFile);
+    EXPECT_EQ(g_alive, 0);
+}
+
+TEST(ArchiveRead, VersionableSchemasPassAndTellTheirNumber) {
+    Load(NewClassTag("CTestVersioned", 1), [](CArchive& ar) {
+        std::unique_ptr<CObject> p(ar.ReadObject(nullptr));
+        EXPECT_EQ(static_cast<CTestVersioned*>(p.get())->m_schemaSeen, 1u);
+    });
+    CTestVersioned v;
+    EXPECT_EQ(Hex(Store([&](CArchive& ar) { ar << &v; }).substr(0, 4)), "ff ff 02 00");
+}
+
+TEST(ArchiveRead, AnObjectWhoseSerializeThrowsIsDeleted) {
+    EXPECT_EQ(
+        LoadCause(NewClassTag("CTestThrowing", 1), [](CArchive& ar) { ar.ReadObject(nullptr); }),
+        CArchiveException::genericException);
+    EXPECT_EQ(g_alive, 0);
+}
+
+TEST(ArchiveRead, HugeCountsAndLengthsEndAtTheEndOfTheData) {
+    std::string hugeCount = Bytes({0xff, 0xff, 0xff, 0xff, 0xff, 0xff}) + std::string(10, '\x01');
+    EXPECT_EQ(LoadCause(hugeCount,
+                        [](CArchive& ar) {
+                            CStringArray a;
+                            a.Serialize(ar);
+                        }),
+              CArchiveException::genericException);
+    std::string bigCount = Bytes({0xff, 0xff, 0xff, 0xff, 0xff, 0x7f}) + std::string(10, '\x01');
+    EXPECT_EQ(LoadCause(bigCount,
+                        [](CArchive& ar) {
+                            CWordArray a;
+                            a.Serialize(ar);
+                        }),
+              CArchiveException::endOfFile);
+    EXPECT_EQ(LoadCause(bigCount,
+                        [](CArchive& ar) {
+                            CObArray a;
+                            a.Serialize(ar);
+                        }),
+              CArchiveException::badIndex);  // 0x0101 refers to nothing
+    EXPECT_EQ(LoadCause(bigCount,
+                        [](CArchive& ar) {
+                            CStringList a;
+                            a.Serialize(ar);
+                        }),
+              CArchiveException::endOfFile);
+    std::string hugeString = Bytes({0xff, 0xff, 0xff, 0, 0, 0, 0x80}) + std::string(13, 'x');
+    EXPECT_EQ(LoadCause(hugeString,
+                        [](CArchive& ar) {
+                            CString s;
+                            ar >> s;
+                        }),
+              CArchiveException::endOfFile);
+    std::string hugeWide = Bytes({0xff, 0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}) + "xx";
+    EXPECT_EQ(LoadCause(hugeWide,
+                        [](CArchive& ar) {
+                            CString s;
+                            ar >> s;
+                        }),
+              CArchiveException::endOfFile);
+}
+
+std::string SampleArchive() {
+    CTestNode node;
+    node.m_name = "sample";
+    node.m_words.Add(1);
+    node.m_words.Add(2);
+    node.m_strings.Add("one");
+    node.m_strings.Add(CString('z', 300));
+    node.m_children.Add(new CTestItem("kid"));
+    node.m_children.Add(nullptr);
+    auto* inner = new CTestNode;
+    inner->m_children.Add(new CTestItem("grandchild"));
+    node.m_children.Add(inner);
+    node.m_pPeer = inner;
+    return Store([&](CArchive& ar) {
+        ar << &node;
+        CMapStringToString map;
+        map["k"] = "v";
+        map.Serialize(ar);
+    });
+}
+
+void ReadSample(CArchive& ar) {
+    CTestNode* p = nullptr;
+    ar >> p;
+    CMapStringToString map;
+    map.Serialize(ar);
+}
+
+// Loads without ownership between nodes, then deletes what the load left.
+int LoadHostile(const std::string& bytes) {
+    g_nodesOwnChildren = false;
+    int cause = LoadCause(bytes, ReadSample);
+    while (!g_live.empty()) delete *g_live.begin();
+    g_nodesOwnChildren = true;
+    return cause;
+}
+
+TEST(ArchiveHostileInput, EveryTruncationEndsInAnArchiveException) {
+    std::string full = SampleArchive();
+    EXPECT_EQ(LoadHostile(full), -1);
+    for (size_t length = 0; length < full.size(); ++length) {
+        int cause = LoadHostile(full.substr(0, length));
+        ASSERT_NE(cause, -1) << "prefix of " << length << " bytes read without error";
+    }
+    EXPECT_EQ(g_alive, 0);
+}
+
+TEST(ArchiveHostileInput, GarbledArchivesEndCleanly) {
+    std::string full = SampleArchive();
+    std::mt19937 random(20261205);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes = full;
+        int flips = 1 + static_cast<int>(random() % 4);
+        for (int i = 0; i < flips; ++i)
+            bytes[random() % bytes.size()] = static_cast<char>(random() & 0xFF);
+        LoadHostile(bytes);  // any outcome but a crash, a hang or a leak
+    }
+    EXPECT_EQ(g_alive, 0);
+}
+
+TEST(ArchiveBuffering, LargeBlocksLinesAndModes) {
+    std::string block(100000, '\0');
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
+    std::string bytes = Store([&](CArchive& ar) {
+        ar << static_cast<BYTE>(9);
+        ar.Write(block.data(), static_cast<UINT>(block.size()));
+        ar.WriteString("first line\r\nsecond\n\nlast");
+    });
+    ASSERT_EQ(bytes.size(), 1 + block.size() + 24);
+    Load(bytes, [&](CArchive& ar) {
+        BYTE b;
+        ar >> b;
+        std::string back(block.size(), '\0');
+        EXPECT_EQ(ar.Read(back.data(), static_cast<UINT>(back.size())), block.size());
+        EXPECT_EQ(back, block);
+        CString line;
+        EXPECT_TRUE(ar.ReadString(line));
+        EXPECT_EQ(line, "first line");
+        EXPECT_TRUE(ar.ReadString(line));
+        EXPECT_EQ(line, "second");
+        EXPECT_TRUE(ar.ReadString(line));
+        EXPECT_EQ(line, "");
+        EXPECT_TRUE(ar.ReadString(line));
+        EXPECT_EQ(line, "last");
+        EXPECT_FALSE(ar.ReadString(line));
+        char small[8];
+        EXPECT_EQ(ar.Read(small, 8), 0u);
+    });
+    EXPECT_EQ(LoadCause("abc", [](CArchive& ar) { ar << 1; }), CArchiveException::readOnly);
+    try {
+        Store([](CArchive& ar) {
+            int i;
+            ar >> i;
+        });
+        ADD_FAILURE() << "reading a storing archive";
+    } catch (CArchiveException* e) {
+        EXPECT_EQ(e->m_cause, CArchiveException::writeOnly);
+        e->Delete();
+    }
+}
+
+TEST(ArchiveBuffering, FlushWhileLoadingPutsTheFileBackWhereReadingStands) {
+    Load("0123456789", [](CArchive& ar) {
+        char two[2];
+        ar.Read(two, 2);
+        ar.Flush();
+        EXPECT_EQ(ar.GetFile()->GetPosition(), 2u);
+    });
+}
+
+TEST(ArchiveBuffering, AbortDropsWhatIsBuffered) {
+    std::string path = ksttest::ScratchDir() + "/abort.bin";
+    {
+        CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        ar << 12345;
+        ar.Abort();
+        EXPECT_EQ(ar.GetFile(), nullptr);
+    }
+    EXPECT_EQ(ksttest::ReadFile(path), "");
+}
+
+}  // namespace

@@ -1,0 +1,251 @@
+// Collections: the framework's growth rule, its string hash and bucket order, and the
+// lookup index that keeps large maps fast without changing that order.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "KstCollections.h"
+
+namespace {
+
+struct StringArrayProbe : CStringArray {
+    int Allocated() const { return m_nMaxSize; }
+};
+
+std::vector<std::string> Traverse(const CMapStringToString& map) {
+    std::vector<std::string> keys;
+    CString key, value;
+    for (POSITION pos = map.GetStartPosition(); pos;) {
+        map.GetNextAssoc(pos, key, value);
+        keys.push_back(key.str());
+    }
+    return keys;
+}
+
+TEST(ArrayGrowth, StepIsSizeOverEightWithinFourAndThousandTwentyFour) {
+    StringArrayProbe a;
+    a.SetSize(40);
+    EXPECT_EQ(a.Allocated(), 40);  // the first allocation is exact
+    a.Add("x");
+    EXPECT_EQ(a.Allocated(), 45);
+
+    StringArrayProbe small;
+    small.SetSize(4);
+    small.Add("x");
+    EXPECT_EQ(small.Allocated(), 8);
+
+    StringArrayProbe big;
+    big.SetSize(20000);
+    big.Add("x");
+    EXPECT_EQ(big.Allocated(), 20000 + 1024);
+}
+
+TEST(ArrayGrowth, GrowByIsKeptUnlessMinusOneAndLargeJumpsTakeTheNewSize) {
+    StringArrayProbe a;
+    a.SetSize(2, 10);
+    a.SetSize(3);  // -1 keeps the step of 10
+    EXPECT_EQ(a.Allocated(), 12);
+    a.SetSize(100);  // past allocation + step: exactly the new size
+    EXPECT_EQ(a.Allocated(), 100);
+    a.SetSize(50);  // shrinking keeps the allocation
+    EXPECT_EQ(a.Allocated(), 100);
+    EXPECT_EQ(a.GetSize(), 50);
+    a.SetSize(0);
+    EXPECT_EQ(a.Allocated(), 0);
+    EXPECT_EQ(a.GetData(), nullptr);
+}
+
+TEST(ArrayOperations, InsertRemoveAppendCopyAndSetAtGrow) {
+    CStringArray a;
+    a.Add("a");
+    a.Add("d");
+    a.InsertAt(1, "b", 2);  // a b b d
+    a.SetAt(2, "c");
+    ASSERT_EQ(a.GetSize(), 4);
+    EXPECT_EQ(a[0] + a[1] + a[2] + a[3], "abcd");
+    a.RemoveAt(1, 100);  // stops at the end
+    EXPECT_EQ(a.GetSize(), 1);
+    a.RemoveAt(-1);
+    a.RemoveAt(5);
+    EXPECT_EQ(a.GetSize(), 1);
+
+    a.SetAtGrow(3, "z");  // gap filled with empty strings
+    EXPECT_EQ(a.GetUpperBound(), 3);
+    EXPECT_TRUE(a[1].IsEmpty());
+    EXPECT_EQ(a[3], "z");
+
+    CStringArray b;
+    b.Add("q");
+    EXPECT_EQ(b.Append(a), 1);
+    EXPECT_EQ(b.GetSize(), 5);
+    EXPECT_EQ(b[4], "z");
+    b.Copy(a);
+    EXPECT_EQ(b.GetSize(), 4);
+    EXPECT_EQ(b[0], "a");
+
+    CStringArray c;
+    c.Add("x");
+    c.InsertAt(3, "y");  // past the end: grows to the index
+    EXPECT_EQ(c.GetSize(), 4);
+    c.InsertAt(0, &b);
+    EXPECT_EQ(c.GetSize(), 8);
+    EXPECT_EQ(c[0], "a");
+    EXPECT_EQ(c[4], "x");
+}
+
+TEST(ArrayOperations, AddingAnOwnElementSurvivesTheMove) {
+    CStringArray a;
+    a.SetSize(4);
+    a[0] = CString('v', 100);
+    for (int i = 0; i < 50; ++i) a.Add(a[0]);  // the argument lives in the moving block
+    EXPECT_EQ(a[53], CString('v', 100));
+
+    CWordArray w;
+    w.Add(7);
+    for (int i = 0; i < 20; ++i) w.Add(w[0]);
+    EXPECT_EQ(w[20], 7);
+}
+
+TEST(HashKey, ThirtyThreeTimesSignedBytes) {
+    EXPECT_EQ(HashKey<LPCTSTR>(""), 0u);
+    EXPECT_EQ(HashKey<LPCTSTR>("a"), 97u);
+    EXPECT_EQ(HashKey<LPCTSTR>("ab"), 97u * 33 + 98);
+    EXPECT_EQ(HashKey<LPCTSTR>("\xC0"), 0xFFFFFFC0u);  // bytes above 0x7F count negative
+    EXPECT_EQ(HashKey<LPCTSTR>("\xC0\xC1"), 0xFFFFFFC0u * 33u + 0xFFFFFFC1u);
+    EXPECT_EQ(HashKey<const CString&>(CString("ab")), 3299u);
+    // Seven letters already wrap: 33^6 * 97 alone exceeds 2^32.
+    UINT expected = 0;
+    for (char ch : std::string("abcdefg")) expected = expected * 33u + static_cast<UINT>(ch);
+    EXPECT_EQ(HashKey<LPCTSTR>("abcdefg"), expected);
+    EXPECT_EQ(HashKey<LPCTSTR>("abcdefg"), 0x16A29DBCu);
+}
+
+TEST(MapOrder, SeventeenBucketsNewestFirstInEachBucket) {
+    // a=97 -> 12, b=98 -> 13, q=113 -> 11, r=114 -> 12, "ab"=3299 -> 1.
+    CMapStringToString map;
+    EXPECT_EQ(map.GetHashTableSize(), 17u);
+    for (const char* k : {"a", "b", "q", "r", "ab"}) map[k] = k;
+    EXPECT_EQ(Traverse(map), (std::vector<std::string>{"ab", "q", "r", "a", "b"}));
+
+    map.RemoveKey("r");
+    EXPECT_EQ(Traverse(map), (std::vector<std::string>{"ab", "q", "a", "b"}));
+    map.SetAt("r", "again");  // re-inserted at the front of its bucket
+    EXPECT_EQ(Traverse(map), (std::vector<std::string>{"ab", "q", "r", "a", "b"}));
+    map["a"] = "changed";  // replacing a value keeps the place
+    EXPECT_EQ(Traverse(map), (std::vector<std::string>{"ab", "q", "r", "a", "b"}));
+}
+
+TEST(MapOrder, InitHashTableChangesTheBucketsOfAnEmptyMapOnly) {
+    CMapStringToString map;
+    map.InitHashTable(7);
+    for (const char* k : {"a", "b", "q"}) map[k] = k;  // 97%7=6, 98%7=0, 113%7=1
+    EXPECT_EQ(Traverse(map), (std::vector<std::string>{"b", "q", "a"}));
+    map.InitHashTable(17);  // ignored: the map holds entries
+    EXPECT_EQ(map.GetHashTableSize(), 7u);
+    map.RemoveAll();
+    EXPECT_EQ(map.GetStartPosition(), nullptr);
+}
+
+TEST(MapOperations, CyrillicKeysAreExactAndCaseSensitive) {
+    CMapStringToString map;
+    map["Ключ"] = "upper";
+    map["ключ"] = "lower";
+    map["\xCA\xEB\xFE\xF7"] = "cp1251";  // the same word in the Cyrillic ANSI page
+    CString value;
+    ASSERT_TRUE(map.Lookup("Ключ", value));
+    EXPECT_EQ(value, "upper");
+    ASSERT_TRUE(map.Lookup("\xCA\xEB\xFE\xF7", value));
+    EXPECT_EQ(value, "cp1251");
+    EXPECT_FALSE(map.Lookup("КЛЮЧ", value));
+    EXPECT_EQ(map.GetCount(), 3);
+    EXPECT_TRUE(map.RemoveKey("ключ"));
+    EXPECT_FALSE(map.RemoveKey("ключ"));
+    EXPECT_EQ(map.GetCount(), 2);
+}
+
+TEST(MapOperations, LargeMapKeepsTheFrameworkOrderThroughInsertsAndRemovals) {
+    CMapStringToString map;
+    const int n = 50000;
+    for (int i = 0; i < n; ++i) map[CString(std::to_string(i))] = CString(std::to_string(i * 2));
+    for (int i = 0; i < n; i += 2) ASSERT_TRUE(map.RemoveKey(CString(std::to_string(i))));
+    ASSERT_EQ(map.GetCount(), n / 2);
+    CString value;
+    for (int i = 0; i < n; ++i) {
+        bool found = map.Lookup(CString(std::to_string(i)), value);
+        ASSERT_EQ(found, i % 2 == 1) << i;
+        if (found) {
+            ASSERT_EQ(value, CString(std::to_string(i * 2)));
+        }
+    }
+    // Bucket by bucket; within a bucket the later insertion comes first.
+    std::vector<std::string> keys = Traverse(map);
+    ASSERT_EQ(keys.size(), static_cast<size_t>(n / 2));
+    for (size_t i = 1; i < keys.size(); ++i) {
+        UINT prevBucket = HashKey<LPCTSTR>(keys[i - 1].c_str()) % 17;
+        UINT bucket = HashKey<LPCTSTR>(keys[i].c_str()) % 17;
+        ASSERT_LE(prevBucket, bucket);
+        if (prevBucket == bucket) {
+            ASSERT_GT(std::stoi(keys[i - 1]), std::stoi(keys[i]));
+        }
+    }
+}
+
+TEST(MapOperations, EmptyingTheMapFreesItAndItStartsAgain) {
+    CMapStringToOb map;
+    CObject* value = nullptr;
+    map.SetAt("k", nullptr);
+    EXPECT_TRUE(map.Lookup("k", value));
+    EXPECT_EQ(value, nullptr);
+    map.RemoveKey("k");
+    EXPECT_TRUE(map.IsEmpty());
+    EXPECT_EQ(map.GetStartPosition(), nullptr);
+    map["j"] = nullptr;
+    EXPECT_EQ(map.GetCount(), 1);
+}
+
+TEST(Lists, HeadTailInsertFindAndRemove) {
+    CStringList list;
+    list.AddTail("b");
+    list.AddHead("a");
+    POSITION c = list.AddTail("d");
+    list.InsertBefore(c, "c");
+    list.InsertAfter(c, "e");
+    ASSERT_EQ(list.GetCount(), 5);
+    std::string all;
+    for (POSITION pos = list.GetHeadPosition(); pos;) all += list.GetNext(pos).str();
+    EXPECT_EQ(all, "abcde");
+    std::string back;
+    for (POSITION pos = list.GetTailPosition(); pos;) back += list.GetPrev(pos).str();
+    EXPECT_EQ(back, "edcba");
+
+    POSITION found = list.Find("c");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(list.FindIndex(2), found);
+    EXPECT_EQ(list.Find("c", found), nullptr);
+    list.RemoveAt(found);
+    EXPECT_EQ(list.RemoveHead(), "a");
+    EXPECT_EQ(list.RemoveTail(), "e");
+    EXPECT_EQ(list.GetHead(), "b");
+    EXPECT_EQ(list.GetTail(), "d");
+    EXPECT_EQ(list.FindIndex(2), nullptr);
+    list.RemoveAll();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.GetHeadPosition(), nullptr);
+}
+
+TEST(Templates, IntegerKeysAndValueTypes) {
+    CMap<int, int, CString, const CString&> map;
+    for (int i = 0; i < 100; ++i) map[i] = CString(std::to_string(i));
+    CString value;
+    EXPECT_TRUE(map.Lookup(42, value));
+    EXPECT_EQ(value, "42");
+    EXPECT_EQ(HashKey<int>(0x120), 0x12u);
+
+    CArray<double, double> values;
+    values.Add(1.5);
+    values.InsertAt(0, 0.5);
+    EXPECT_EQ(values[0] + values[1], 2.0);
+}
+
+}  // namespace
