@@ -1,0 +1,198 @@
+// Archives made by the real tools, their listings by Python's zipfile, and checks of volume
+// sets, shared by the archive tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "KstTest.h"
+#include "KstZipInfo.h"
+#include "KstZipSpan.h"
+
+namespace ziptest {
+
+using ksttest::ReadFile;
+using ksttest::RunCommand;
+using ksttest::WriteFile;
+
+inline std::string Quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a shell command that must succeed; answers its output.
+inline std::string Sh(const std::string& command) {
+    std::string out;
+    int code = RunCommand(command + " 2>&1", &out);
+    EXPECT_EQ(code, 0) << command << "\n" << out;
+    return out;
+}
+
+inline std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string bytes(size, '\0');
+    for (auto& c : bytes) c = static_cast<char>(gen());
+    return bytes;
+}
+
+inline std::string TextBytes(size_t size) {
+    std::string text;
+    for (int line = 0; text.size() < size; ++line)
+        text += "line " + std::to_string(line) + " of a compressible sample text\n";
+    text.resize(size);
+    return text;
+}
+
+// A folder of sample files: text, random bytes (incompressible), an empty file, a subfolder.
+inline std::string MakeTree(const std::string& dir, size_t scale = 1) {
+    std::string tree = dir + "/tree";
+    std::filesystem::create_directories(tree + "/sub");
+    WriteFile(tree + "/text.txt", TextBytes(60000 * scale));
+    WriteFile(tree + "/random.bin", RandomBytes(50000 * scale, 7));
+    WriteFile(tree + "/empty.dat", "");
+    WriteFile(tree + "/sub/nested.txt", TextBytes(3000));
+    WriteFile(tree + "/sub/noise.bin", RandomBytes(20000 * scale, 11));
+    return tree;
+}
+
+// Info-ZIP archive of the tree; options such as "-0" (stored) or "-9".
+inline std::string InfoZip(const std::string& dir, const std::string& name,
+                           const std::string& options) {
+    std::string tree = MakeTree(dir);
+    std::string archive = dir + "/" + name;
+    Sh("cd " + Quote(tree) + " && zip -q -X -r " + options + " " + Quote(archive) + " .");
+    return archive;
+}
+
+inline std::string Python(const std::string& script, const std::vector<std::string>& args = {}) {
+    std::string command = "python3 -c " + Quote(script);
+    for (const auto& a : args) command += " " + Quote(a);
+    return Sh(command);
+}
+
+struct PyEntry {
+    std::string name;  // UTF-8 as zipfile decodes it
+    uint32_t compressed = 0, size = 0, crc = 0;
+    unsigned method = 0, flags = 0;
+    std::string stamp;  // YYYY-MM-DD hh:mm:ss
+};
+
+// Every central directory entry as zipfile reads it (repeated names included).
+inline std::vector<PyEntry> PyList(const std::string& archive) {
+    std::string out = Python(R"(
+import sys, zipfile
+for i in zipfile.ZipFile(sys.argv[1]).infolist():
+    d = i.date_time
+    print(i.filename.encode().hex(), i.compress_size, i.file_size, i.CRC, i.compress_type,
+          i.flag_bits, "%04d-%02d-%02d %02d:%02d:%02d" % d)
+)",
+                             {archive});
+    std::vector<PyEntry> entries;
+    std::istringstream lines(out);
+    std::string hexName, date, time;
+    PyEntry e;
+    while (lines >> hexName >> e.compressed >> e.size >> e.crc >> e.method >> e.flags >> date >>
+           time) {
+        e.name.clear();
+        for (size_t i = 0; i + 1 < hexName.size(); i += 2)
+            e.name += static_cast<char>(std::stoi(hexName.substr(i, 2), nullptr, 16));
+        e.stamp = date + " " + time;
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+inline bool UnzipTests(const std::string& archive) {
+    std::string out;
+    return RunCommand("unzip -tqq " + Quote(archive) + " 2>&1", &out) == 0;
+}
+
+inline bool PyTests(const std::string& archive) {
+    std::string out;
+    return RunCommand(
+               "python3 -c 'import sys,zipfile; sys.exit(zipfile.ZipFile(sys.argv[1])"
+               ".testzip() is not None)' " +
+                   Quote(archive) + " 2>&1",
+               &out) == 0;
+}
+
+inline std::string VolumePath(const std::string& folder, const std::string& name, int n) {
+    return folder + "/Disk" + std::to_string(n) + "/" + name;
+}
+
+inline uint32_t Le32(const std::string& s, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+inline uint16_t Le16(const std::string& s, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
+                                 (static_cast<unsigned char>(s[at + 1]) << 8));
+}
+
+// Checks a volume set against the rules of its format: every central header names the volume
+// and offset of its local header, the end record names the volume and offset of the first
+// central header and counts the headers that begin on its own volume.
+inline void ExpectConsistentSet(const std::vector<std::string>& volumes) {
+    SCOPED_TRACE("volume set check");
+    std::string all;
+    std::vector<size_t> starts;
+    for (const auto& v : volumes) {
+        starts.push_back(all.size());
+        all += v;
+    }
+    size_t end = all.rfind(std::string("PK\5\6", 4));
+    ASSERT_NE(end, std::string::npos);
+    size_t endVolume = 0;
+    while (endVolume + 1 < starts.size() && starts[endVolume + 1] <= end) ++endVolume;
+    // An empty volume after the end record is allowed: the writer opens it when a block fills
+    // a volume exactly.
+    EXPECT_EQ(Le16(all, end + 4), endVolume);
+    unsigned dirDisk = Le16(all, end + 6);
+    ASSERT_LT(dirDisk, volumes.size());
+    size_t pos = starts[dirDisk] + Le32(all, end + 16);
+    unsigned onEndVolume = 0, total = 0;
+    while (pos + 46 <= all.size() && Le32(all, pos) == 0x02014b50) {
+        unsigned disk = Le16(all, pos + 34);
+        uint32_t offset = Le32(all, pos + 42);
+        std::string name = all.substr(pos + 46, Le16(all, pos + 28));
+        EXPECT_LT(disk, volumes.size());
+        if (disk < volumes.size()) {
+            const std::string& v = volumes[disk];
+            EXPECT_LE(offset + 30 + name.size(), v.size()) << name;
+            if (offset + 30 + name.size() <= v.size()) {
+                EXPECT_EQ(Le32(v, offset), 0x04034b50u) << name;
+                EXPECT_EQ(v.substr(offset + 30, name.size()), name);
+            }
+        }
+        size_t volume = 0;
+        while (volume + 1 < starts.size() && starts[volume + 1] <= pos) ++volume;
+        if (volume == endVolume) ++onEndVolume;
+        ++total;
+        pos += 46 + Le16(all, pos + 28) + Le16(all, pos + 30) + Le16(all, pos + 32);
+    }
+    EXPECT_GT(total, 0u);
+    EXPECT_EQ(Le16(all, end + 8), onEndVolume);
+}
+
+// Spans with the default operations; answers the result.
+inline int Span(const std::string& archive, const std::string& folder, uint32_t size) {
+    CZipSpan span(archive.c_str());
+    return span.DoSpan(size, folder.c_str(), true);
+}
+
+inline std::vector<std::string> ReadVolumes(const std::string& folder, const std::string& name,
+                                            int count) {
+    std::vector<std::string> volumes;
+    for (int n = 1; n <= count; ++n) volumes.push_back(ReadFile(VolumePath(folder, name, n)));
+    return volumes;
+}
+
+}  // namespace ziptest

@@ -1,0 +1,300 @@
+// CZipInfo against archives of Info-ZIP, Python's zipfile and 7z, and the reader's edge cases.
+#include <gtest/gtest.h>
+
+#include "KstPlatform.h"
+#include "ZipTestSupport.h"
+
+using namespace ziptest;
+using ksttest::ScratchDir;
+
+namespace {
+
+class ZipInfoTest : public ::testing::Test {
+protected:
+    void SetUp() override { kst::SetCodePages(65001, 437); }
+};
+
+std::string DateOf(const std::string& stamp) {  // YYYY-MM-DD hh:mm:ss -> dd.mm.yyyy
+    return stamp.substr(8, 2) + "." + stamp.substr(5, 2) + "." + stamp.substr(0, 4);
+}
+
+void ExpectAgreesWithPeers(const std::string& archive) {
+    SCOPED_TRACE(archive);
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    ASSERT_EQ(info.GetError(), CZipInfo::NoError);
+    auto entries = PyList(archive);
+    ASSERT_EQ(info.GetFilesCount(), static_cast<int>(entries.size()));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        int k = static_cast<int>(i);
+        const PyEntry& e = entries[i];
+        EXPECT_EQ(info.GetName(k).str(), e.name);
+        EXPECT_EQ(info.GetCompressedSize(k), e.compressed) << e.name;
+        EXPECT_EQ(info.GetUncompressedSize(k), e.size) << e.name;
+        EXPECT_EQ(info.GetCRC(k), e.crc) << e.name;
+        EXPECT_EQ(info.GetMethod(k), e.method) << e.name;
+        EXPECT_EQ(info.GetFlags(k), e.flags) << e.name;
+        EXPECT_EQ(info.GetDate(k).str(), DateOf(e.stamp)) << e.name;
+        EXPECT_EQ(info.GetTime(k).str(), e.stamp.substr(11)) << e.name;
+    }
+    // unzip's own listing: names, sizes and times ("-T": yyyymmdd.hhmmss).
+    std::string listing = Sh("unzip -Z -l -T " + Quote(archive) +
+                             " | grep -v '^Archive\\|^Zip file\\|files,\\|^[0-9]* file'");
+    std::istringstream lines(listing);
+    std::string line;
+    int k = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream f(line);
+        std::string perms, version, os, tx, method, stamp, name;
+        uint32_t size = 0, packed = 0;
+        if (!(f >> perms >> version >> os >> size >> tx >> packed >> method >> stamp)) continue;
+        std::getline(f >> std::ws, name);
+        ASSERT_LT(k, info.GetFilesCount()) << line;
+        EXPECT_EQ(info.GetName(k).str(), name);
+        EXPECT_EQ(info.GetUncompressedSize(k), size) << name;
+        EXPECT_EQ(info.GetCompressedSize(k), packed) << name;
+        std::string date = stamp.substr(6, 2) + "." + stamp.substr(4, 2) + "." + stamp.substr(0, 4);
+        std::string time =
+            stamp.substr(9, 2) + ":" + stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
+        EXPECT_EQ(info.GetDate(k).str(), date) << name;
+        EXPECT_EQ(info.GetTime(k).str(), time) << name;
+        EXPECT_EQ(method == "stor" ? 0 : 8, info.GetMethod(k)) << name;
+        ++k;
+    }
+    EXPECT_EQ(k, info.GetFilesCount());
+}
+
+TEST_F(ZipInfoTest, AgreesOnInfoZipStoredAndDeflated) {
+    std::string dir = ScratchDir();
+    ExpectAgreesWithPeers(InfoZip(dir, "stored.zip", "-0"));
+    ExpectAgreesWithPeers(InfoZip(dir, "deflated.zip", "-9"));
+}
+
+TEST_F(ZipInfoTest, AgreesOnInfoZipStreamWithDataDescriptors) {
+    std::string dir = ScratchDir();
+    std::string tree = MakeTree(dir);
+    std::string archive = dir + "/stream.zip";
+    Sh("cd " + Quote(tree) + " && zip -q -fz- -r - . | cat > " + Quote(archive));
+    auto entries = PyList(archive);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_TRUE(entries[0].flags & 8) << "Info-ZIP wrote no data descriptor";
+    ExpectAgreesWithPeers(archive);
+}
+
+TEST_F(ZipInfoTest, KeepsTheArchiveComment) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "comment.zip", "-6");
+    Sh("printf 'first line\\nsecond line\\n' | zip -q -z " + Quote(archive));
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    std::string expected = Python(
+        "import sys,zipfile; sys.stdout.write(zipfile.ZipFile(sys.argv[1]).comment.decode())",
+        {archive});
+    EXPECT_EQ(info.GetComment().str(), expected);
+    EXPECT_NE(expected.find("second line"), std::string::npos);
+    ExpectAgreesWithPeers(archive);
+}
+
+TEST_F(ZipInfoTest, AgreesOnPythonUtf8NamesAndSevenZip) {
+    std::string dir = ScratchDir();
+    std::string py = dir + "/utf8.zip";
+    Python(R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("докум/файл.txt", "привет" * 100)
+    z.writestr("ünïcode.bin", bytes(range(256)) * 10)
+    z.writestr("plain.txt", "ascii")
+)",
+           {py});
+    ExpectAgreesWithPeers(py);
+    CZipInfo info;
+    info.GetInfo(py.c_str());
+    EXPECT_TRUE(info.GetFlags(0) & 0x800);
+    EXPECT_EQ(info.FindFile("ДОКУМ/ФАЙЛ.TXT"), 0);
+
+    std::string tree = MakeTree(dir);
+    std::string seven = dir + "/seven.zip";
+    Sh("cd " + Quote(tree) + " && 7z a -tzip -bd " + Quote(seven) + " . > /dev/null");
+    ExpectAgreesWithPeers(seven);
+}
+
+TEST_F(ZipInfoTest, OemNamesAreConverted) {
+    std::string dir = ScratchDir();
+    std::string archive = dir + "/oem.zip";
+    Python(
+        "import sys, zipfile\nwith zipfile.ZipFile(sys.argv[1], 'w') as z: z.writestr('Cafe.txt', "
+        "'x')",
+        {archive});
+    // Code page 437 bytes without flag bit 11, as MS-DOS tools write them: 0x80 is Ç, 0x82 é.
+    std::string bytes = ReadFile(archive);
+    for (size_t at = bytes.find("Cafe"); at != std::string::npos; at = bytes.find("Cafe", at))
+        bytes.replace(at, 4,
+                      "\x80"
+                      "af\x82");
+    WriteFile(archive, bytes);
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    ASSERT_EQ(info.GetFilesCount(), 1);
+    EXPECT_EQ(info.GetFlags(0) & 0x800, 0);
+    EXPECT_EQ(info.GetName(0).str(), "Çafé.txt");
+    EXPECT_EQ(PyList(archive)[0].name, "Çafé.txt");
+}
+
+// Two entries of one name: one record, the later, at the end of the list.
+TEST_F(ZipInfoTest, LaterEntryOfARepeatedNameWins) {
+    std::string dir = ScratchDir();
+    std::string archive = dir + "/dup.zip";
+    Python(R"(
+import sys, zipfile, warnings
+warnings.simplefilter("ignore")
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    z.writestr("same.txt", "first")
+    z.writestr("other.txt", "o")
+    z.writestr("same.txt", "second version")
+)",
+           {archive});
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    ASSERT_EQ(info.GetFilesCount(), 2);
+    EXPECT_EQ(info.GetName(0).str(), "other.txt");
+    EXPECT_EQ(info.GetName(1).str(), "same.txt");
+    EXPECT_EQ(info.GetUncompressedSize(1), 14u);
+}
+
+TEST_F(ZipInfoTest, FlagsOfPlainFirstMiddleAndLastVolumes) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "plain.zip", "-0");
+    CZipInfo plain;
+    plain.GetInfo(archive.c_str());
+    EXPECT_EQ(plain.IsFirstDiskOfMultivolume(), 0);
+    EXPECT_EQ(plain.IsLastDisk(), 1);
+    EXPECT_EQ(plain.GetVolumesNumber(), 1);
+    EXPECT_EQ(plain.GetLength(), ReadFile(archive).size());
+    EXPECT_EQ(plain.GetZipFileHandle(),
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(CFile::hFileNull)));
+
+    std::string out = dir + "/vol";
+    int count = Span(archive, out, 60000);
+    ASSERT_GE(count, 3);
+    CZipInfo first;
+    first.GetInfo(VolumePath(out, "plain.zip", 1).c_str());
+    EXPECT_EQ(first.IsFirstDiskOfMultivolume(), 1);
+    EXPECT_EQ(first.IsLastDisk(), 0);
+    EXPECT_EQ(first.GetError(), CZipInfo::NotTheLastDisk);
+    CZipInfo middle;
+    middle.GetInfo(VolumePath(out, "plain.zip", 2).c_str());
+    EXPECT_EQ(middle.GetError(), CZipInfo::NotTheLastDisk);
+    EXPECT_EQ(middle.IsLastDisk(), 0);
+    EXPECT_EQ(middle.GetFilesCount(), 0);
+    CZipInfo last;
+    last.GetInfo(VolumePath(out, "plain.zip", count).c_str());
+    EXPECT_EQ(last.GetError(), CZipInfo::NoError);
+    EXPECT_EQ(last.IsLastDisk(), 1);
+    EXPECT_EQ(last.GetVolumesNumber(), count);
+}
+
+TEST_F(ZipInfoTest, LastEndRecordInTheTailWins) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "c.zip", "-0");
+    CZipInfo before;
+    before.GetInfo(archive.c_str());
+    // A comment that holds an end record signature: its bytes read as the end record.
+    std::string bytes = ReadFile(archive);
+    std::string fake = std::string("PK\5\6", 4) + std::string(18, '\0');
+    uint16_t length = static_cast<uint16_t>(fake.size());
+    bytes[bytes.size() - 2] = static_cast<char>(length & 0xFF);
+    bytes[bytes.size() - 1] = static_cast<char>(length >> 8);
+    WriteFile(archive, bytes + fake);
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    EXPECT_EQ(info.GetError(), CZipInfo::NoError);
+    EXPECT_EQ(info.GetCentralDirPosition(), before.GetCentralDirPosition());
+    EXPECT_EQ(info.GetComment().GetLength(), 0);  // the fake record has no comment
+    EXPECT_EQ(info.GetFilesCount(), before.GetFilesCount());
+}
+
+TEST_F(ZipInfoTest, FindFileIgnoresCaseAndAddComparesExactly) {
+    std::string dir = ScratchDir();
+    std::string archive = dir + "/case.zip";
+    Python(R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    z.writestr("README.TXT", "r")
+    z.writestr("b.txt", "b")
+)",
+           {archive});
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    EXPECT_EQ(info.FindFile("readme.txt"), 0);
+    EXPECT_EQ(info.FindFile("missing"), -1);
+    auto* record = new CZipInfo::OneFileInfo;
+    record->m_strName = "readme.txt";
+    info.Add(record);
+    EXPECT_EQ(info.GetSize(), 3);
+    auto* again = new CZipInfo::OneFileInfo;
+    again->m_strName = "README.TXT";
+    again->m_dwCRC = 42;
+    info.Add(again);
+    ASSERT_EQ(info.GetSize(), 3);
+    EXPECT_EQ(static_cast<CZipInfo::OneFileInfo*>(info.GetAt(2))->m_dwCRC, 42u);
+    EXPECT_EQ(info.GetName(0).str(), "b.txt");
+}
+
+TEST_F(ZipInfoTest, EncryptionFlags) {
+    std::string dir = ScratchDir();
+    CZipInfo empty;
+    EXPECT_FALSE(empty.IsAnyEncrypted());
+    std::string tree = MakeTree(dir);
+    std::string archive = dir + "/secret.zip";
+    Sh("cd " + Quote(tree) + " && zip -q -P pass " + Quote(archive) + " text.txt && zip -q " +
+       Quote(archive) + " empty.dat");
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    ASSERT_EQ(info.GetFilesCount(), 2);
+    EXPECT_TRUE(info.IsAnyEncrypted());
+    EXPECT_TRUE(info.IsEncrypted(info.FindFile("text.txt")));
+    EXPECT_FALSE(info.IsEncrypted(info.FindFile("empty.dat")));
+}
+
+TEST_F(ZipInfoTest, OpenFailureKeepsEarlierFlags) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "a.zip", "-0");
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    info.GetInfo((dir + "/missing.zip").c_str());
+    EXPECT_EQ(info.GetError(), CZipInfo::ErrorWhileOpening);
+    EXPECT_EQ(info.GetFilesCount(), 0);
+    EXPECT_EQ(info.IsLastDisk(), 1);  // still the earlier file's
+    EXPECT_EQ(info.GetFileName().str(), dir + "/missing.zip");
+}
+
+TEST_F(ZipInfoTest, AssignmentCopiesRecordsDeeply) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "a.zip", "-9");
+    CZipInfo source;
+    source.GetInfo(archive.c_str());
+    CZipInfo copy;
+    copy = source;
+    ASSERT_EQ(copy.GetFilesCount(), source.GetFilesCount());
+    EXPECT_NE(copy.GetAt(0), source.GetAt(0));
+    EXPECT_EQ(copy.GetName(0), source.GetName(0));
+    EXPECT_EQ(copy.GetCentralDirPosition(), source.GetCentralDirPosition());
+    source.GetInfo((dir + "/missing").c_str());
+    EXPECT_EQ(copy.GetCRC(1), PyList(archive)[1].crc);
+}
+
+TEST_F(ZipInfoTest, InvalidDosStampsReadAsTheEpochOfTheFormat) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "a.zip", "-0");
+    std::string bytes = ReadFile(archive);
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    size_t cd = info.GetCentralDirPosition();
+    bytes[cd + 12] = bytes[cd + 13] = bytes[cd + 14] = bytes[cd + 15] = 0;  // zero time and date
+    WriteFile(archive, bytes);
+    info.GetInfo(archive.c_str());
+    EXPECT_EQ(info.GetDate(0).str(), "01.01.1980");
+    EXPECT_EQ(info.GetTime(0).str(), "00:00:00");
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// The volume being written: bookkeeping of its bytes, the work file of removable targets and
+// the confirmed copy of image files onto the target.
+#include <algorithm>
+
+#include "KstFileService.h"
+#include "KstWin32.h"
+#include "KstWnd.h"
+#include "KstZipSpan.h"
+#include "files/internal/PathHelpers.h"
+#include "internal/ZipFormat.h"
+
+using namespace kst::zip;
+
+CZipSpan::CurDisk_t::CurDisk_t() = default;
+
+CZipSpan::CurDisk_t::~CurDisk_t() {
+    if (m_file.m_hFile != CFile::hFileNull) m_file.Abort();
+    bool imageSet = m_pOwner && !m_pOwner->m_strImageFolder.IsEmpty();
+    if (!imageSet && !m_strWorkFile.IsEmpty() &&
+        GetFileAttributesA(m_strWorkFile) != INVALID_FILE_ATTRIBUTES)
+        DeleteFileA(m_strWorkFile);
+}
+
+DWORD CZipSpan::CurDisk_t::GetFilePosition() const {
+    return static_cast<DWORD>(m_file.GetPosition());
+}
+
+void CZipSpan::CurDisk_t::WriteToFile(const void* data, DWORD length) {
+    m_file.Write(data, length);
+}
+
+bool CZipSpan::CurDisk_t::Open() {
+    CString target = m_strVolumePath;
+    if (m_pOwner->IsRemovable()) {
+        if (m_strWorkFile.IsEmpty()) {
+            char folder[MAX_PATH] = {};
+            char name[MAX_PATH] = {};
+            GetTempPathA(MAX_PATH, folder);
+            if (GetTempFileNameA(folder, "TMP", 0, name)) m_strWorkFile = name;
+        }
+        if (!m_pOwner->m_strImageFolder.IsEmpty()) {
+            m_strWorkFile =
+                m_pOwner->DiskName(m_pOwner->m_strImageFolder, m_strArchiveName, m_nVolume);
+            char parent[MAX_PATH] = {};
+            GetParentDir(m_strWorkFile, parent);
+            CreateDirTree(parent);
+        }
+        target = m_strWorkFile;
+    }
+    // The volume just named has nothing to receive yet: close without the removable copy.
+    Close(false);
+    return m_file.Open(target, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite) != 0;
+}
+
+void CZipSpan::CurDisk_t::Close(bool copy) {
+    if (m_file.m_hFile != CFile::hFileNull) {
+        CString written = m_file.GetFilePath();
+        m_file.Close();
+        if (!m_pOwner->m_strImageFolder.IsEmpty()) ConfirmedCopy(written);
+    }
+    if (m_pOwner->IsRemovable() && copy && !m_strWorkFile.IsEmpty())
+        CopyFileA(m_strWorkFile, m_strVolumePath, FALSE);
+}
+
+// Copies an image file onto the target until it verifies or the user gives up.
+void CZipSpan::CurDisk_t::ConfirmedCopy(const CString& from) {
+    for (;;) {
+        CFileStatus status;
+        if (!CFile::GetStatus(from, status) || status.m_size == 0) return;
+        // Without a removable target the image is the volume itself: nothing to copy.
+        if (from != m_strVolumePath && !CopyFileA(from, m_strVolumePath, FALSE)) {
+            ShowSystemError(0);
+            if (AfxMessageBox(3u, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+            CreateDirTree(CFileService::GetPath(m_strVolumePath));
+            continue;
+        }
+        if (m_pOwner->Verify(m_strVolumePath) == VolumeGood) return;
+        if (!m_pOwner->AskWriteError()) return;
+    }
+}
+
+void CZipSpan::CurDisk_t::NewDisk() {
+    ++m_nVolume;
+    m_dwWritten = 0;
+    Close(true);
+    m_bOpen = m_pOwner->CreateNewVolume(1);
+    if (!m_bOpen) throw SpanFailed;
+    if (m_nVolume == 1) {
+        BYTE marker[4];
+        Put32(marker, kSpanMarker);
+        WriteToFile(marker, 4);
+        m_dwWritten = 4;
+    }
+}
+
+void CZipSpan::CurDisk_t::Write(const void* data, DWORD length, int maySplit) {
+    if (m_file.m_hFile == CFile::hFileNull || m_dwWritten >= m_dwCapacity ||
+        (!maySplit && m_dwWritten + static_cast<ULONGLONG>(length) > m_dwCapacity))
+        NewDisk();
+    m_nBlockVolume = m_nVolume;
+    m_dwBlockOffset = GetFilePosition();
+    auto* bytes = static_cast<const BYTE*>(data);
+    while (length > 0) {
+        if (m_dwWritten >= m_dwCapacity) {
+            // Only a volume too small for even one byte gets here.
+            NewDisk();
+            if (m_dwWritten >= m_dwCapacity) throw SpanFailed;
+        }
+        DWORD piece = std::min(length, m_dwCapacity - m_dwWritten);
+        WriteToFile(bytes, piece);
+        m_dwWritten += piece;
+        bytes += piece;
+        length -= piece;
+        if (m_dwWritten >= m_dwCapacity) NewDisk();
+    }
+}

@@ -1,0 +1,111 @@
+// CZipInfo: the central directory of one ZIP archive, or of one volume of a spanned set.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "KstCollections.h"
+#include "KstExport.h"
+#include "KstFile.h"
+#include "KstString.h"
+#include "KstTime.h"
+
+namespace kst::zip {
+class BlockReader;
+}
+
+class KST_API CZipInfo : public CObArray {
+public:
+    enum Error { NoError = 0, ErrorWhileOpening = 1, NotTheLastDisk = 2 };
+
+    // One central directory entry.
+    class KST_API OneFileInfo : public CObject {
+    public:
+        OneFileInfo() = default;
+        OneFileInfo(const OneFileInfo&) = default;
+        OneFileInfo& operator=(const OneFileInfo&) = default;
+
+        CString m_strName;  // in the ANSI code page
+        CTime m_tLastModified;
+        WORD m_wFlags = 0;
+        WORD m_wMethod = 0;
+        DWORD m_dwCompressedSize = 0;
+        DWORD m_dwUncompressedSize = 0;
+        DWORD m_dwCRC = 0;
+        CString m_strComment;  // bytes as stored
+    };
+
+    CZipInfo();
+    ~CZipInfo() override;
+    CZipInfo(const CZipInfo&) = delete;
+    CZipInfo& operator=(CZipInfo& other);
+
+    // Reads the directory of the file; the outcome is in GetError.
+    void GetInfo(CString path);
+    Error GetError() const { return m_eError; }
+
+    CString GetFileName() const { return m_strFileName; }
+    DWORD GetLength() const { return m_dwLength; }
+    CString GetComment() const { return m_strComment; }
+    int GetFilesCount() const { return m_wFilesCount; }
+    DWORD GetCentralDirPosition() const { return m_dwCentralDirPosition; }
+    int GetVolumesNumber() const { return m_wVolumes; }
+    unsigned int GetZipFileHandle() const;
+    int IsFirstDiskOfMultivolume() const { return m_bSpanMarker; }
+    int IsLastDisk() const { return m_bEndRecord && !m_bSpanMarker; }
+
+    // Per entry; the index must lie in 0 .. GetFilesCount() - 1.
+    CString GetName(int index) const { return Entry(index).m_strName; }
+    CString GetComment(int index) const { return Entry(index).m_strComment; }
+    bool IsEncrypted(int index) const { return (Entry(index).m_wFlags & 1) != 0; }
+    DWORD GetCompressedSize(int index) const { return Entry(index).m_dwCompressedSize; }
+    DWORD GetUncompressedSize(int index) const { return Entry(index).m_dwUncompressedSize; }
+    DWORD GetCRC(int index) const { return Entry(index).m_dwCRC; }
+    WORD GetMethod(int index) const { return Entry(index).m_wMethod; }
+    CTime GetLastModified(int index) const { return Entry(index).m_tLastModified; }
+    CString GetDate(int index) const;  // dd.mm.yyyy, local time
+    CString GetTime(int index) const;  // hh:mm:ss, local time
+    // Flags of the entry (general purpose bit field).
+    WORD GetFlags(int index) const { return Entry(index).m_wFlags; }
+
+    bool IsAnyEncrypted() const;
+    // Index of the first entry of that name, ignoring case; -1 when none.
+    int FindFile(const char* name) const;
+    // Takes ownership; replaces every record of the same name (exact comparison).
+    void Add(OneFileInfo* info);
+
+protected:
+    // Reads the next central directory header; 0 at the end of the directory.
+    int GetOneFileInfo(OneFileInfo*& info, char* unused);
+
+    virtual void Print_NotTheLastDisk();
+    virtual void Print_ErrorWhileOpening(CString fileName);
+
+private:
+    void Clear();
+    const OneFileInfo& Entry(int index) const {
+        return *static_cast<const OneFileInfo*>(GetAt(index));
+    }
+    void RebuildNameIndex();
+    bool ReadEndRecord();
+    void ReadDirectory();
+
+    int m_bEndRecord = 0;
+    int m_bSpanMarker = 0;
+    WORD m_wVolumes = 0;
+    CString m_strFileName;
+    DWORD m_dwLength = 0;
+    CFile m_file;
+    CString m_strComment;
+    WORD m_wFilesCount = 0;
+    DWORD m_dwCentralDirPosition = 0;
+    Error m_eError = NoError;
+
+    // Where the directory search ends (the end record found), and the reader during GetInfo.
+    ULONGLONG m_ullEndRecordPosition = 0;
+    std::unique_ptr<kst::zip::BlockReader> m_reader;
+    // Names present, with their record counts: Add replaces without a linear search.
+    std::unordered_map<std::string, int> m_nameCounts;
+    int m_nIndexedRecords = 0;
+};

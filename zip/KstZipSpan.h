@@ -1,0 +1,120 @@
+// CZipSpan: writes a ZIP archive as a set of volumes of limited size (folder\Disk{n}\name) and
+// joins such a set back into one archive. Hosts derive from it to choose volume paths, ask for
+// diskettes, check written volumes and show progress.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "KstCollections.h"
+#include "KstExport.h"
+#include "KstFile.h"
+#include "KstObject.h"
+#include "KstString.h"
+#include "KstZipInfo.h"
+
+class KST_API CZipSpan {
+public:
+    enum ESpanException { SpanFailed = 0, SpanAborted = 1 };
+    enum Verify_t { VolumeGood = 0, VolumeBad = 1 };
+
+    // Where an entry's local header was written: volume (1-based) and offset in that volume.
+    class KST_API FileSpanInfo : public CObject {
+    public:
+        FileSpanInfo() = default;
+        FileSpanInfo(WORD volume, DWORD offset) : m_wVolume(volume), m_dwOffset(offset) {}
+        WORD m_wVolume = 0;
+        DWORD m_dwOffset = 0;
+    };
+
+    // The volume being written.
+    class KST_API CurDisk_t {
+    public:
+        CurDisk_t();
+        ~CurDisk_t();
+        CurDisk_t(const CurDisk_t&) = delete;
+        CurDisk_t& operator=(const CurDisk_t&) = delete;
+
+        bool Open();
+        void Close(bool copy);
+        void NewDisk();
+        // Starts a new volume first when the block may not be split and does not fit.
+        void Write(const void* data, DWORD length, int maySplit);
+        void WriteToFile(const void* data, DWORD length);
+        DWORD GetFilePosition() const;
+
+        // Where the last block given to Write began (after a change of volume, if any).
+        int m_nBlockVolume = 0;
+        DWORD m_dwBlockOffset = 0;
+
+        int m_nVolume = 0;
+        DWORD m_dwWritten = 0;
+        DWORD m_dwCapacity = 0;
+        CString m_strVolumePath;
+        CString m_strFolder;
+        CString m_strArchiveName;
+        CString m_strWorkFile;
+        CZipSpan* m_pOwner = nullptr;
+        int m_bOpen = 0;
+        CFile m_file;
+
+    private:
+        void ConfirmedCopy(const CString& from);
+    };
+
+    CZipSpan();
+    explicit CZipSpan(const CString& archivePath);
+    virtual ~CZipSpan();
+    CZipSpan(const CZipSpan&) = delete;
+    CZipSpan& operator=(const CZipSpan&) = delete;
+
+    // 0 nothing spanned, 1 one volume, n >= 2 volumes written, -1 failure or abort,
+    // -2 a volume could not be prepared or the directory does not match the entries.
+    int DoSpan(DWORD maxSize, CString folder, bool span);
+    // 1 when the set was joined into the archive path and repaired, else 0.
+    int UnSpan(CString folder, int count);
+
+    virtual int GetNextVolume(CFile& file, CString path);
+    virtual int CreateNewVolume(int marker);
+    virtual void ShowProgress(double progress, int phase) {}
+    virtual CString DiskName(CString folder, CString archiveName, int volume);
+    virtual bool IsRemovable() { return false; }
+    virtual void MessageError() {}
+    virtual Verify_t Verify(CString path) { return VolumeGood; }
+
+    CString m_strImageFolder;
+
+protected:
+    // Copies the next entry: local header, data and data descriptor; 0 when none is left.
+    int CopyOneFile();
+
+    CString m_strArchivePath;
+    int m_nResult = 0;
+    DWORD m_dwMaxSize = 0;
+    bool m_bSpan = false;
+    CFile m_file;
+    CZipInfo* m_pInfo = nullptr;
+    BYTE m_buffer[65536];
+    CurDisk_t m_curDisk;
+    CMapStringToOb m_mapFiles{10};
+    WORD m_wDirStartVolume = 0;
+    WORD m_wEntriesOnLastVolume = 0;
+    DWORD m_dwDirStartOffset = 0;
+    int m_nLastHeaderVolume = 0;  // the volume where the last directory header begins
+
+private:
+    struct SpanState;
+    int SpanOneVolume();
+    void PrepareSource();
+    ULONGLONG DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE* local,
+                         const std::string& name, ULONGLONG& boundary);
+    DWORD DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary);
+    void CopyEntryData(ULONGLONG length);
+    void WriteCentralDirectory();
+    void WriteEndRecord();
+    void EmptyFileMap();
+    bool AskWriteError();
+
+    std::unique_ptr<SpanState> m_state;
+};

@@ -1,0 +1,224 @@
+#include "KstZipInfo.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "KstTraceLog.h"
+#include "internal/BlockReader.h"
+#include "internal/CodePage.h"
+#include "internal/FindSignature.h"
+#include "internal/ZipFormat.h"
+#include "internal/ZipText.h"
+
+using namespace kst::zip;
+
+namespace {
+
+// MS-DOS stamps that name no real moment (a zero date, month 13, hour 25) are taken as the
+// start of the MS-DOS epoch rather than letting mktime roll them into another date.
+CTime DosStampToTime(WORD date, WORD time) {
+    int month = (date >> 5) & 0xF, day = date & 0x1F;
+    int hour = time >> 11, minute = (time >> 5) & 0x3F, second = (time & 0x1F) * 2;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+        return CTime(1980, 1, 1, 0, 0, 0);
+    return CTime(date, time);
+}
+
+}  // namespace
+
+CZipInfo::CZipInfo() = default;
+
+CZipInfo::~CZipInfo() {
+    Clear();
+}
+
+CZipInfo& CZipInfo::operator=(CZipInfo& other) {
+    if (this == &other) return *this;
+    Clear();
+    m_bEndRecord = other.m_bEndRecord;
+    m_bSpanMarker = other.m_bSpanMarker;
+    m_wVolumes = other.m_wVolumes;
+    m_strFileName = other.m_strFileName;
+    m_dwLength = other.m_dwLength;
+    m_strComment = other.m_strComment;
+    m_wFilesCount = other.m_wFilesCount;
+    m_dwCentralDirPosition = other.m_dwCentralDirPosition;
+    m_eError = other.m_eError;
+    for (int i = 0; i < other.GetSize(); ++i) {
+        auto* record = static_cast<OneFileInfo*>(other.GetAt(i));
+        CObArray::Add(record ? new OneFileInfo(*record) : nullptr);
+    }
+    RebuildNameIndex();
+    return *this;
+}
+
+void CZipInfo::Clear() {
+    if (m_file.m_hFile != CFile::hFileNull) m_file.Abort();
+    for (int i = 0; i < GetSize(); ++i) delete GetAt(i);
+    RemoveAll();
+    m_nameCounts.clear();
+    m_nIndexedRecords = 0;
+}
+
+unsigned int CZipInfo::GetZipFileHandle() const {
+    return static_cast<unsigned int>(reinterpret_cast<UINT_PTR>(m_file.m_hFile));
+}
+
+void CZipInfo::GetInfo(CString path) {
+    Clear();  // also closes a file left open by an earlier read without end record
+    m_eError = NoError;
+    m_wFilesCount = 0;
+    m_wVolumes = 0;
+    m_strComment.Empty();
+    m_strFileName = path;
+    if (!m_file.Open(path, CFile::modeRead | CFile::shareDenyNone)) {
+        m_eError = ErrorWhileOpening;
+        Print_ErrorWhileOpening(path);
+        return;
+    }
+    CTraceLog_Trace("%s%s\n", kst::detail::FromUtf8ToAnsi("Открыт файл ").c_str(),
+                    m_strFileName.c_str());
+    ULONGLONG length = m_file.GetLength();
+    m_dwLength = static_cast<DWORD>(length);
+    BYTE head[4] = {};
+    m_bSpanMarker = m_file.Read(head, 4) == 4 && Get32(head) == kSpanMarker;
+    m_file.Seek(m_bSpanMarker ? 4 : 0, CFile::begin);
+    if (!ReadEndRecord()) {
+        m_eError = NotTheLastDisk;
+        Print_NotTheLastDisk();
+        m_bEndRecord = 0;
+        return;
+    }
+    m_bEndRecord = 1;
+    ReadDirectory();
+    m_wFilesCount = static_cast<WORD>(GetSize());
+    m_file.Close();
+}
+
+bool CZipInfo::ReadEndRecord() {
+    if (m_file.GetLength() > kSearchBlock)
+        m_file.Seek(-static_cast<LONGLONG>(kSearchBlock), CFile::end);
+    std::vector<char> block(kSearchBlock);
+    WORD offset = 0;
+    DWORD position = 0;
+    if (!FindSignature(m_file, kEndRecordSig, offset, position, block.data(), true)) return false;
+    // The record and its comment, cut at the end of the file.
+    std::vector<BYTE> record(kEndRecordSize + 0xFFFF, 0);
+    m_file.Seek(position, CFile::begin);
+    UINT got = m_file.Read(record.data(), static_cast<UINT>(record.size()));
+    m_ullEndRecordPosition = position;
+    m_wVolumes = static_cast<WORD>(Get16(record.data() + kEndThisDisk) + 1);
+    m_wFilesCount = Get16(record.data() + kEndEntriesTotal);
+    UINT commentLength = Get16(record.data() + kEndCommentLength);
+    UINT available = got > kEndRecordSize ? got - kEndRecordSize : 0;
+    m_strComment = CString(reinterpret_cast<const char*>(record.data() + kEndRecordSize),
+                           static_cast<int>(std::min(commentLength, available)));
+    m_file.Seek(Get32(record.data() + kEndDirOffset), CFile::begin);
+    return true;
+}
+
+void CZipInfo::ReadDirectory() {
+    m_reader = std::make_unique<BlockReader>(m_file);
+    if (m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) {
+        m_dwCentralDirPosition = static_cast<DWORD>(m_reader->Tell());
+        OneFileInfo* info = nullptr;
+        while (GetOneFileInfo(info, nullptr)) Add(info);
+    }
+    m_reader.reset();
+}
+
+int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
+    // The scan stops at the end record: bytes after it (an archive comment) are no directory.
+    if (!m_reader || !m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) return 0;
+    info = new OneFileInfo;
+    BYTE header[kCentralHeaderSize] = {};
+    m_reader->Read(header, kCentralHeaderSize);
+    WORD flags = Get16(header + kCenFlags);
+    info->m_wFlags = flags;
+    info->m_wMethod = Get16(header + kCenMethod);
+    info->m_tLastModified = DosStampToTime(Get16(header + kCenDate), Get16(header + kCenTime));
+    info->m_dwCRC = Get32(header + kCenCrc);
+    info->m_dwCompressedSize = Get32(header + kCenCompressed);
+    info->m_dwUncompressedSize = Get32(header + kCenUncompressed);
+    std::string name(Get16(header + kCenNameLength), '\0');
+    name.resize(m_reader->Read(name.data(), name.size()));
+    info->m_strName = NameToAnsi(name, flags);
+    m_reader->Seek(m_reader->Tell() + Get16(header + kCenExtraLength));
+    std::string comment(Get16(header + kCenCommentLength), '\0');
+    comment.resize(m_reader->Read(comment.data(), comment.size()));
+    info->m_strComment = CString(std::move(comment));
+    return 1;
+}
+
+void CZipInfo::RebuildNameIndex() {
+    m_nameCounts.clear();
+    m_nIndexedRecords = 0;
+    for (int i = 0; i < GetSize(); ++i) {
+        if (!GetAt(i)) continue;
+        ++m_nameCounts[Entry(i).m_strName.str()];
+        ++m_nIndexedRecords;
+    }
+}
+
+void CZipInfo::Add(OneFileInfo* info) {
+    // The index stays right as long as records arrive through Add; a caller who changed the
+    // array directly gets it rebuilt.
+    if (m_nIndexedRecords != GetSize()) RebuildNameIndex();
+    const std::string& name = info->m_strName.str();
+    auto found = m_nameCounts.find(name);
+    if (found != m_nameCounts.end() && found->second > 0) {
+        for (int i = GetSize() - 1; i >= 0; --i) {
+            auto* record = static_cast<OneFileInfo*>(GetAt(i));
+            if (!record ||
+                _mbscmp(reinterpret_cast<const unsigned char*>(record->m_strName.c_str()),
+                        reinterpret_cast<const unsigned char*>(name.c_str())) != 0)
+                continue;
+            delete record;
+            RemoveAt(i);
+            --m_nIndexedRecords;
+        }
+        found->second = 0;
+    }
+    CObArray::Add(info);
+    ++m_nameCounts[name];
+    ++m_nIndexedRecords;
+}
+
+bool CZipInfo::IsAnyEncrypted() const {
+    for (int i = 0; i < GetSize(); ++i)
+        if (GetAt(i) && (Entry(i).m_wFlags & kFlagEncrypted)) return true;
+    return false;
+}
+
+int CZipInfo::FindFile(const char* name) const {
+    for (int i = 0; i < GetSize(); ++i) {
+        if (GetAt(i) && _mbsicmp(reinterpret_cast<const unsigned char*>(Entry(i).m_strName.c_str()),
+                                 reinterpret_cast<const unsigned char*>(name)) == 0)
+            return i;
+    }
+    return -1;
+}
+
+CString CZipInfo::GetDate(int index) const {
+    struct tm fields = {};
+    CString text;
+    if (Entry(index).m_tLastModified.GetLocalTm(&fields))
+        text.Format("%02d.%02d.%02d", fields.tm_mday, fields.tm_mon + 1, fields.tm_year + 1900);
+    return text;
+}
+
+CString CZipInfo::GetTime(int index) const {
+    struct tm fields = {};
+    CString text;
+    if (Entry(index).m_tLastModified.GetLocalTm(&fields))
+        text.Format("%02d:%02d:%02d", fields.tm_hour, fields.tm_min, fields.tm_sec);
+    return text;
+}
+
+void CZipInfo::Print_NotTheLastDisk() {
+    CTraceLog_Trace("Print_NotTheLastDisk\n");
+}
+
+void CZipInfo::Print_ErrorWhileOpening(CString fileName) {
+    CTraceLog_Trace("Print_ErrorWhileOpening : %s\n", fileName.c_str());
+}

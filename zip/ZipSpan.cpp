@@ -1,0 +1,163 @@
+#include "KstZipSpan.h"
+
+#include <algorithm>
+
+#include "KstFileService.h"
+#include "KstWin32.h"
+#include "KstWnd.h"
+#include "files/internal/PathHelpers.h"
+#include "files/internal/PathParts.h"
+#include "internal/SpanState.h"
+#include "internal/ZipFormat.h"
+
+using namespace kst::zip;
+
+CZipSpan::CZipSpan() {
+    m_curDisk.m_pOwner = this;
+}
+
+CZipSpan::CZipSpan(const CString& archivePath) : m_strArchivePath(archivePath) {
+    m_curDisk.m_pOwner = this;
+}
+
+CZipSpan::~CZipSpan() {
+    delete m_pInfo;
+    EmptyFileMap();
+}
+
+void CZipSpan::EmptyFileMap() {
+    POSITION pos = m_mapFiles.GetStartPosition();
+    while (pos) {
+        CString key;
+        CObject* value = nullptr;
+        m_mapFiles.GetNextAssoc(pos, key, value);
+        delete value;
+    }
+    m_mapFiles.RemoveAll();
+}
+
+CString CZipSpan::DiskName(CString folder, CString archiveName, int volume) {
+    char separator = kst::files::SeparatorFor(folder);
+    CString path = folder;
+    if (!kst::files::EndsWithSeparator(path)) path += separator;
+    CString disk;
+    disk.Format("Disk%d%c", volume, separator);
+    return path + disk + archiveName;
+}
+
+int CZipSpan::GetNextVolume(CFile& file, CString path) {
+    return file.Open(path, CFile::modeRead | CFile::shareDenyWrite);
+}
+
+int CZipSpan::CreateNewVolume(int marker) {
+    CurDisk_t& disk = m_curDisk;
+    disk.m_strVolumePath = DiskName(disk.m_strFolder, disk.m_strArchiveName, disk.m_nVolume);
+    char folder[MAX_PATH] = {};
+    GetParentDir(disk.m_strVolumePath, folder);
+    if (!CreateDirectoryA(folder, nullptr)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
+            disk.m_bOpen = 0;
+            return 0;
+        }
+    }
+    disk.m_bOpen = disk.Open();
+    if (marker) {
+        CString markerPath;
+        markerPath.Format("%sdisk%d", folder, disk.m_nVolume);
+        CFile markerFile(markerPath, CFile::modeCreate | CFile::modeWrite);
+        markerFile.Close();
+    }
+    return disk.m_bOpen;
+}
+
+bool CZipSpan::AskWriteError() {
+    int answer = AfxMessageBox(2u, MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    if (answer == IDABORT) throw SpanAborted;
+    return answer == IDRETRY;
+}
+
+int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
+    m_bSpan = span;
+    m_dwMaxSize = maxSize;
+    delete m_pInfo;
+    m_pInfo = new CZipInfo;
+    m_pInfo->GetInfo(m_strArchivePath);
+    EmptyFileMap();
+    if (m_pInfo->GetFilesCount() < 1) return 0;
+    if (!m_file.Open(m_strArchivePath, CFile::modeRead | CFile::shareDenyWrite)) {
+        delete m_pInfo;
+        m_pInfo = nullptr;
+        return m_nResult;
+    }
+    try {
+        CurDisk_t& disk = m_curDisk;
+        if (disk.m_file.m_hFile != CFile::hFileNull) disk.m_file.Abort();
+        disk.m_strFolder = folder;
+        disk.m_pOwner = this;
+        disk.m_nVolume = 0;
+        disk.m_dwWritten = 0;
+        disk.m_bOpen = 0;
+        disk.m_dwCapacity = maxSize;
+        disk.m_strArchiveName = CFileService::GetName(m_strArchivePath);
+        CreateDirTree(folder);
+        if (m_file.GetLength() <= maxSize) {
+            m_nResult = SpanOneVolume();
+        } else {
+            m_state = std::make_unique<SpanState>();
+            PrepareSource();
+            while (CopyOneFile()) {
+                ShowProgress(100.0 * static_cast<double>(m_state->reader->Tell()) /
+                                 static_cast<double>(m_file.GetLength()),
+                             1);
+            }
+            WriteCentralDirectory();
+            WriteEndRecord();
+            ShowProgress(100.0, 1);
+            m_state.reset();
+            m_file.Close();
+            disk.Close(true);
+            m_nResult = disk.m_nVolume;
+        }
+    } catch (ESpanException failure) {
+        m_nResult = failure == SpanFailed ? -2 : -1;
+    } catch (CException* error) {
+        error->Delete();
+        m_nResult = -1;
+    } catch (const std::exception&) {
+        m_nResult = -1;
+    }
+    m_state.reset();
+    if (m_file.m_hFile != CFile::hFileNull) m_file.Abort();
+    delete m_pInfo;
+    m_pInfo = nullptr;
+    EmptyFileMap();
+    return m_nResult;
+}
+
+int CZipSpan::SpanOneVolume() {
+    CurDisk_t& disk = m_curDisk;
+    disk.m_nVolume = 1;
+    m_file.Close();
+    for (;;) {
+        if (!CreateNewVolume(m_strImageFolder.IsEmpty() ? 0 : 1)) return -1;
+        disk.Close(true);
+        if (!m_strImageFolder.IsEmpty()) {
+            CString image = DiskName(m_strImageFolder, disk.m_strArchiveName, 1);
+            char parent[MAX_PATH] = {};
+            GetParentDir(image, parent);
+            CreateDirTree(parent);
+            if (!CopyFileA(m_strArchivePath, image, FALSE)) {
+                ShowSystemError(0);
+                return -1;
+            }
+        }
+        if (!CopyFileA(m_strArchivePath, disk.m_strVolumePath, FALSE)) {
+            ShowSystemError(0);
+            return -1;
+        }
+        if (Verify(disk.m_strVolumePath) == VolumeGood || !AskWriteError()) break;
+    }
+    ShowProgress(100.0, 0);
+    return 1;
+}

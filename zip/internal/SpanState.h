@@ -1,0 +1,22 @@
+// What one DoSpan knows about its source archive beyond the CZipInfo records.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "KstZipSpan.h"
+#include "internal/BlockReader.h"
+#include "internal/SourceDirectory.h"
+
+struct CZipSpan::SpanState {
+    std::unique_ptr<kst::zip::BlockReader> reader;
+    std::vector<kst::zip::CentralEntry> directory;
+    ULONGLONG directoryStart = 0;  // no local header lies at or after it
+    ULONGLONG endRecord = 0;
+    std::vector<ULONGLONG> localOffsets;             // sorted, of the directory
+    std::unordered_map<ULONGLONG, size_t> byOffset;  // local offset -> directory index
+    std::unordered_map<std::string, size_t> byName;  // last header of a name wins
+    std::unordered_map<ULONGLONG, CZipSpan::FileSpanInfo> copied;  // by source position
+};
