@@ -36,3 +36,6 @@ private:
     UINT m_nSize = 0;
     BYTE* m_pData = nullptr;
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CBinaryP*& pOb);

@@ -41,3 +41,6 @@ protected:
     // Both null, or both set and not different by the left one's operator!=.
     static int SameValue(const CObjectP* pLeft, const CObjectP* pRight);
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CMapStringToObjectPPtr*& pOb);

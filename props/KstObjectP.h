@@ -49,6 +49,9 @@ protected:
     int IsSameClass(const CObjectP& other) const { return other.IsClass(GetRuntimeClass()); }
 };
 
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CObjectP*& pOb);
+
 class KST_API CUInt {
 public:
     CUInt(UINT value = 0) : m_nValue(value) {}  // NOLINT: converts as a plain integer does

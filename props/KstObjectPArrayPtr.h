@@ -36,3 +36,6 @@ private:
     void CopyFrom(const CObjectPArrayPtr& src);
     int EqualTo(const CObjectPArrayPtr& other) const;
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CObjectPArrayPtr*& pOb);

@@ -33,3 +33,6 @@ private:
     void CopyFrom(const CObjectPListPtr& src);
     int EqualTo(const CObjectPListPtr& other) const;
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CObjectPListPtr*& pOb);

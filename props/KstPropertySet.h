@@ -96,6 +96,8 @@ public:
         return EqualWithinPrefixes(other);
     }
     virtual bool operator!=(const CPropertySet& other) const { return !EqualWithinPrefixes(other); }
+    // Two sets compare within their prefixes, as slot 12 does.
+    bool operator==(const CPropertySet& other) const { return EqualWithinPrefixes(other); }
 
 private:
     template <class T>
@@ -114,3 +116,6 @@ private:
     CString m_strPrefix;
     std::deque<CString> m_prefixQueue;
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CPropertySet*& pOb);

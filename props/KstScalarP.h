@@ -25,6 +25,9 @@ public:
     virtual bool operator!=(const CStringP& other) const { return !(*this == other); }
 };
 
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CStringP*& pOb);
+
 class KST_API CUIntP : public CObjectP, public CUInt {
     DECLARE_SERIAL(CUIntP)
 public:
@@ -40,6 +43,9 @@ public:
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }
     virtual bool operator!=(const CUIntP& other) const { return !(*this == other); }
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CUIntP*& pOb);
 
 // A default CTimeP holds the time 0.
 class KST_API CTimeP : public CObjectP, public CTime {
@@ -57,6 +63,9 @@ public:
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }
     virtual bool operator!=(const CTimeP& other) const { return !(*this == other); }
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CTimeP*& pOb);
 
 class KST_API CBoolP : public CObjectP {
     DECLARE_SERIAL(CBoolP)
@@ -79,6 +88,9 @@ private:
     BYTE m_byValue = 0;
 };
 
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CBoolP*& pOb);
+
 class KST_API CInt64P : public CObjectP {
     DECLARE_SERIAL(CInt64P)
 public:
@@ -98,3 +110,6 @@ public:
 private:
     int64_t m_nValue = 0;
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CInt64P*& pOb);

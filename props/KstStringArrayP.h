@@ -41,3 +41,6 @@ private:
 
     CStrings m_strings;
 };
+
+// Reads an object of the class (or derived) through ReadObject; exported with the class.
+KST_API CArchive& operator>>(CArchive& ar, CStringArrayP*& pOb);
