@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "KstErrorInfo.h"
+#include "KstLocalization.h"
+#include "KstPlatform.h"
+#include "KstPropertySet.h"
+#include "KstTest.h"
+#include "KstTraceLog.h"
+#include "internal/CodePage.h"
+
+namespace {
+
+struct Box {
+    std::string text;
+    unsigned type;
+};
+
+// Records the message boxes shown while it lives and answers each with `answer`.
+class BoxRecorder {
+public:
+    explicit BoxRecorder(int answer = IDOK) {
+        m_previous = kst::SetMessageBoxHandler(
+            [this, answer](const std::string& text, const std::string&, unsigned type) {
+                boxes.push_back({text, type});
+                return answer;
+            });
+    }
+    ~BoxRecorder() { kst::SetMessageBoxHandler(m_previous); }
+    std::vector<Box> boxes;
+
+private:
+    kst::MessageBoxHandler m_previous;
+};
+
+void LoadMessages(const std::string& text) {
+    std::string path = ksttest::ScratchDir() + "/messages.ini";
+    ksttest::WriteFile(path, text);
+    ASSERT_EQ(theMessage.Load(path.c_str()), 1);
+}
+
+void LoadSample() {
+    ASSERT_EQ(
+        theMessage.Load((std::string(KST_SOURCE_DIR) + "/errors/samples/messages.ini").c_str()), 1);
+}
+
+CErrorInfo Error(DWORD code, const char* description = "", const char* operation = "") {
+    CErrorInfo error;
+    error.Set(code, description, operation);
+    return error;
+}
+
+constexpr UINT kStopInFront = MB_ICONSTOP | MB_SETFOREGROUND;
+
+TEST(ErrorInfoTexts, CodeTextsForOwnAndSystemCodes) {
+    EXPECT_EQ(Error(0x20000005).GetErrorCodeText(), "Kst:5");
+    EXPECT_EQ(Error(5).GetErrorCodeText(), "Win32:5");
+    EXPECT_EQ(Error(0xE0000007).GetErrorCodeText(), "Kst:7");
+    EXPECT_EQ(Error(0x80040201).GetErrorCodeText(), "Win32:2147746305");
+}
+
+TEST(ErrorInfoTexts, OwnCodesFillTheirTemplate) {
+    LoadSample();
+    CErrorInfo error = Error(0x20000005, "%File%=a.txt");
+    EXPECT_EQ(error.GetErrorMsgTempl(), "Не удалось открыть файл %File%.");
+    EXPECT_EQ(error.GetErrorMsg(), "Не удалось открыть файл a.txt.");
+    EXPECT_EQ(Error(0x20000007, "%Size%=512|%Drive%=A:").GetErrorMsg(),
+              "На диске A: не хватает места: нужно ещё 512 байт.");
+    EXPECT_EQ(Error(0x20000099, "%File%=a.txt").GetErrorMsg(), "");
+}
+
+TEST(ErrorInfoTexts, SystemCodesUseTheSystemTextAndItsFallbacks) {
+    CErrorInfo noFile = Error(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(noFile.GetErrorMsgTempl(), "The system cannot find the file specified.");
+    EXPECT_EQ(noFile.GetErrorMsg(), "The system cannot find the file specified.");
+    EXPECT_EQ(Error(ERROR_FILE_NOT_FOUND, "a.txt").GetErrorMsg(),
+              "The system cannot find the file specified. (a.txt)");
+    EXPECT_EQ(Error(0x80040201).GetErrorMsg(), "IDispatch error #1");
+    EXPECT_EQ(Error(0x8004FFFF).GetErrorMsg(), "IDispatch error #65023");
+    EXPECT_EQ(Error(0x80040200).GetErrorMsg(), "Unknown error 0x80040200");
+    EXPECT_EQ(Error(0x80050201).GetErrorMsg(), "Unknown error 0x80050201");
+    EXPECT_EQ(Error(12345).GetErrorMsg(), "Unknown error 0x3039");
+    EXPECT_EQ(Error(0).GetErrorMsgTempl(), "<Unknown>");
+}
+
+TEST(ErrorInfoBox, LinesForServerAndOperation) {
+    LoadSample();
+    BoxRecorder recorder(IDRETRY);
+    CErrorInfo local = Error(0x20000005, "%File%=a.txt;");
+    EXPECT_EQ(local.MessageBoxA(MB_RETRYCANCEL), static_cast<UINT>(IDRETRY));
+    std::string codeLine = "(код ошибки Kst:5)\n";
+    std::string message = "Не удалось открыть файл a.txt.\n";
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].text, message + codeLine);
+    EXPECT_EQ(recorder.boxes[0].type, MB_RETRYCANCEL | kStopInFront);
+    EXPECT_EQ(local.m_strBoxText.str(), recorder.boxes[0].text);
+
+    CErrorInfo remote = Error(0x20000005, "%File%=a.txt;", "Copy");
+    remote.m_eErrorType = 1;
+    EXPECT_EQ(remote.GetErrorMsgForBox().str(),
+              "Ошибка произошла на сервере.\n"
+              "Ошибка при выполнении операции «Копирование файла».\n" +
+                  message + codeLine);
+    // An operation without a display name still gets its line, with an empty name.
+    EXPECT_EQ(Error(ERROR_ACCESS_DENIED, "", "Unknown").GetErrorMsgForBox(),
+              "Ошибка при выполнении операции «».\nAccess is denied.\n(код ошибки Win32:5)\n");
+}
+
+TEST(ErrorInfoBox, DescriptionPairsComeBeforeTheStandardOnes) {
+    LoadMessages("[Message]\r\nErrorInfo=%Error% / %Error% (%ErrorCode%)\r\n[Error]\r\nK9=std\r\n");
+    // A pair named like a standard one fills the first occurrence, the standard the next.
+    EXPECT_EQ(Error(0x20000009, "%Error%=own;").GetErrorMsgForBox(), "own / std (Kst:9)\n");
+    // A description without a final delimiter runs on into the first standard pair.
+    LoadMessages("[Message]\r\nErrorInfo=%File% - %Error%\r\n[Error]\r\nK9=std\r\n");
+    EXPECT_EQ(Error(0x20000009, "%File%=a.txt").GetErrorMsgForBox(),
+              "a.txt%Error%=std - %Error%\n");
+}
+
+TEST(ErrorInfoBox, WithoutTextsTheBoxIsEmpty) {
+    theMessage.RemoveAll();
+    BoxRecorder recorder;
+    CErrorInfo error = Error(0x20000005, "%File%=a.txt");
+    EXPECT_EQ(error.GetErrorMsg(), "");
+    EXPECT_EQ(error.GetErrorMsgForBox(), "");
+    EXPECT_EQ(error.MessageBoxA(MB_OK), static_cast<UINT>(IDOK));
+    ASSERT_EQ(recorder.boxes.size(), 1u);
+    EXPECT_EQ(recorder.boxes[0].text, "");
+    EXPECT_EQ(recorder.boxes[0].type, kStopInFront);
+}
+
+TEST(ErrorInfoBox, NoErrorNoBox) {
+    LoadSample();
+    BoxRecorder recorder;
+    CErrorInfo none;
+    EXPECT_EQ(none.MessageBoxA(MB_OK), 0u);
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_EQ(none.m_strBoxText, "<Unknown>\n(код ошибки Win32:0)\n");
+}
+
+TEST(ErrorInfoBox, OneMessageBoxOncePerError) {
+    LoadSample();
+    BoxRecorder recorder;
+    CErrorInfo error = Error(0x20000001);
+    EXPECT_EQ(error.OneMessageBox(MB_OK), static_cast<UINT>(IDOK));
+    EXPECT_EQ(error.OneMessageBox(MB_OK), 0u);
+    EXPECT_EQ(recorder.boxes.size(), 1u);
+    error.Init();
+    EXPECT_TRUE(error.m_strBoxText.IsEmpty());
+    error.SetError(0x20000001);
+    EXPECT_EQ(error.OneMessageBox(MB_OK), static_cast<UINT>(IDOK));
+    // Set starts a new error through Reset, which clears the remembered box too.
+    error.Set(0x20000005, "%File%=b.txt;", "");
+    EXPECT_EQ(error.OneMessageBox(MB_OK), static_cast<UINT>(IDOK));
+    EXPECT_EQ(error.OneMessageBox(MB_OK), 0u);
+    EXPECT_EQ(recorder.boxes.size(), 3u);
+}
+
+TEST(ErrorInfoBox, TheBoxIsTracedAsABlock) {
+    LoadSample();
+    BoxRecorder recorder;
+    std::string exe = ksttest::SelfExe();
+    size_t slash = exe.rfind('/');
+    std::string traceFile = exe.substr(0, slash + 1) + "(" + exe.substr(slash + 1) + ").Trace";
+    cTraceLogGlobal.EnableFile(1);
+    cTraceLogGlobal.ClearFile();
+    Error(0x20000001).MessageBoxA(MB_OK);
+    cTraceLogGlobal.EnableFile(0);
+    std::string traced = ksttest::ReadFile(traceFile);
+    EXPECT_NE(traced.find("; {{ *** ErrorInfo::MessageBox ***\r\nВнутренняя ошибка библиотеки.\r\n"
+                          "(код ошибки Kst:1)\r\n}} *** ErrorInfo::MessageBox ***\r\n"),
+              std::string::npos)
+        << traced;
+}
+
+TEST(ErrorInfoBox, ErrorMsgBoxUsesStringOne) {
+    BoxRecorder recorder;
+    CErrorInfo::ErrorMsgBox("copy ", "a.txt", "disk full");
+    CErrorInfo::ErrorMsgBox(nullptr, nullptr, nullptr);
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes[0].text,
+              kst::detail::FromUtf8ToAnsi("Ошибка: copy a.txt\ndisk full."));
+    EXPECT_EQ(recorder.boxes[0].type, static_cast<unsigned>(MB_OK));
+    EXPECT_EQ(recorder.boxes[1].text, kst::detail::FromUtf8ToAnsi("Ошибка: \n."));
+}
+
+// Records the order in which Set reaches the virtual setters.
+class RecordingData : public CErrorData {
+public:
+    std::vector<std::string> calls;
+    void Init() override {
+        calls.push_back("Init");
+        CErrorData::Init();
+    }
+    void SetError(DWORD code) override {
+        calls.push_back("SetError");
+        CErrorData::SetError(code);
+    }
+    void SetOperation(const CString& operation) override {
+        calls.push_back("SetOperation");
+        CErrorData::SetOperation(operation);
+    }
+    void SetDescription(const CString& description) override {
+        calls.push_back("SetDescription");
+        CErrorData::SetDescription(description);
+    }
+};
+
+TEST(ErrorData, SetGoesThroughTheVirtualSetters) {
+    RecordingData data;
+    EXPECT_TRUE(data.calls.empty());  // the constructor runs its own Init
+    data.Set(7, "d", "o");
+    EXPECT_EQ(data.calls,
+              (std::vector<std::string>{"Init", "SetError", "SetDescription", "SetOperation"}));
+    EXPECT_EQ(data.IsError(), 1);
+    EXPECT_EQ(data.GetDescription(), "d");
+    EXPECT_EQ(data.GetOperation(), "o");
+    CErrorData copy(data);
+    EXPECT_EQ(copy.GetError(), 7u);
+}
+
+TEST(ErrorInfoProperties, RoundTripThroughAPropertySet) {
+    CPropertySet set;
+    CErrorInfo error = Error(0x20000007, "%Drive%=A:;%Size%=10;", "Copy");
+    error.m_eErrorType = 1;
+    CErrorInfo::FormatError(set, error);
+    EXPECT_EQ(set.GetCount(), 3);
+    CUIntP* code = nullptr;
+    ASSERT_TRUE(set.Lookup("Error.Code", code));
+    EXPECT_EQ(static_cast<UINT>(*code), 0x20000007u);
+
+    CErrorInfo back(set);
+    EXPECT_EQ(back.GetError(), 0x20000007u);
+    EXPECT_EQ(back.GetDescription(), "%Drive%=A:;%Size%=10;");
+    EXPECT_EQ(back.GetOperation(), "Copy");
+    EXPECT_EQ(back.m_eErrorType, 0);  // the server mark does not travel
+
+    // Empty parts remove their keys, so a stale operation does not survive.
+    CErrorInfo::FormatError(set, ERROR_FILE_NOT_FOUND, "", "");
+    EXPECT_EQ(set.GetCount(), 1);
+    CStringP* operation = nullptr;
+    EXPECT_FALSE(set.Lookup("Error.Operation", operation));
+    back.m_strBoxText = "old box";
+    back.m_eErrorType = 2;
+    back.SetErrorParam(set);
+    EXPECT_EQ(back.GetError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(back.GetOperation().IsEmpty());
+    EXPECT_TRUE(back.GetDescription().IsEmpty());
+    EXPECT_TRUE(back.m_strBoxText.IsEmpty());
+    EXPECT_EQ(back.m_eErrorType, 0);
+}
+
+TEST(ErrorInfoProperties, PrefixedSetsAndValuesOfAnotherClass) {
+    CPropertySet set;
+    set.SetKeyPrefix("Job");
+    CErrorInfo::FormatError(set, 0x20000005, "%File%=x;", "Span");
+    EXPECT_EQ(CErrorInfo(set).GetOperation(), "Span");
+    set.SetKeyPrefix("");
+    CStringP* description = nullptr;
+    ASSERT_TRUE(set.Lookup("Job.Error.Description", description));
+    EXPECT_EQ(*description, "%File%=x;");
+    EXPECT_EQ(CErrorInfo(set).GetError(), 0u);
+
+    CPropertySet odd;
+    odd.SetAt("Error.Code", CString("5"));
+    odd.SetAt("Error.Operation", 3u);
+    CErrorInfo error(odd);
+    EXPECT_EQ(error.GetError(), 0u);
+    EXPECT_TRUE(error.GetOperation().IsEmpty());
+    EXPECT_TRUE(CErrorInfo(CPropertySet()).GetDescription().IsEmpty());
+}
+
+}  // namespace
