@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "KstTest.h"
+
+namespace {
+
+std::string Sample() {
+    return std::string(KST_SOURCE_DIR) + "/errors/samples/messages.ini";
+}
+
+int Kst(const std::string& args, std::string* out) {
+    return ksttest::RunCommand(ksttest::ToolPath() + " " + args + " 2>/dev/null", out);
+}
+
+TEST(KstErrorCommand, PrintsTheBoxAHostWouldShow) {
+    std::string out;
+    ASSERT_EQ(Kst("error 0x20000005 --messages " + Sample() +
+                      " --operation Copy --server --description '%File%=a.txt;'",
+                  &out),
+              0);
+    EXPECT_EQ(out,
+              "Ошибка произошла на сервере.\n"
+              "Ошибка при выполнении операции «Копирование файла».\n"
+              "Не удалось открыть файл a.txt.\n"
+              "(код ошибки Kst:5)\n");
+    ASSERT_EQ(Kst("error 536870917 --messages " + Sample() + " --description '%File%=b;'", &out),
+              0);
+    EXPECT_EQ(out, "Не удалось открыть файл b.\n(код ошибки Kst:5)\n");
+    ASSERT_EQ(Kst("error 2 --messages " + Sample(), &out), 0);
+    EXPECT_EQ(out, "The system cannot find the file specified.\n(код ошибки Win32:2)\n");
+}
+
+TEST(KstErrorCommand, EmptyBoxesAndBadArguments) {
+    std::string out;
+    EXPECT_EQ(Kst("error 0x20000005", &out), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Kst("error 0 --messages " + Sample(), &out), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Kst("error", &out), 2);
+    EXPECT_EQ(Kst("error 12x", &out), 2);
+    EXPECT_EQ(Kst("error 0x100000000", &out), 2);
+    EXPECT_EQ(Kst("error 5 --operation", &out), 2);
+    EXPECT_EQ(Kst("error 5 --messages " + ksttest::ScratchDir() + "/none.ini", &out), 1);
+}
+
+}  // namespace

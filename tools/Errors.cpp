@@ -1,0 +1,84 @@
+// kst error: prints the error box a host would show for an error code.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Commands.h"
+#include "KstErrorInfo.h"
+#include "KstLocalization.h"
+#include "KstPlatform.h"
+
+namespace kstool {
+namespace {
+
+// Decimal, or hexadecimal with 0x; the whole text must be a 32-bit number.
+bool ParseCode(const std::string& text, DWORD& code) {
+    if (text.empty() || text[0] == '-') return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) return false;
+    code = static_cast<DWORD>(value);
+    return true;
+}
+
+struct ErrorRequest {
+    DWORD code = 0;
+    bool haveCode = false;
+    std::string messages;
+    std::string operation;
+    std::string description;
+    bool server = false;
+};
+
+const char kUsage[] = "CODE [--messages FILE] [--operation ID] [--description TEXT] [--server]";
+
+bool ParseRequest(const std::vector<std::string>& args, ErrorRequest& request) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool hasValue = i + 1 < args.size();
+        if (arg == "--messages" && hasValue)
+            request.messages = args[++i];
+        else if (arg == "--operation" && hasValue)
+            request.operation = args[++i];
+        else if (arg == "--description" && hasValue)
+            request.description = args[++i];
+        else if (arg == "--server")
+            request.server = true;
+        else if (!request.haveCode && ParseCode(arg, request.code))
+            request.haveCode = true;
+        else
+            return false;
+    }
+    return request.haveCode;
+}
+
+int ErrorBox(const std::vector<std::string>& args) {
+    ErrorRequest request;
+    if (!ParseRequest(args, request)) return UsageError(std::string("error ") + kUsage);
+    if (!request.messages.empty() && !theMessage.Load(request.messages.c_str())) {
+        std::fprintf(stderr, "kst: no message texts in %s\n", request.messages.c_str());
+        return 1;
+    }
+    CErrorInfo error;
+    error.Set(request.code, request.description.c_str(), request.operation.c_str());
+    error.m_eErrorType = request.server ? 1 : 0;
+    // The box's text goes to stdout as the library holds it (the ANSI code page).
+    kst::MessageBoxHandler previous =
+        kst::SetMessageBoxHandler([](const std::string& text, const std::string&, unsigned) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            return IDOK;
+        });
+    UINT answer = error.MessageBoxA(MB_OK);
+    kst::SetMessageBoxHandler(previous);
+    if (answer == 0) std::fprintf(stderr, "kst: code 0 is no error: no box\n");
+    if (answer != 0 && error.m_strBoxText.IsEmpty())
+        std::fprintf(stderr, "kst: the box is empty (no message texts loaded: see --messages)\n");
+    return 0;
+}
+
+CommandRegistration errorCommand({"error", kUsage, "print the error box a host would show for CODE",
+                                  ErrorBox});
+
+}  // namespace
+}  // namespace kstool
