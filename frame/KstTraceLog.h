@@ -1,0 +1,56 @@
+// The trace log: every part of the library and its hosts write diagnostic lines here.
+// A line goes to the debug pipe (one connection per line, to a listener such as
+// `kst trace-listen`) and, when switched on, to "(<executable name>).Trace" beside the
+// executable, each entry stamped with the local time.
+#pragma once
+
+#include "KstExport.h"
+#include "KstFile.h"
+#include "KstString.h"
+#include "KstSync.h"
+
+class KST_API CTraceLog {
+public:
+    CTraceLog();
+    virtual ~CTraceLog();
+
+    // Writes one line to the channels that are on; the caller supplies the line end.
+    void Trace(const CString& text);
+    // Appends one time-stamped entry to the trace file, whether the file channel is on or not.
+    void WriteString(const CString& text);
+    // Empties the trace file (opening and closing it again when it was closed).
+    void ClearFile();
+
+    void EnableFile(int on) { m_bFile = on; }
+    void EnableOutput(int on) { m_bOutput = on; }
+    void EnableThreadId(int on) { m_bThreadId = on; }
+
+    // "-trace" anywhere in the command line, in any case, switches the file channel of the
+    // global log on (and empties its file when clear is non-zero); otherwise off.
+    void SetByCommandLine(const char* commandLine, int clear);
+    // Sets the module-wide pipe "\\machine\pipe\pipeName"; 0 when it would not fit.
+    int SetPipeName(const char* machine, const char* pipeName);
+
+    // Lines carry no indentation: these do nothing.
+    void AddTab() {}
+    void RemoveTab() {}
+
+protected:
+    void OpenFile();
+
+private:
+    void SendToPipe(const CString& line);
+
+    CCriticalSection m_cs;
+    CStdioFile m_file;
+    int m_bFile;
+    int m_bOutput;
+    int m_bThreadId;
+    int m_nReserved;  // kept for the layout; no operation uses it
+};
+
+KST_API extern CTraceLog cTraceLogGlobal;
+
+// Formats printf-style into a 512-byte buffer (longer texts are cut) and traces the result
+// on the global log.
+KST_API void CTraceLog_Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));

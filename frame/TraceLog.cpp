@@ -1,0 +1,213 @@
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "KstTime.h"
+#include "KstTraceLog.h"
+#include "KstWin32.h"
+#include "internal/DebugPipe.h"
+
+namespace kst::detail {
+
+DebugPipeSettings::DebugPipeSettings() : path{}, timeout(0), computerName{}, computerNameLength(0) {
+    if (SetDebugPipePath(".", "AtlsDbgPipe")) timeout = 20000;
+    computerNameLength = sizeof computerName;
+    GetComputerNameA(computerName, &computerNameLength);
+}
+
+bool SetDebugPipePath(const char* machine, const char* pipeName) {
+    machine = machine ? machine : "";
+    pipeName = pipeName ? pipeName : "";
+    if (strlen(machine) + strlen(pipeName) + 8 >= sizeof g_debugPipe.path) return false;
+    snprintf(g_debugPipe.path, sizeof g_debugPipe.path, "\\\\%s\\pipe\\%s", machine, pipeName);
+    return true;
+}
+
+}  // namespace kst::detail
+
+namespace {
+
+using kst::detail::g_debugPipe;
+
+constexpr DWORD kTokenImpersonateAndDuplicate = 6;  // TOKEN_DUPLICATE | TOKEN_IMPERSONATE
+constexpr DWORD kPipeOpenFlags = 0x190000;  // identification level, effective only
+
+// Steps out of any impersonation for the pipe, keeping the thread's token to put back.
+// False: the pipe is skipped for this line.
+bool StepOutOfImpersonation(HANDLE& token) {
+    token = nullptr;
+    if (OpenThreadToken(GetCurrentThread(), kTokenImpersonateAndDuplicate, FALSE, &token)) {
+        if (RevertToSelf()) return true;
+        CloseHandle(token);
+        token = nullptr;
+        return false;
+    }
+    if (GetLastError() != ERROR_NO_TOKEN) return false;
+    if (!ImpersonateSelf(SecurityImpersonation)) return false;
+    if (!OpenThreadToken(GetCurrentThread(), kTokenImpersonateAndDuplicate, FALSE, &token)) {
+        token = nullptr;
+        return false;
+    }
+    if (!RevertToSelf()) {
+        CloseHandle(token);
+        token = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void PutTokenBack(HANDLE token) {
+    if (!token) return;
+    SetThreadToken(nullptr, token);
+    CloseHandle(token);
+}
+
+HANDLE OpenDebugPipe() {
+    for (;;) {
+        HANDLE pipe = CreateFileA(g_debugPipe.path, GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  kPipeOpenFlags, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) return pipe;
+        if (GetLastError() != ERROR_PIPE_BUSY) return INVALID_HANDLE_VALUE;
+        if (!WaitNamedPipeA(g_debugPipe.path, g_debugPipe.timeout)) return INVALID_HANDLE_VALUE;
+    }
+}
+
+void StoreLittleEndian(unsigned char* at, DWORD value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// One message: a 20-byte header, the computer name and the text, each with its zero byte;
+// then the listener's 4-byte answer.
+void WriteMessage(HANDLE pipe, const CString& line) {
+    DWORD nameLength = g_debugPipe.computerNameLength + 1;
+    DWORD textLength = static_cast<DWORD>(line.GetLength()) + 1;
+    unsigned char header[20];
+    StoreLittleEndian(header, 0);
+    StoreLittleEndian(header + 4, GetCurrentProcessId());
+    StoreLittleEndian(header + 8, nameLength);
+    StoreLittleEndian(header + 12, textLength);
+    StoreLittleEndian(header + 16, static_cast<DWORD>(IsDebuggerPresent()));
+    DWORD done = 0;
+    WriteFile(pipe, header, sizeof header, &done, nullptr);
+    WriteFile(pipe, g_debugPipe.computerName, nameLength, &done, nullptr);
+    WriteFile(pipe, line.c_str(), textLength, &done, nullptr);
+    unsigned char reply[4];
+    ReadFile(pipe, reply, sizeof reply, &done, nullptr);
+}
+
+// The "%c; " stamp changes once a second; each thread keeps the last one it made.
+const CString& TimeStamp() {
+    thread_local time_t stampedAt = -1;
+    thread_local CString stamp;
+    CTime now = CTime::GetCurrentTime();
+    if (now.GetTime() != stampedAt) {
+        stamp = now.Format("%c; ");
+        stampedAt = now.GetTime();
+    }
+    return stamp;
+}
+
+bool IsOpen(const CStdioFile& file) {
+    return file.m_hFile != CFile::hFileNull;
+}
+
+}  // namespace
+
+CTraceLog::CTraceLog() : m_bFile(0), m_bOutput(1), m_bThreadId(0), m_nReserved(0) {}
+
+CTraceLog::~CTraceLog() {
+    if (!IsOpen(m_file)) return;
+    try {
+        m_file.Close();
+    } catch (CException* e) {
+        e->Delete();
+    }
+}
+
+void CTraceLog::Trace(const CString& text) {
+    CSingleLock lock(&m_cs, TRUE);
+    CString line = text;
+    if (m_bThreadId)
+        line.Format("{%u}; %s", static_cast<unsigned>(GetCurrentThreadId()), text.c_str());
+    if (m_bOutput) SendToPipe(line);
+    if (m_bFile) WriteString(line);
+}
+
+void CTraceLog::SendToPipe(const CString& line) {
+    HANDLE token;
+    if (!StepOutOfImpersonation(token)) return;
+    HANDLE pipe = OpenDebugPipe();
+    if (pipe == INVALID_HANDLE_VALUE) {
+        PutTokenBack(token);
+        return;
+    }
+    WriteMessage(pipe, line);
+    PutTokenBack(token);
+    CloseHandle(pipe);
+}
+
+void CTraceLog::WriteString(const CString& text) {
+    if (!IsOpen(m_file)) OpenFile();
+    if (!IsOpen(m_file)) return;
+    try {
+        m_file.WriteString(TimeStamp() + text);
+        m_file.Flush();
+    } catch (CException* e) {  // a full disk drops the entry, as any channel failure does
+        e->Delete();
+    }
+}
+
+void CTraceLog::OpenFile() {
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, 259);
+    char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
+    _splitpath(module, drive, dir, name, ext);
+    CString path = CString(drive) + dir + "(" + name + ext + ").Trace";
+    constexpr UINT kAppendShared = CFile::modeWrite | CFile::shareDenyNone | CFile::modeCreate |
+                                   CFile::modeNoTruncate;  // 0x3041, text mode
+    if (!m_file.Open(path, kAppendShared, nullptr)) return;
+    try {
+        m_file.Seek(0, CFile::end);
+    } catch (CException* e) {
+        e->Delete();
+    }
+}
+
+void CTraceLog::ClearFile() {
+    bool wasOpen = IsOpen(m_file);
+    if (!wasOpen) OpenFile();
+    if (!IsOpen(m_file)) return;
+    try {
+        m_file.Seek(0, CFile::begin);
+        m_file.SetLength(0);
+        if (!wasOpen) m_file.Close();
+    } catch (CException* e) {
+        e->Delete();
+    }
+}
+
+void CTraceLog::SetByCommandLine(const char* commandLine, int clear) {
+    CString lower(commandLine);
+    lower.MakeLower();
+    if (lower.Find("-trace") < 0) {
+        cTraceLogGlobal.EnableFile(0);
+        return;
+    }
+    cTraceLogGlobal.EnableFile(1);
+    if (clear) cTraceLogGlobal.ClearFile();
+}
+
+int CTraceLog::SetPipeName(const char* machine, const char* pipeName) {
+    return kst::detail::SetDebugPipePath(machine, pipeName) ? 1 : 0;
+}
+
+void CTraceLog_Trace(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    // vsnprintf cuts a longer text and always leaves the zero inside the buffer.
+    if (vsnprintf(buffer, sizeof buffer, format, args) < 0) buffer[0] = '\0';
+    va_end(args);
+    cTraceLogGlobal.Trace(CString(buffer));
+}

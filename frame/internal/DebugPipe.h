@@ -1,0 +1,24 @@
+// The module-wide settings of the debug pipe, shared by every trace log object.
+#pragma once
+
+#include "KstWinTypes.h"
+
+namespace kst::detail {
+
+struct DebugPipeSettings {
+    DebugPipeSettings();  // the local pipe "AtlsDbgPipe" and this computer's name
+
+    char path[260];
+    DWORD timeout;  // how long a busy pipe is waited for, in milliseconds
+    char computerName[16];
+    DWORD computerNameLength;
+};
+
+// Writes "\\machine\pipe\pipeName" into the settings' path; false (path unchanged) when
+// it would not fit.
+bool SetDebugPipePath(const char* machine, const char* pipeName);
+
+// Defined with the module's other global objects, in their order.
+extern DebugPipeSettings g_debugPipe;
+
+}  // namespace kst::detail

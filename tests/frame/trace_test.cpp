@@ -1,0 +1,422 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "KstCollections.h"
+#include "KstPlatform.h"
+#include "KstStringService.h"
+#include "KstTest.h"
+#include "KstTraceLog.h"
+#include "KstWin32.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+uint32_t Word(const std::string& bytes, size_t at) {
+    auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A debug listener inside the test: keeps every message's bytes as they arrived.
+class RawListener {
+public:
+    explicit RawListener(std::string path, int backlog = 64,
+                         std::chrono::milliseconds acceptDelay = 0ms)
+        : m_path(std::move(path)) {
+        std::filesystem::create_directories(std::filesystem::path(m_path).parent_path());
+        unlink(m_path.c_str());
+        m_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        strncpy(addr.sun_path, m_path.c_str(), sizeof addr.sun_path - 1);
+        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << m_path;
+        EXPECT_EQ(listen(m_fd, backlog), 0);
+        m_thread = std::thread([this, acceptDelay] {
+            std::this_thread::sleep_for(acceptDelay);
+            Serve();
+        });
+    }
+    ~RawListener() {
+        m_stop = true;
+        shutdown(m_fd, SHUT_RDWR);
+        m_thread.join();
+        close(m_fd);
+        unlink(m_path.c_str());
+    }
+
+    std::vector<std::string> WaitFor(size_t count, std::chrono::seconds limit = 60s) {
+        auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_messages.size() >= count) return m_messages;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+    // The text of a message, without its zero byte.
+    static std::string Text(const std::string& message) {
+        size_t text = 20 + Word(message, 8);
+        return message.substr(text, Word(message, 12) - 1);
+    }
+
+private:
+    void Serve() {
+        while (!m_stop) {
+            int c = accept(m_fd, nullptr, nullptr);
+            if (c < 0) return;
+            std::string bytes;
+            char buffer[4096];
+            ssize_t n;
+            while ((bytes.size() < 20 || bytes.size() < 20 + Word(bytes, 8) + Word(bytes, 12)) &&
+                   (n = read(c, buffer, sizeof buffer)) > 0) {
+                bytes.append(buffer, static_cast<size_t>(n));
+            }
+            const char reply[4] = {7, 7, 7, 7};
+            (void)!write(c, reply, 4);
+            close(c);
+            std::lock_guard lock(m_mutex);
+            m_messages.push_back(std::move(bytes));
+        }
+    }
+
+    std::string m_path;
+    int m_fd;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<std::string> m_messages;
+};
+
+std::string UniquePipeName(const char* what) {
+    return std::string("kst-test-") + what + "-" + std::to_string(getpid());
+}
+
+std::string PipePath(const std::string& name) {
+    return kst::PipeFolder() + "/" + name;
+}
+
+std::string TraceFilePath() {
+    auto exe = std::filesystem::path(ksttest::SelfExe());
+    return (exe.parent_path() / ("(" + exe.filename().string() + ").Trace")).string();
+}
+
+// Points the global log at a pipe of the test's own and puts the defaults back afterwards.
+class TraceLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pipe = UniquePipeName(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(cTraceLogGlobal.SetPipeName(".", m_pipe.c_str()));
+    }
+    void TearDown() override {
+        cTraceLogGlobal.SetPipeName(".", "AtlsDbgPipe");
+        cTraceLogGlobal.EnableFile(0);
+        cTraceLogGlobal.EnableThreadId(0);
+        cTraceLogGlobal.EnableOutput(1);
+    }
+    std::string m_pipe;
+};
+
+TEST_F(TraceLogTest, MessageBytesFollowTheWireFormat) {
+    RawListener listener(PipePath(m_pipe));
+    CTraceLog_Trace("ERROR: A::B(); failed %d\n", 42);
+    auto messages = listener.WaitFor(1);
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string& m = messages[0];
+    char computer[16];
+    DWORD length = sizeof computer;
+    ASSERT_TRUE(GetComputerNameA(computer, &length));
+    std::string text = "ERROR: A::B(); failed 42\n";
+    ASSERT_EQ(m.size(), 20 + length + 1 + text.size() + 1);
+    EXPECT_EQ(Word(m, 0), 0u);
+    EXPECT_EQ(Word(m, 4), static_cast<uint32_t>(getpid()));
+    EXPECT_EQ(Word(m, 8), length + 1);
+    EXPECT_EQ(Word(m, 12), text.size() + 1);
+    EXPECT_EQ(Word(m, 16), 0u);  // no debugger attached
+    EXPECT_EQ(m.substr(20, length + 1), std::string(computer, length) + '\0');
+    EXPECT_EQ(m.substr(20 + length + 1), text + '\0');
+}
+
+TEST_F(TraceLogTest, NoListenerDropsTheLineWithoutDelay) {
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) CTraceLog_Trace("MESSAGE: nobody listens %d\n", i);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    // A socket file left by a dead listener refuses the connection: also dropped at once.
+    std::string stale = PipePath(m_pipe);
+    { RawListener gone(stale); }
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    strncpy(addr.sun_path, stale.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(fd);  // the file stays, nobody listens
+    start = std::chrono::steady_clock::now();
+    CTraceLog_Trace("MESSAGE: stale socket\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    unlink(stale.c_str());
+}
+
+TEST_F(TraceLogTest, BusyListenerGetsTheLinesOnceItAccepts) {
+    // A backlog of one that is not served for a while: writers find the pipe busy and wait.
+    RawListener listener(PipePath(m_pipe), 1, 600ms);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < 5; ++i) CTraceLog_Trace("MESSAGE: busy %d/%d\n", t, i);
+        });
+    }
+    for (auto& w : writers) w.join();
+    auto messages = listener.WaitFor(20);
+    EXPECT_EQ(messages.size(), 20u);
+}
+
+TEST_F(TraceLogTest, ManyThreadsWriteWholeLinesToBothChannels) {
+    constexpr int kThreads = 8, kLines = 10000;
+    RawListener listener(PipePath(m_pipe), 512);
+    cTraceLogGlobal.EnableFile(1);
+    cTraceLogGlobal.ClearFile();
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i)
+                CTraceLog_Trace("MESSAGE: T::W(); thread %d line %d\n", t, i);
+        });
+    }
+    for (auto& w : writers) w.join();
+    cTraceLogGlobal.EnableFile(0);
+
+    auto messages = listener.WaitFor(kThreads * kLines);
+    ASSERT_EQ(messages.size(), static_cast<size_t>(kThreads * kLines));
+    std::vector<int> next(kThreads, 0);
+    std::regex pattern("MESSAGE: T::W\\(\\); thread (\\d) line (\\d+)\n");
+    for (const auto& m : messages) {
+        std::smatch match;
+        std::string text = RawListener::Text(m);
+        ASSERT_TRUE(std::regex_match(text, match, pattern)) << text;
+        int t = std::stoi(match[1]);
+        EXPECT_EQ(std::stoi(match[2]), next[t]++);  // each thread's lines in its order
+    }
+
+    std::string file = ksttest::ReadFile(TraceFilePath());
+    std::vector<int> fileNext(kThreads, 0);
+    std::regex entry(".*; MESSAGE: T::W\\(\\); thread (\\d) line (\\d+)\r");
+    size_t lines = 0, start = 0, end;
+    while ((end = file.find('\n', start)) != std::string::npos) {
+        std::string line = file.substr(start, end - start);
+        start = end + 1;
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, entry)) << line;
+        int t = std::stoi(match[1]);
+        EXPECT_EQ(std::stoi(match[2]), fileNext[t]++);
+        ++lines;
+    }
+    EXPECT_EQ(start, file.size());
+    EXPECT_EQ(lines, static_cast<size_t>(kThreads * kLines));
+}
+
+TEST_F(TraceLogTest, FileEntryCarriesTimeAndThreadId) {
+    CTraceLog log;
+    log.EnableOutput(0);
+    log.EnableFile(1);
+    log.EnableThreadId(1);
+    log.ClearFile();
+    log.Trace("ERROR: A::B(); failed\n");
+    std::string file = ksttest::ReadFile(TraceFilePath());
+    std::string tail =
+        "; {" + std::to_string(GetCurrentThreadId()) + "}; ERROR: A::B(); failed\r\n";
+    ASSERT_GT(file.size(), tail.size());
+    EXPECT_EQ(file.substr(file.size() - tail.size()), tail);
+    EXPECT_EQ(file.find('\n'), file.size() - 1);  // exactly one entry
+}
+
+TEST_F(TraceLogTest, WriteStringIgnoresTheFileSwitchAndClearFileLeavesAnEmptyFile) {
+    CTraceLog log;
+    log.ClearFile();  // closed: opens, empties, closes
+    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()), "");
+    log.EnableFile(0);
+    log.WriteString("direct\n");
+    EXPECT_NE(ksttest::ReadFile(TraceFilePath()).find("; direct\r\n"), std::string::npos);
+    log.ClearFile();  // open: empties in place, stays open
+    log.WriteString("after\n");
+    std::string file = ksttest::ReadFile(TraceFilePath());
+    EXPECT_EQ(file.find("direct"), std::string::npos);
+    EXPECT_NE(file.find("; after\r\n"), std::string::npos);
+}
+
+TEST_F(TraceLogTest, CommandLineSwitchesTheGlobalFileChannel) {
+    CTraceLog other;
+    ksttest::WriteFile(TraceFilePath(), "old entry\r\n");
+    other.SetByCommandLine("app.exe", 1);  // no switch: off, file untouched
+    cTraceLogGlobal.EnableOutput(0);
+    cTraceLogGlobal.Trace("not written\n");
+    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()), "old entry\r\n");
+    other.SetByCommandLine("app.exe -TRACE", 1);  // on, emptied
+    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()), "");
+    cTraceLogGlobal.Trace("written\n");
+    EXPECT_NE(ksttest::ReadFile(TraceFilePath()).find("; written\r\n"), std::string::npos);
+    other.SetByCommandLine("x-tracer", 0);  // a plain substring counts; not cleared
+    cTraceLogGlobal.Trace("again\n");
+    EXPECT_NE(ksttest::ReadFile(TraceFilePath()).find("; written\r\n"), std::string::npos);
+    other.SetByCommandLine("-Trac", 0);
+    cTraceLogGlobal.Trace("dropped\n");
+    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()).find("dropped"), std::string::npos);
+}
+
+TEST_F(TraceLogTest, PipeNameMustFitTheModuleBuffer) {
+    std::string machine(100, 'm');
+    EXPECT_EQ(cTraceLogGlobal.SetPipeName(machine.c_str(), std::string(151, 'p').c_str()), 1);
+    EXPECT_EQ(cTraceLogGlobal.SetPipeName(machine.c_str(), std::string(152, 'q').c_str()), 0);
+    // The refused name left the accepted one in place: a line to it goes nowhere quietly.
+    CTraceLog_Trace("MESSAGE: to another machine\n");
+    ASSERT_TRUE(cTraceLogGlobal.SetPipeName(".", m_pipe.c_str()));
+    RawListener listener(PipePath(m_pipe));
+    CTraceLog_Trace("MESSAGE: back home\n");
+    auto messages = listener.WaitFor(1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(RawListener::Text(messages[0]), "MESSAGE: back home\n");
+}
+
+TEST_F(TraceLogTest, LongTextsAreCutInsideTheFormattingBuffer) {
+    RawListener listener(PipePath(m_pipe));
+    std::string huge(2000, 'x');
+    CTraceLog_Trace("%s", huge.c_str());
+    auto messages = listener.WaitFor(1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(RawListener::Text(messages[0]), std::string(511, 'x'));
+}
+
+TEST(ModuleEntry, HostThatLoadsTheLibrarySeesStartFirstAndEndLast) {
+    std::string runtime = ksttest::ScratchDir();
+    RawListener listener(runtime + "/kst-pipe/AtlsDbgPipe");
+    std::string host = std::string(KST_HOST_DIR) + "/kst_host_dlopen_host";
+    ASSERT_EQ(ksttest::RunCommand("XDG_RUNTIME_DIR=" + runtime + " " + host + " one two"), 0);
+    auto messages = listener.WaitFor(4, 10s);
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(RawListener::Text(messages[0]), "KstSystem.DLL Initializing!\n");
+    EXPECT_EQ(RawListener::Text(messages[1]), "one\n");
+    EXPECT_EQ(RawListener::Text(messages[2]), "two\n");
+    EXPECT_EQ(RawListener::Text(messages[3]), "KstSystem.DLL Terminating!\n");
+    EXPECT_NE(Word(messages[0], 4), static_cast<uint32_t>(getpid()));
+}
+
+TEST(TraceListener, PrintsOneLinePerMessageFromRealProcesses) {
+    std::string runtime = ksttest::ScratchDir();
+    std::string env = "XDG_RUNTIME_DIR=" + runtime + " ";
+    std::string out = runtime + "/listener.out";
+    std::string tool = ksttest::ToolPath();
+    pid_t listener = fork();
+    if (listener == 0) {
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        freopen(out.c_str(), "w", stdout);
+        execl(tool.c_str(), tool.c_str(), "trace-listen", "--pipe", "demo", "--count", "8",
+              nullptr);
+        _exit(127);
+    }
+    std::string socketPath = runtime + "/kst-pipe/demo";
+    for (int i = 0; i < 500 && access(socketPath.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(access(socketPath.c_str(), F_OK), 0);
+    // Two writers at once, three lines each and the library's end line (its start line went
+    // to the default pipe, before the program named its own).
+    std::string write = env + tool + " trace --pipe demo first second third";
+    ASSERT_EQ(ksttest::RunCommand("(" + write + " & " + write + "; wait)"), 0);
+    EXPECT_EQ(ksttest::WaitChild(listener), 0);
+    std::string printed = ksttest::ReadFile(out);
+    std::regex line(
+        "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[\\d+\\] [A-Z0-9-]+: "
+        "(?:MESSAGE: kst::trace\\(\\); (\\w+)|KstSystem.DLL (Terminating)!)");
+    std::map<std::string, int> seen;
+    size_t start = 0, end;
+    while ((end = printed.find('\n', start)) != std::string::npos) {
+        std::smatch match;
+        std::string l = printed.substr(start, end - start);
+        ASSERT_TRUE(std::regex_match(l, match, line)) << l;
+        ++seen[match[1].matched ? match[1].str() : match[2].str()];
+        start = end + 1;
+    }
+    EXPECT_EQ(seen, (std::map<std::string, int>{
+                        {"Terminating", 2}, {"first", 2}, {"second", 2}, {"third", 2}}));
+    EXPECT_NE(access(socketPath.c_str(), F_OK), 0);  // removed on the way out
+}
+
+// ---- string lists -----------------------------------------------------------------------
+
+std::vector<std::string> Items(const CStringArray& list) {
+    std::vector<std::string> out;
+    for (int i = 0; i < list.GetSize(); ++i) out.push_back(list.GetAt(i).str());
+    return out;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(StringService, PackJoinsWithOptionalTrailingDelimiter) {
+    CStringArray list;
+    CString out("stale");
+    CStringService::PackToString(list, out, ";", 1);
+    EXPECT_EQ(out, "");
+    list.Add("a");
+    list.Add("b");
+    list.Add("c");
+    CStringService::PackToString(list, out, ";", 0);
+    EXPECT_EQ(out, "a;b;c");
+    CStringService::PackToString(list, out, "::", 1);
+    EXPECT_EQ(out, "a::b::c::");
+}
+
+TEST(StringService, UnpackAtADelimiterString) {
+    CStringArray list;
+    list.Add("stale");
+    CStringService::UnpackFromString(list, "a;;b;", ";");
+    EXPECT_EQ(Items(list), (Strings{"a", "", "b"}));
+    CStringService::UnpackFromString(list, ";a", ";");
+    EXPECT_EQ(Items(list), (Strings{"", "a"}));
+    CStringService::UnpackFromString(list, "", ";");
+    EXPECT_EQ(Items(list), Strings{});
+    CStringService::UnpackFromString(list, "a::b:c", "::");
+    EXPECT_EQ(Items(list), (Strings{"a", "b:c"}));
+    CStringService::UnpackFromString(list, "abc", "");  // terminates, text whole
+    EXPECT_EQ(Items(list), Strings{"abc"});
+}
+
+TEST(StringService, UnpackAtAnyOfASetWithOptionalTrim) {
+    CStringArray list;
+    CStringService::UnpackFromString2(list, "a, b ;c", ",;", true);
+    EXPECT_EQ(Items(list), (Strings{"a", "b", "c"}));
+    CStringService::UnpackFromString2(list, "a, b ;c", ",;", false);
+    EXPECT_EQ(Items(list), (Strings{"a", " b ", "c"}));
+    CStringService::UnpackFromString2(list, "a; ", ";", true);
+    EXPECT_EQ(Items(list), (Strings{"a", ""}));
+    CStringService::UnpackFromString2(list, ",,", ",", false);
+    EXPECT_EQ(Items(list), (Strings{"", ""}));
+}
+
+TEST(StringService, PackThenUnpackGivesTheListBack) {
+    CStringArray list, back;
+    for (const char* s : {"one", "", "три", "four five"}) list.Add(s);
+    CString packed;
+    CStringService::PackToString(list, packed, "|", 0);
+    CStringService::UnpackFromString(back, packed, "|");
+    EXPECT_EQ(Items(back), Items(list));
+    CStringService::PackToString(list, packed, "|", 1);
+    CStringService::UnpackFromString(back, packed, "|");
+    EXPECT_EQ(Items(back), Items(list));
+}
+
+}  // namespace
