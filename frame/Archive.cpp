@@ -247,7 +247,11 @@ CArchive& CArchive::operator>>(CString& str) {
     bool wide = false;
     size_t length = ReadLength(wide);
     if (!wide && length <= static_cast<size_t>(m_lpBufMax - m_lpBufCur)) {
-        str = CString(std::string_view(reinterpret_cast<const char*>(m_lpBufCur), length));
+        // Into the string's own storage: a string read in a loop keeps its capacity.
+        if (length > 0)
+            std::memcpy(str.GetBufferSetLength(static_cast<int>(length)), m_lpBufCur, length);
+        else
+            str.Empty();
         m_lpBufCur += length;
         return *this;
     }
