@@ -1,0 +1,320 @@
+// What the file service asks the user: the folder-creation questions, the system-error box
+// and the three folder dialogs, answered by scripted handlers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "KstFileService.h"
+#include "KstPlatform.h"
+#include "KstTest.h"
+#include "KstWin32.h"
+#include "KstWnd.h"
+#include "files/internal/PathHelpers.h"
+#include "internal/CodePage.h"
+
+namespace fs = std::filesystem;
+using ksttest::ScratchDir;
+
+namespace {
+
+struct Box {
+    std::string text, caption;
+    unsigned type;
+};
+
+// Records every message box and answers from a script.
+class ScriptedBoxes {
+public:
+    explicit ScriptedBoxes(std::vector<int> answers = {}) : m_answers(std::move(answers)) {
+        kst::SetMessageBoxHandler(
+            [this](const std::string& text, const std::string& caption, unsigned type) {
+                boxes.push_back({text, caption, type});
+                if (m_next < m_answers.size()) return m_answers[m_next++];
+                return IDCANCEL;
+            });
+    }
+    ~ScriptedBoxes() { kst::SetMessageBoxHandler(nullptr); }
+
+    std::vector<Box> boxes;
+
+private:
+    std::vector<int> m_answers;
+    size_t m_next = 0;
+};
+
+std::string SystemText(DWORD code) {
+    char* text = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                   0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string result = text ? text : "";
+    if (text) LocalFree(text);
+    return result;
+}
+
+// ---- CreatePathMsgBox ----
+
+TEST(CreatePathMsgBox, ExistingFolderWithoutAWord) {
+    ScriptedBoxes script;
+    EXPECT_EQ(CFileService::CreatePathMsgBox(ScratchDir().c_str()), 1);
+    EXPECT_TRUE(script.boxes.empty());
+}
+
+TEST(CreatePathMsgBox, FileOfThatNameIsAStop) {
+    kst::SetCodePages(CP_UTF8, 866);
+    std::string file = ScratchDir() + "/taken";
+    ksttest::WriteFile(file, "x");
+    ScriptedBoxes script({IDOK});
+    EXPECT_EQ(CFileService::CreatePathMsgBox(file.c_str()), 0);
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "Каталог " + file +
+                                        " создать нельзя, так как уже существует файл с таким "
+                                        "именем");
+    EXPECT_EQ(script.boxes[0].type, 0x10u);
+}
+
+TEST(CreatePathMsgBox, CancelCreatesNothing) {
+    kst::SetCodePages(CP_UTF8, 866);
+    std::string path = ScratchDir() + "/new/deeper";
+    ScriptedBoxes script({IDCANCEL});
+    EXPECT_EQ(CFileService::CreatePathMsgBox(path.c_str()), 0);
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text, "Каталог " + path + " не найден. Создать его?.");
+    EXPECT_EQ(script.boxes[0].type, 0x21u);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(fs::path(path).parent_path()));
+}
+
+TEST(CreatePathMsgBox, OkCreatesTheTree) {
+    std::string dir = ScratchDir();
+    kst::MapDrive('Q', dir, kst::DriveType::Fixed);
+    ScriptedBoxes script({IDOK});
+    EXPECT_EQ(CFileService::CreatePathMsgBox("Q:\\new\\deeper"), 1);
+    EXPECT_EQ(script.boxes.size(), 1u);
+    EXPECT_TRUE(fs::is_directory(dir + "/new/deeper"));
+    kst::UnmapDrive('Q');
+}
+
+TEST(CreatePathMsgBox, FailedCreationShowsTheSystemError) {
+    std::string file = ScratchDir() + "/file";
+    ksttest::WriteFile(file, "x");
+    ScriptedBoxes script({IDOK, IDOK});
+    EXPECT_EQ(CFileService::CreatePathMsgBox((file + "/sub").c_str()), 0);
+    ASSERT_EQ(script.boxes.size(), 2u);
+    EXPECT_EQ(script.boxes[0].type, 0x21u);
+    EXPECT_EQ(script.boxes[1].caption, "Error");
+    EXPECT_EQ(script.boxes[1].type, 0x10010u);
+    EXPECT_EQ(script.boxes[1].text, SystemText(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(script.boxes[1].text.empty());
+}
+
+TEST(CreatePathMsgBox, TextsInCodePage1251) {
+    kst::SetCodePages(1251, 866);
+    std::string path = ScratchDir() + "/x";
+    ScriptedBoxes script({IDCANCEL});
+    EXPECT_EQ(CFileService::CreatePathMsgBox(path.c_str()), 0);
+    ASSERT_EQ(script.boxes.size(), 1u);
+    EXPECT_EQ(script.boxes[0].text,
+              kst::detail::Convert("Каталог " + path + " не найден. Создать его?.", CP_UTF8, 1251));
+    kst::SetCodePages(CP_UTF8, 866);
+}
+
+// ---- ShowSystemError ----
+
+TEST(ShowSystemError, NothingWithoutAnError) {
+    ScriptedBoxes script;
+    SetLastError(0);
+    EXPECT_EQ(ShowSystemError(0), 0u);
+    EXPECT_TRUE(script.boxes.empty());
+}
+
+TEST(ShowSystemError, TheLastErrorOrTheGivenCode) {
+    ScriptedBoxes script({IDOK, IDOK, IDOK});
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ShowSystemError(0), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ShowSystemError(ERROR_FILE_NOT_FOUND), DWORD(ERROR_FILE_NOT_FOUND));
+    // A code the system has no text for is still shown, by its number.
+    EXPECT_EQ(ShowSystemError(99999), 99999u);
+    ASSERT_EQ(script.boxes.size(), 3u);
+    EXPECT_EQ(script.boxes[0].text, SystemText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(script.boxes[1].text, SystemText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(script.boxes[2].text, "Win32:99999");
+    for (const auto& box : script.boxes) {
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.type, 0x10010u);
+    }
+}
+
+// ---- Folder dialogs ----
+
+struct DialogCall {
+    std::string title, start;
+};
+
+// Answers every dialog with the next folder of a script; an empty entry cancels.
+class ScriptedDialog {
+public:
+    explicit ScriptedDialog(std::vector<std::string> answers) : m_answers(std::move(answers)) {
+        kst::SetFolderDialogHandler(
+            [this](const std::string& title, const std::string& start, std::string& chosen) {
+                calls.push_back({title, start});
+                if (m_next >= m_answers.size() || m_answers[m_next].empty()) {
+                    ++m_next;
+                    return false;
+                }
+                chosen = m_answers[m_next++];
+                return true;
+            });
+    }
+    ~ScriptedDialog() { kst::SetFolderDialogHandler(nullptr); }
+
+    std::vector<DialogCall> calls;
+
+private:
+    std::vector<std::string> m_answers;
+    size_t m_next = 0;
+};
+
+class FolderDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir + "/start");
+        fs::create_directories(dir + "/pick");
+    }
+    std::string dir = ScratchDir();
+};
+
+TEST_F(FolderDialog, WithItemListOutput) {
+    ScriptedDialog dialog({dir + "/pick"});
+    CString folder = (dir + "/start/").c_str();
+    LPITEMIDLIST item = nullptr;
+    EXPECT_EQ(CFileService::GetFolder(folder, "Choose", &item), 1);
+    ASSERT_EQ(dialog.calls.size(), 1u);
+    EXPECT_EQ(dialog.calls[0].title, "Choose");
+    EXPECT_EQ(dialog.calls[0].start, dir + "/start");  // the start loses its separator
+    EXPECT_EQ(folder.str(), dir + "/pick/");
+    ASSERT_NE(item, nullptr);
+    char path[MAX_PATH];
+    EXPECT_TRUE(SHGetPathFromIDListA(item, path));
+    EXPECT_EQ(std::string(path), dir + "/pick");
+    CoTaskMemFree(item);  // the caller's to free
+}
+
+TEST_F(FolderDialog, WithoutItemListOnAMappedDrive) {
+    kst::MapDrive('Q', dir, kst::DriveType::Fixed);
+    ScriptedDialog dialog({"Q:\\pick"});
+    CString folder = "Q:\\start\\";
+    EXPECT_EQ(CFileService::GetFolder(folder, "Choose"), 1);
+    ASSERT_EQ(dialog.calls.size(), 1u);
+    EXPECT_EQ(dialog.calls[0].start, "Q:\\start");
+    EXPECT_EQ(folder.str(), "Q:\\pick\\");
+    kst::UnmapDrive('Q');
+}
+
+TEST_F(FolderDialog, CancelKeepsTheFolder) {
+    ScriptedDialog dialog({""});
+    CString folder = (dir + "/start/").c_str();
+    LPITEMIDLIST item = nullptr;
+    EXPECT_EQ(CFileService::GetFolder(folder, "Choose", &item), 0);
+    EXPECT_EQ(folder.str(), dir + "/start/");
+    EXPECT_EQ(item, nullptr);
+}
+
+TEST_F(FolderDialog, WithRootPath) {
+    ScriptedDialog dialog({dir + "/pick", ""});
+    CString folder = "unchanged";
+    EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), (dir + "/start/").c_str(), "Title"), 0);
+    EXPECT_EQ(folder.str(), dir + "/pick/");
+    ASSERT_EQ(dialog.calls.size(), 1u);
+    EXPECT_EQ(dialog.calls[0].start, dir + "/start");
+    EXPECT_EQ(dialog.calls[0].title, "Title");
+
+    folder = "unchanged";
+    EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), (dir + "/start").c_str(), "Title"), 1);
+    EXPECT_EQ(folder.str(), "unchanged");
+}
+
+TEST_F(FolderDialog, WithRootPathKeepsALoneSeparator) {
+    ScriptedDialog dialog({dir + "/pick"});
+    CString folder;
+    EXPECT_EQ(CFileService::GetFolder(folder, "/", "/", "Title"), 0);
+    ASSERT_EQ(dialog.calls.size(), 1u);
+    EXPECT_EQ(dialog.calls[0].start, "/");
+}
+
+TEST_F(FolderDialog, RootThatCannotBeParsedReturnsTheShellsCode) {
+    ScriptedDialog dialog({dir + "/pick"});
+    CString folder = "unchanged";
+    long result = CFileService::GetFolder(folder, (dir + "/missing").c_str(), dir.c_str(), "Title");
+    EXPECT_EQ(result, long(HRESULT(0x80070002)));
+    EXPECT_TRUE(dialog.calls.empty());
+    EXPECT_EQ(folder.str(), "unchanged");
+}
+
+TEST_F(FolderDialog, WithRootItemList) {
+    LPMALLOC allocator = nullptr;
+    ASSERT_EQ(SHGetMalloc(&allocator), S_OK);
+    IShellFolder* desktop = nullptr;
+    ASSERT_EQ(SHGetDesktopFolder(&desktop), S_OK);
+    std::u16string wide(dir.begin(), dir.end());
+    LPITEMIDLIST root = nullptr;
+    ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &root, nullptr),
+              S_OK);
+    desktop->Release();
+
+    ScriptedDialog dialog({dir + "/pick", ""});
+    CString folder = "unchanged";
+    EXPECT_EQ(CFileService::GetFolder(folder, (dir + "/start/").c_str(), root, "Title"), 0);
+    EXPECT_EQ(folder.str(), dir + "/pick/");
+    ASSERT_EQ(dialog.calls.size(), 1u);
+    EXPECT_EQ(dialog.calls[0].start, dir + "/start");
+
+    folder = "unchanged";
+    EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), root, "Title"), 1);
+    EXPECT_EQ(folder.str(), "unchanged");
+
+    // The root stays the caller's: still readable after both dialogs.
+    char path[MAX_PATH];
+    EXPECT_TRUE(SHGetPathFromIDListA(root, path));
+    EXPECT_EQ(std::string(path), dir);
+    allocator->Free(root);
+    allocator->Release();
+}
+
+TEST_F(FolderDialog, NoHandlerAnswersAsCancelled) {
+    kst::SetFolderDialogHandler(nullptr);
+    CString folder = "keep";
+    EXPECT_EQ(CFileService::GetFolder(folder, "Choose"), 0);
+    EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), dir.c_str(), "Choose"), 1);
+    EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), nullptr, "Choose"), 1);
+    EXPECT_EQ(folder.str(), "keep");
+}
+
+// The callback's two selection requests, as a window receives them.
+TEST(BrowseCallback, SelectsTheDriveRootThenTheStart) {
+    std::vector<std::pair<WPARAM, std::string>> selections;
+    CWnd window([&](UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == BFFM_SETSELECTIONA)
+            selections.emplace_back(wParam, reinterpret_cast<const char*>(lParam));
+    });
+    const char* windowsStart = "c:\\a\\b";
+    EXPECT_EQ(BrowseCallbackProc(window.GetSafeHwnd(), BFFM_INITIALIZED, 0,
+                                 reinterpret_cast<LPARAM>(windowsStart)),
+              0);
+    const char* linuxStart = "/home/u";
+    EXPECT_EQ(BrowseCallbackProc(window.GetSafeHwnd(), BFFM_INITIALIZED, 0,
+                                 reinterpret_cast<LPARAM>(linuxStart)),
+              0);
+    EXPECT_EQ(BrowseCallbackProc(window.GetSafeHwnd(), BFFM_SELCHANGED, 0,
+                                 reinterpret_cast<LPARAM>(linuxStart)),
+              0);
+    kst::FlushPostedMessages();
+    ASSERT_EQ(selections.size(), 4u);
+    EXPECT_EQ(selections[0], (std::pair<WPARAM, std::string>{TRUE, "c:\\"}));
+    EXPECT_EQ(selections[1], (std::pair<WPARAM, std::string>{TRUE, "c:\\a\\b"}));
+    EXPECT_EQ(selections[2], (std::pair<WPARAM, std::string>{TRUE, "\\"}));
+    EXPECT_EQ(selections[3], (std::pair<WPARAM, std::string>{TRUE, "/home/u"}));
+}
+
+}  // namespace
