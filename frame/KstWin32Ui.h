@@ -5,35 +5,6 @@
 #include "KstExport.h"
 #include "KstWinTypes.h"
 
-#ifndef S_OK
-#define S_OK ((HRESULT)0)
-#endif
-#ifndef S_FALSE
-#define S_FALSE ((HRESULT)1)
-#endif
-#ifndef E_NOTIMPL
-#define E_NOTIMPL ((HRESULT)0x80004001L)
-#endif
-#ifndef E_POINTER
-#define E_POINTER ((HRESULT)0x80004003L)
-#endif
-#ifndef E_FAIL
-#define E_FAIL ((HRESULT)0x80004005L)
-#endif
-#ifndef E_OUTOFMEMORY
-#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
-#endif
-#ifndef E_INVALIDARG
-#define E_INVALIDARG ((HRESULT)0x80070057L)
-#endif
-#ifndef SUCCEEDED
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
-#define FAILED(hr) (((HRESULT)(hr)) < 0)
-#endif
-#ifndef ERROR_INVALID_WINDOW_HANDLE
-#define ERROR_INVALID_WINDOW_HANDLE 1400L
-#endif
-
 #define WM_NULL 0x0000u
 #define WM_USER 0x0400u
 

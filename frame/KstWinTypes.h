@@ -190,3 +190,16 @@ typedef void* FARPROC;
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define NERR_Success 0L
 #define NERR_BufTooSmall 2123L
+
+// Result codes of the component interfaces (shell, automation, XML DOM).
+#define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
