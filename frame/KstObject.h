@@ -70,9 +70,14 @@ protected:
     CObject& operator=(const CObject&) = default;
 };
 
-// Registers a class at load into the module that is being loaded (see KstModule.h).
+// Registers a class at load into the module that is being loaded (see KstModule.h), and
+// forgets it when its module is unloaded, so that no lookup hands out a class that is gone.
 struct KST_API AFX_CLASSINIT {
     explicit AFX_CLASSINIT(CRuntimeClass* pNewClass);
+    ~AFX_CLASSINIT();
+    AFX_CLASSINIT(const AFX_CLASSINIT&) = delete;
+    AFX_CLASSINIT& operator=(const AFX_CLASSINIT&) = delete;
+    CRuntimeClass* m_pClass;
 };
 KST_API void AfxClassInit(CRuntimeClass* pNewClass);
 

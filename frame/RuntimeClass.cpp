@@ -24,8 +24,12 @@ CObject* CRuntimeClass::CreateObject(const char* lpszClassName) {
     return pClass ? pClass->CreateObject() : nullptr;
 }
 
-AFX_CLASSINIT::AFX_CLASSINIT(CRuntimeClass* pNewClass) {
+AFX_CLASSINIT::AFX_CLASSINIT(CRuntimeClass* pNewClass) : m_pClass(pNewClass) {
     AfxClassInit(pNewClass);
+}
+
+AFX_CLASSINIT::~AFX_CLASSINIT() {
+    if (m_pClass) ClassRegistry::Instance().Unregister(m_pClass);
 }
 
 void AfxClassInit(CRuntimeClass* pNewClass) {

@@ -57,6 +57,16 @@ int ClassRegistry::CountNamed(const std::string& name) {
     return it == m_byName.end() ? 0 : static_cast<int>(it->second.size());
 }
 
+void ClassRegistry::Unregister(CRuntimeClass* pClass) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byName.find(pClass->m_lpszClassName);
+    if (it == m_byName.end()) return;
+    for (const Candidate& c : it->second)
+        if (c.cls == pClass) std::erase(c.owner->classes, pClass);
+    std::erase_if(it->second, [pClass](const Candidate& c) { return c.cls == pClass; });
+    if (it->second.empty()) m_byName.erase(it);
+}
+
 void ClassRegistry::DeleteList(AFX_CLASS_LIST* list) {
     if (!list) return;
     std::lock_guard lock(m_mutex);

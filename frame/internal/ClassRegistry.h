@@ -25,6 +25,8 @@ public:
     void Register(CRuntimeClass* pClass);
     CRuntimeClass* Find(const std::string& name);
     int CountNamed(const std::string& name);
+    // Forgets a class in every list (its module is going away).
+    void Unregister(CRuntimeClass* pClass);
     // Drops a list and its classes from the index.
     void DeleteList(AFX_CLASS_LIST* list);
 

@@ -108,3 +108,16 @@ TEST(ExtensionModule, AModuleOwnsTheClassesRegisteredBetweenRawStepAndInit) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RuntimeClass, AClassIsForgottenWhenItsRegistrationGoesAway) {
+    {
+        AFX_CLASSINIT registration(RUNTIME_CLASS(CPluginItem));  // as a module's static
+        EXPECT_EQ(CRuntimeClass::FromName("CPluginItem"), RUNTIME_CLASS(CPluginItem));
+    }  // as when that module is unloaded
+    EXPECT_EQ(CRuntimeClass::FromName("CPluginItem"), nullptr);
+    EXPECT_EQ(AfxCountClassesNamed("CPluginItem"), 0);
+}
+
+}  // namespace
