@@ -1,0 +1,140 @@
+// kst props-write / props-show: a property set stored in an archive file as a host stores it,
+// and any stored property object printed back as a tree.
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "Commands.h"
+#include "KstArchive.h"
+#include "KstFile.h"
+#include "KstProperties.h"
+
+namespace kstool {
+namespace {
+
+bool IsNumber(const std::string& text) {
+    if (text.empty() || text.size() > 9) return false;
+    for (char ch : text)
+        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+    return true;
+}
+
+int PropsWrite(const std::vector<std::string>& args) {
+    if (args.size() < 2) return UsageError("props-write FILE NAME=VALUE...");
+    CPropertySet set;
+    for (size_t i = 1; i < args.size(); ++i) {
+        size_t equals = args[i].find('=');
+        if (equals == std::string::npos) return UsageError("expected NAME=VALUE: " + args[i]);
+        std::string name = args[i].substr(0, equals), value = args[i].substr(equals + 1);
+        if (IsNumber(value))
+            set.SetAt(name.c_str(), static_cast<UINT>(std::stoul(value)));
+        else
+            set.SetAt(name.c_str(), value.c_str());
+    }
+    try {
+        CFile file(args[0].c_str(), CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        ar.WriteObject(&set);
+        ar.Close();
+        file.Close();
+    } catch (CException* e) {
+        char message[256] = "";
+        e->GetErrorMessage(message, sizeof message);
+        e->Delete();
+        std::fprintf(stderr, "kst: %s\n", message);
+        return 1;
+    }
+    return 0;
+}
+
+void Print(const CObjectP* object, int depth, const std::string& label);
+
+std::string Indent(int depth) {
+    return std::string(static_cast<size_t>(depth) * 2, ' ');
+}
+
+std::string ScalarText(const CObjectP* object) {
+    if (auto* text = dynamic_cast<const CStringP*>(object)) return "\"" + text->str() + "\"";
+    if (auto* number = dynamic_cast<const CUIntP*>(object))
+        return std::to_string(static_cast<UINT>(*number));
+    if (auto* time = dynamic_cast<const CTimeP*>(object))
+        return std::to_string(time->GetTime()) + " (" +
+               time->FormatGmt("%Y-%m-%d %H:%M:%S UTC").str() + ")";
+    if (auto* flag = dynamic_cast<const CBoolP*>(object))
+        return flag->GetValue() ? "true" : "false";
+    if (auto* big = dynamic_cast<const CInt64P*>(object)) return std::to_string(big->GetValue());
+    if (auto* blob = dynamic_cast<const CBinaryP*>(object)) {
+        std::string hex;
+        char cell[4];
+        for (UINT i = 0; i < blob->GetSize() && i < 32; ++i) {
+            std::snprintf(cell, sizeof cell, "%02X", blob->GetData()[i]);
+            hex += cell;
+        }
+        return std::to_string(blob->GetSize()) + " bytes " + hex +
+               (blob->GetSize() > 32 ? "..." : "");
+    }
+    return "";
+}
+
+void PrintChildren(const CObjectP* object, int depth) {
+    if (auto* strings = dynamic_cast<const CStringArrayP*>(object)) {
+        for (int i = 0; i < strings->GetSize(); ++i)
+            std::printf("%s[%d] \"%s\"\n", Indent(depth).c_str(), i, strings->GetAt(i).c_str());
+    } else if (auto* array = dynamic_cast<const CObjectPArrayPtr*>(object)) {
+        for (int i = 0; i < array->GetSize(); ++i)
+            Print(array->GetAt(i), depth, "[" + std::to_string(i) + "] ");
+    } else if (auto* list = dynamic_cast<const CObjectPListPtr*>(object)) {
+        for (POSITION pos = list->GetHeadPosition(); pos;) Print(list->GetNext(pos), depth, "- ");
+    } else if (auto* map = dynamic_cast<const CMapStringToObjectPPtr*>(object)) {
+        CString key;
+        CObjectP* value = nullptr;
+        for (POSITION pos = map->GetStartPosition(); pos;) {
+            map->GetNextAssoc(pos, key, value);
+            Print(value, depth, key.str() + " = ");
+        }
+    }
+}
+
+void Print(const CObjectP* object, int depth, const std::string& label) {
+    if (!object) {
+        std::printf("%s%snull\n", Indent(depth).c_str(), label.c_str());
+        return;
+    }
+    std::string value = ScalarText(object);
+    std::printf("%s%s%s%s%s\n", Indent(depth).c_str(), label.c_str(),
+                object->GetRuntimeClass()->m_lpszClassName, value.empty() ? "" : " ",
+                value.c_str());
+    PrintChildren(object, depth + 1);
+}
+
+int PropsShow(const std::vector<std::string>& args) {
+    if (args.size() != 1) return UsageError("props-show FILE");
+    try {
+        CFile file(args[0].c_str(), CFile::modeRead);
+        CArchive ar(&file, CArchive::load);
+        std::unique_ptr<CObject> object(ar.ReadObject(nullptr));
+        auto* property = dynamic_cast<CObjectP*>(object.get());
+        if (!property) {
+            std::fprintf(stderr, "kst: %s holds no property object\n", args[0].c_str());
+            return 1;
+        }
+        Print(property, 0, "");
+    } catch (CException* e) {
+        char message[256] = "";
+        e->GetErrorMessage(message, sizeof message);
+        e->Delete();
+        std::fprintf(stderr, "kst: %s\n", message);
+        return 1;
+    }
+    return 0;
+}
+
+CommandRegistration writeCommand({"props-write", "FILE NAME=VALUE...",
+                                  "store a property set (numbers as CUIntP, text as CStringP)",
+                                  PropsWrite});
+CommandRegistration showCommand({"props-show", "FILE",
+                                 "print the property object stored in an archive file", PropsShow});
+
+}  // namespace
+}  // namespace kstool
