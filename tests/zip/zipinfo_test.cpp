@@ -74,7 +74,7 @@ TEST_F(ZipInfoTest, AgreesOnInfoZipStreamWithDataDescriptors) {
     std::string dir = ScratchDir();
     std::string tree = MakeTree(dir);
     std::string archive = dir + "/stream.zip";
-    Sh("cd " + Quote(tree) + " && zip -q -fz- -r - . | cat > " + Quote(archive));
+    Sh("cd " + Quote(tree) + " && zip -q -X -fz- -r - . | cat > " + Quote(archive));
     auto entries = PyList(archive);
     ASSERT_FALSE(entries.empty());
     EXPECT_TRUE(entries[0].flags & 8) << "Info-ZIP wrote no data descriptor";
