@@ -7,7 +7,9 @@
 // comparison and the archive form see full keys. Copies start with an empty prefix.
 #pragma once
 
+#include <cstddef>
 #include <deque>
+#include <type_traits>
 
 #include "KstExport.h"
 #include "KstMapStringToObjectPPtr.h"
@@ -54,6 +56,7 @@ public:
     void SetAt(LPCTSTR name, LPCTSTR value) { SetAt(name, CString(value)); }
     // The set takes pNew; the previous value is deleted.
     void SetAt(LPCTSTR name, CObjectP* pNew) { SetObject(name, pNew); }
+    void SetAt(LPCTSTR name, std::nullptr_t) { SetObject(name, nullptr); }
     int RemoveKey(LPCTSTR name);
     // The map's GetAt on the full key. The typed form hands out a value of another class
     // than T as null.

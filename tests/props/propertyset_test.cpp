@@ -47,6 +47,8 @@ TEST(PropertySet, SetAtThenLookupWithoutPrefix) {
 TEST(PropertySet, TypedLookupHandsOutAnotherClassAsNull) {
     CPropertySet set;
     set.SetAt("n", 0);
+    set.SetAt("null", nullptr);
+    EXPECT_EQ(set.GetCount(), 2);
     CStringP* asText = reinterpret_cast<CStringP*>(0x10);
     EXPECT_EQ(set.Lookup("n", asText), 1);
     EXPECT_EQ(asText, nullptr);
