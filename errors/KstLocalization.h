@@ -16,6 +16,8 @@ public:
     int Load(const CString& fileName);
     int LoadFromResource(UINT id);
 
+    // The map's own lookup by the full key stays available.
+    using CMapStringToString::Lookup;
     // Keys are exact in case; an empty section looks up the key alone. result is left as it
     // was when the key is missing.
     int Lookup(const CString& section, const CString& key, CString& result) const;

@@ -80,11 +80,20 @@ int CIniFile::Read() {
 
 void CIniFile::Sort() {
     if (m_list.GetCount() < 2) return;
+    // Indexes are sorted rather than the entries, and the values then move back into the
+    // list's own nodes: a large file sorts without copying or reallocating its entries.
     std::vector<CSettings> entries;
     entries.reserve(static_cast<size_t>(m_list.GetCount()));
-    while (!m_list.IsEmpty()) entries.push_back(m_list.RemoveHead());
-    std::stable_sort(entries.begin(), entries.end(), SortsBefore);
-    for (const CSettings& entry : entries) m_list.AddTail(entry);
+    for (POSITION pos = m_list.GetHeadPosition(); pos;)
+        entries.push_back(std::move(m_list.GetNext(pos)));
+    std::vector<size_t> order(entries.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto before = [&entries](size_t a, size_t b) { return SortsBefore(entries[a], entries[b]); };
+    if (!std::is_sorted(order.begin(), order.end(), before))
+        std::stable_sort(order.begin(), order.end(), before);
+    size_t next = 0;
+    for (POSITION pos = m_list.GetHeadPosition(); pos;)
+        m_list.GetNext(pos) = std::move(entries[order[next++]]);
 }
 
 std::string CIniFile::SavedText() const {
