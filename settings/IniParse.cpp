@@ -1,5 +1,6 @@
 // The ini parse: line ends first, then block after block from one "[" to the next.
 #include <climits>
+#include <utility>
 
 #include "internal/IniFile.h"
 
@@ -70,7 +71,11 @@ void CIniFile::ReadPairs(std::string_view block, const CString& section) {
         SkipBlanks(key);
         if (!key.IsEmpty() && key[0] == ';') continue;
         ExpandLineFeeds(value);
-        m_list.AddTail(CSettings(section, key, value));
+        // Filled in place: the list would copy a finished entry once more.
+        CSettings& entry = m_list.GetAt(m_list.AddTail(CSettings()));
+        entry.m_strSection = section;
+        entry.m_strKey = std::move(key);
+        entry.m_strValue = std::move(value);
     }
     if (m_list.GetCount() == before) m_list.AddTail(CSettings(section, CString(), CString()));
 }
