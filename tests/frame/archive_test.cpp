@@ -296,6 +296,7 @@ TEST(ArchiveRead, WideStringsConvertToTheAnsiCodePage) {
         ar >> s;
         EXPECT_EQ(s, "abc");
     });
+    unsigned ansiBefore = kst::AnsiCodePage();
     kst::SetCodePages(1251, 0);
     Load(Bytes({0xff, 0xfe, 0xff, 2, 0x1f, 0x04, 0x4f, 0x04}), [](CArchive& ar) {
         CString s;
@@ -312,6 +313,7 @@ TEST(ArchiveRead, WideStringsConvertToTheAnsiCodePage) {
         EXPECT_EQ(s.GetLength(), 600);  // "я" is two bytes in UTF-8
         EXPECT_EQ(s.Left(2), "я");
     });
+    kst::SetCodePages(ansiBefore, 0);
 }
 
 TEST(ArchiveRead, HostClassesAreCreatedByName) {
