@@ -1,5 +1,7 @@
 // kst unc and kst mkdir: a path's network name, and folder creation with the question asked
 // on the terminal.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -66,7 +68,8 @@ int AskOnTerminal(const std::string& text, const std::string& caption, unsigned 
     }
     std::fflush(stdout);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return IDCANCEL;
+    if (!std::getline(std::cin, answer)) answer.clear();
+    if (!isatty(STDIN_FILENO)) std::printf("%s\n", answer.c_str());  // as if typed
     return answer == "o" || answer == "ok" || answer == "OK" || answer == "y" || answer == "yes"
                ? IDOK
                : IDCANCEL;

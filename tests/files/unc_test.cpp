@@ -261,6 +261,7 @@ protected:
     }
     void TearDown() override {
         cTraceLogGlobal.EnableFile(0);
+        cTraceLogGlobal.ClearFile();  // leaves an empty file beside the program
         Unc::TearDown();
     }
     std::string Trace() const { return ksttest::ReadFile(m_file); }
