@@ -212,7 +212,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
     auto slash = host->rfind('/');
     std::string folder = slash == std::string::npos ? "." : host->substr(0, slash + 1);
     std::string pattern = slash == std::string::npos ? *host : host->substr(slash + 1);
-    if (pattern == "*.*") pattern = "*";
+    if (pattern == "*.*") pattern.resize(1);  // "*.*" is everything: "*"
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) {
         SetLastError(errno == ENOENT || errno == ENOTDIR
