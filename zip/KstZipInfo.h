@@ -48,7 +48,7 @@ public:
     CString GetFileName() const { return m_strFileName; }
     DWORD GetLength() const { return m_dwLength; }
     CString GetComment() const { return m_strComment; }
-    int GetFilesCount() const { return m_wFilesCount; }
+    int GetFilesCount() const { return static_cast<int>(m_dwFilesCount); }
     DWORD GetCentralDirPosition() const { return m_dwCentralDirPosition; }
     int GetVolumesNumber() const { return m_wVolumes; }
     unsigned int GetZipFileHandle() const;
@@ -98,7 +98,8 @@ private:
     DWORD m_dwLength = 0;
     CFile m_file;
     CString m_strComment;
-    WORD m_wFilesCount = 0;
+    // Wider than the end record's 16-bit count: a directory may hold more headers than it says.
+    DWORD m_dwFilesCount = 0;
     DWORD m_dwCentralDirPosition = 0;
     Error m_eError = NoError;
 

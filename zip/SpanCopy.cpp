@@ -102,13 +102,17 @@ DWORD CZipSpan::DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary) {
     return sign ? kSignedDescriptorSize : kDescriptorSize;
 }
 
+// Entry data moves in large pieces: the first drains what the header reads left buffered,
+// the rest go straight from the archive file into memory.
 void CZipSpan::CopyEntryData(ULONGLONG length) {
     BlockReader& reader = *m_state->reader;
+    std::vector<BYTE>& chunk = m_state->chunk;
+    if (chunk.empty()) chunk.resize(1 << 20);
     while (length > 0) {
-        size_t want = static_cast<size_t>(std::min<ULONGLONG>(length, sizeof(m_buffer)));
-        size_t got = reader.Read(m_buffer, want);
+        size_t want = static_cast<size_t>(std::min<ULONGLONG>(length, chunk.size()));
+        size_t got = reader.Read(chunk.data(), want);
         if (got == 0) break;
-        m_curDisk.Write(m_buffer, static_cast<DWORD>(got), 1);
+        m_curDisk.Write(chunk.data(), static_cast<DWORD>(got), 1);
         length -= got;
     }
 }

@@ -16,12 +16,26 @@ namespace {
 
 // MS-DOS stamps that name no real moment (a zero date, month 13, hour 25) are taken as the
 // start of the MS-DOS epoch rather than letting mktime roll them into another date.
-CTime DosStampToTime(WORD date, WORD time) {
+CTime DosStampToLocalTime(WORD date, WORD time) {
     int month = (date >> 5) & 0xF, day = date & 0x1F;
     int hour = time >> 11, minute = (time >> 5) & 0x3F, second = (time & 0x1F) * 2;
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
         return CTime(1980, 1, 1, 0, 0, 0);
     return CTime(date, time);
+}
+
+// Entries of one archive mostly share a few stamps: the last conversion is kept during one
+// read, as the conversion asks the system for the time zone each time.
+thread_local DWORD lastStamp = 0xFFFFFFFF;
+thread_local CTime lastTime;
+
+CTime DosStampToTime(WORD date, WORD time) {
+    DWORD stamp = (static_cast<DWORD>(date) << 16) | time;
+    if (stamp != lastStamp) {
+        lastTime = DosStampToLocalTime(date, time);
+        lastStamp = stamp;
+    }
+    return lastTime;
 }
 
 }  // namespace
@@ -41,7 +55,7 @@ CZipInfo& CZipInfo::operator=(CZipInfo& other) {
     m_strFileName = other.m_strFileName;
     m_dwLength = other.m_dwLength;
     m_strComment = other.m_strComment;
-    m_wFilesCount = other.m_wFilesCount;
+    m_dwFilesCount = other.m_dwFilesCount;
     m_dwCentralDirPosition = other.m_dwCentralDirPosition;
     m_eError = other.m_eError;
     for (int i = 0; i < other.GetSize(); ++i) {
@@ -66,8 +80,9 @@ unsigned int CZipInfo::GetZipFileHandle() const {
 
 void CZipInfo::GetInfo(CString path) {
     Clear();  // also closes a file left open by an earlier read without end record
+    lastStamp = 0xFFFFFFFF;
     m_eError = NoError;
-    m_wFilesCount = 0;
+    m_dwFilesCount = 0;
     m_wVolumes = 0;
     m_strComment.Empty();
     m_strFileName = path;
@@ -91,7 +106,7 @@ void CZipInfo::GetInfo(CString path) {
     }
     m_bEndRecord = 1;
     ReadDirectory();
-    m_wFilesCount = static_cast<WORD>(GetSize());
+    m_dwFilesCount = static_cast<DWORD>(GetSize());
     m_file.Close();
 }
 
@@ -108,7 +123,7 @@ bool CZipInfo::ReadEndRecord() {
     UINT got = m_file.Read(record.data(), static_cast<UINT>(record.size()));
     m_ullEndRecordPosition = position;
     m_wVolumes = static_cast<WORD>(Get16(record.data() + kEndThisDisk) + 1);
-    m_wFilesCount = Get16(record.data() + kEndEntriesTotal);
+    m_dwFilesCount = Get16(record.data() + kEndEntriesTotal);
     UINT commentLength = Get16(record.data() + kEndCommentLength);
     UINT available = got > kEndRecordSize ? got - kEndRecordSize : 0;
     m_strComment = CString(reinterpret_cast<const char*>(record.data() + kEndRecordSize),

@@ -19,4 +19,5 @@ struct CZipSpan::SpanState {
     std::unordered_map<ULONGLONG, size_t> byOffset;  // local offset -> directory index
     std::unordered_map<std::string, size_t> byName;  // last header of a name wins
     std::unordered_map<ULONGLONG, CZipSpan::FileSpanInfo> copied;  // by source position
+    std::vector<BYTE> chunk;                                       // entry data in transit
 };

@@ -1,0 +1,127 @@
+// Spanning and joining a 512 MB archive against cp and Info-ZIP, and reading the directory of
+// 100,000 entries against unzip -Z1. The archives are made in this run.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "KstZipInfo.h"
+#include "KstZipSpan.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Run(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "bench_zip: failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+}
+
+// Best of three runs, in seconds; prepare runs before each (untimed).
+double Best(const std::function<void()>& body, const std::function<void()>& prepare = {}) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        if (prepare) prepare();
+        auto start = std::chrono::steady_clock::now();
+        body();
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
+    }
+    return best;
+}
+
+void MakeLargeArchive(const std::string& work) {
+    std::string src = work + "/src";
+    fs::create_directories(src + "/small");
+    for (int i = 0; i < 4; ++i)
+        Run("head -c 120000000 /dev/urandom > " + src + "/large" + std::to_string(i) + ".bin");
+    Run("cd " + src +
+        "/small && seq 1 10000 | xargs -n 500 sh -c 'for n; do seq $n $((n + 300)) > f$n.txt; "
+        "done' _");
+    Run("cd " + src +
+        " && zip -q -r -0 ../large.zip large*.bin && zip -q -r -6 ../large.zip small");
+}
+
+void MakeManyEntries(const std::string& work) {
+    Run("python3 -c 'import zipfile\n"
+        "with zipfile.ZipFile(\"" +
+        work +
+        "/many.zip\", \"w\") as z:\n"
+        "    for i in range(100000): z.writestr(\"dir%03d/entry%06d.txt\" % (i % 997, i), "
+        "str(i))'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string work = argc > 1 ? argv[1] : (fs::temp_directory_path() / "kst-bench-zip").string();
+    fs::remove_all(work);
+    fs::create_directories(work);
+    std::printf("making the archives in %s ...\n", work.c_str());
+    MakeLargeArchive(work);
+    MakeManyEntries(work);
+    std::string large = work + "/large.zip";
+    std::printf("archive: %.0f MB, %s\n", fs::file_size(large) / 1e6,
+                "4 stored entries of 120 MB, 10,000 small deflated");
+
+    auto clean = [&](const std::string& path) { return [path] { fs::remove_all(path); }; };
+    double cp =
+        Best([&] { Run("cp " + large + " " + work + "/copy.zip"); }, clean(work + "/copy.zip"));
+
+    int volumes = 0;
+    double span = Best(
+        [&] {
+            CZipSpan s(large.c_str());
+            volumes = s.DoSpan(100u * 1024 * 1024, (work + "/set").c_str(), true);
+        },
+        clean(work + "/set"));
+    fs::create_directories(work + "/joined");
+    double join = Best([&] {
+        CZipSpan j((work + "/joined/large.zip").c_str());
+        if (!j.UnSpan((work + "/set").c_str(), volumes)) std::exit(1);
+    });
+    Run("cmp " + large + " " + work + "/joined/large.zip");
+
+    fs::create_directories(work + "/izip");
+    double izipSplit =
+        Best([&] { Run("zip -q " + large + " --out " + work + "/izip/split.zip -s 100m"); },
+             [&] {
+                 fs::remove_all(work + "/izip");
+                 fs::create_directories(work + "/izip");
+             });
+    double izipJoin = Best(
+        [&] { Run("zip -q -s 0 " + work + "/izip/split.zip --out " + work + "/izip/whole.zip"); },
+        clean(work + "/izip/whole.zip"));
+
+    std::string many = work + "/many.zip";
+    int entries = 0;
+    double getInfo = Best([&] {
+        CZipInfo info;
+        info.GetInfo(many.c_str());
+        entries = info.GetFilesCount();
+    });
+    double unzipZ1 = Best([&] { Run("unzip -Z1 " + many + " > /dev/null"); });
+
+    std::printf("\n%-34s %9s %10s %10s\n", "operation", "seconds", "vs cp", "vs Info-ZIP");
+    std::printf("%-34s %9.3f\n", "cp (the limit)", cp);
+    std::printf("%-34s %9.3f %10.2f %10.2f   (%d volumes of 100 MiB)\n", "DoSpan", span, span / cp,
+                span / izipSplit, volumes);
+    std::printf("%-34s %9.3f %10.2f %10.2f\n", "UnSpan", join, join / cp, join / izipJoin);
+    std::printf("%-34s %9.3f %10.2f\n", "zip --out -s 100m (Info-ZIP)", izipSplit, izipSplit / cp);
+    std::printf("%-34s %9.3f %10.2f\n", "zip -s 0 (Info-ZIP)", izipJoin, izipJoin / cp);
+    std::printf("%-34s %9.3f %21.2f   (%d entries)\n", "GetInfo", getInfo, getInfo / unzipZ1,
+                entries);
+    std::printf("%-34s %9.3f\n", "unzip -Z1", unzipZ1);
+    std::printf(
+        "goals: span and join within 1.3 of cp and at most 0.7 of Info-ZIP; GetInfo at most unzip "
+        "-Z1\n");
+    fs::remove_all(work);
+    return 0;
+}
