@@ -3,39 +3,33 @@
 
 #define KST_SYSTEM_VERSION "1.0.0"
 
+// The platform layer: framework stand-in, system interfaces and host hooks.
 #include "KstExport.h"
 #include "KstWinTypes.h"
 #include "KstPlatform.h"
+#include "KstPlatformShares.h"
 #include "KstWin32.h"
 #include "KstString.h"
-
-#if __has_include("KstObject.h")
 #include "KstObject.h"
-#endif
-#if __has_include("KstCollections.h")
 #include "KstCollections.h"
-#endif
-#if __has_include("KstFile.h")
 #include "KstFile.h"
-#endif
-#if __has_include("KstArchive.h")
 #include "KstArchive.h"
-#endif
-#if __has_include("KstTime.h")
 #include "KstTime.h"
-#endif
-#if __has_include("KstSync.h")
+#include "KstVariant.h"
 #include "KstSync.h"
-#endif
-#if __has_include("KstWinThread.h")
 #include "KstWinThread.h"
-#endif
-#if __has_include("KstWnd.h")
 #include "KstWnd.h"
-#endif
-#if __has_include("KstModule.h")
 #include "KstModule.h"
-#endif
+
+// The library.
+#include "KstTraceLog.h"
+#include "KstStringService.h"
+#include "KstProperties.h"
+#include "KstLocalization.h"
+#include "KstErrorInfo.h"
+#include "KstFileService.h"
+#include "KstZipInfo.h"
+#include "KstZipSpan.h"
 
 // The library's version as built, for hosts that check it at run time.
 KST_API const char* KstSystemVersion();

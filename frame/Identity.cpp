@@ -1,6 +1,12 @@
 // The process's identity, the computer name, the system family, and the token calls, which
 // only keep each thread's record of whether it impersonates.
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 
 #include <cstring>
 #include <fstream>
@@ -76,12 +82,36 @@ DWORD GetCurrentProcessId() {
     return static_cast<DWORD>(::getpid());
 }
 
+namespace {
+
+bool ReadTracerPid() {
+    int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buffer[4096];
+    ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (n <= 0) return false;
+    buffer[n] = '\0';
+    const char* field = std::strstr(buffer, "TracerPid:");
+    return field && std::strtol(field + 10, nullptr, 10) != 0;
+}
+
+}  // namespace
+
+// A debugger attaches rarely and callers ask often (every trace line): the answer is read
+// from the kernel at most every 250 ms.
 BOOL IsDebuggerPresent() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("TracerPid:", 0) == 0) return std::stol(line.substr(10)) != 0;
+    static std::atomic<int64_t> checkedAt{INT64_MIN};
+    static std::atomic<bool> present{false};
+    int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count();
+    int64_t last = checkedAt.load(std::memory_order_acquire);
+    if (last == INT64_MIN || now - last >= 250) {
+        present.store(ReadTracerPid(), std::memory_order_relaxed);
+        checkedAt.store(now, std::memory_order_release);
     }
-    return FALSE;
+    return present.load(std::memory_order_relaxed);
 }
 
 BOOL GetComputerNameA(LPSTR buffer, LPDWORD size) {

@@ -17,6 +17,8 @@ void SetLastError(DWORD code) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
+    // The current thread's pseudo handle closes quietly, as on the platform.
+    if (handle == reinterpret_cast<HANDLE>(LONG_PTR{-2})) return TRUE;
     if (kst::detail::ReleaseHandle(handle)) return TRUE;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

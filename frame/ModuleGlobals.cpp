@@ -1,19 +1,16 @@
 // The module's global objects, in the order the module builds them when it is loaded; the
 // runtime reverses the order when it is unloaded. This file fixes that order: keep it the
 // only place that defines them.
-#include "KstModule.h"
+#include "KstLocalization.h"
 #include "KstTraceLog.h"
 #include "internal/DebugPipe.h"
 
-namespace {
+// The file info record's class registration and the lock marker's key strings come first,
+// with their subsystems.
 
-// Before any of the module's own globals: the classes registered from here on belong to
-// this module's extension record (see ModuleEntry.cpp).
-struct RawExtensionStep {
-    RawExtensionStep() { AfxRawExtensionModuleAttach(); }
-} s_rawExtensionStep;
+CLocalizationCollection theMessage;
 
-}  // namespace
+// The mask and pattern classes register here, with their subsystem.
 
 // The debug pipe settings come before the trace log that uses them; their destruction does
 // nothing.

@@ -23,10 +23,19 @@
 
 namespace kst {
 
-std::string PipeFolder() {
+namespace {
+
+std::string PipeFolderPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder = runtime && *runtime ? std::string(runtime) + "/kst-pipe"
-                                             : "/tmp/kst-pipe-" + std::to_string(::getuid());
+    return runtime && *runtime ? std::string(runtime) + "/kst-pipe"
+                               : "/tmp/kst-pipe-" + std::to_string(::getuid());
+}
+
+}  // namespace
+
+// Listeners ask for the folder, so it is made ready for them; writers only need its path.
+std::string PipeFolder() {
+    std::string folder = PipeFolderPath();
     ::mkdir(folder.c_str(), 0700);  // an existing folder stays as it is
     return folder;
 }
@@ -83,7 +92,7 @@ std::optional<std::string> SocketPath(std::string_view path) {
         SetLastError(ERROR_INVALID_NAME);
         return std::nullopt;
     }
-    return PipeFolder() + "/" + pipe->name;
+    return kst::PipeFolderPath() + "/" + pipe->name;
 }
 
 enum class ConnectResult { Connected, NoListener, Busy, Failed };

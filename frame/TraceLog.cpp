@@ -30,7 +30,7 @@ namespace {
 using kst::detail::g_debugPipe;
 
 constexpr DWORD kTokenImpersonateAndDuplicate = 6;  // TOKEN_DUPLICATE | TOKEN_IMPERSONATE
-constexpr DWORD kPipeOpenFlags = 0x190000;  // identification level, effective only
+constexpr DWORD kPipeOpenFlags = 0x190000;          // identification level, effective only
 
 // Steps out of any impersonation for the pipe, keeping the thread's token to put back.
 // False: the pipe is skipped for this line.
@@ -96,16 +96,18 @@ void WriteMessage(HANDLE pipe, const CString& line) {
     ReadFile(pipe, reply, sizeof reply, &done, nullptr);
 }
 
-// The "%c; " stamp changes once a second; each thread keeps the last one it made.
-const CString& TimeStamp() {
+// The "%c; " stamp changes once a second; each thread keeps the last one it made. Plain
+// arrays: the module's last line is traced after the thread's own objects are gone.
+CString TimeStamp() {
     thread_local time_t stampedAt = -1;
-    thread_local CString stamp;
+    thread_local char stamp[128];
     CTime now = CTime::GetCurrentTime();
     if (now.GetTime() != stampedAt) {
-        stamp = now.Format("%c; ");
+        CString text = now.Format("%c; ");
+        snprintf(stamp, sizeof stamp, "%s", text.c_str());
         stampedAt = now.GetTime();
     }
-    return stamp;
+    return CString(stamp);
 }
 
 bool IsOpen(const CStdioFile& file) {

@@ -356,6 +356,18 @@ TEST(TraceListener, PrintsOneLinePerMessageFromRealProcesses) {
     EXPECT_NE(access(socketPath.c_str(), F_OK), 0);  // removed on the way out
 }
 
+TEST(ModuleEntry, EndLineReachesTheFileWithItsTimeStamp) {
+    // The end line is traced while the process exits, after the thread's own objects are gone.
+    std::string tool = ksttest::ToolPath();
+    auto traceFile = std::filesystem::path(tool).parent_path() / "(kst).Trace";
+    std::filesystem::remove(traceFile);
+    ASSERT_EQ(ksttest::RunCommand(tool + " trace --file last"), 0);
+    std::string file = ksttest::ReadFile(traceFile.string());
+    std::regex entries(
+        "[^;\r\n]+; MESSAGE: kst::trace\\(\\); last\r\n[^;\r\n]+; KstSystem.DLL Terminating!\r\n");
+    EXPECT_TRUE(std::regex_match(file, entries)) << file;
+}
+
 // ---- string lists -----------------------------------------------------------------------
 
 std::vector<std::string> Items(const CStringArray& list) {
