@@ -298,3 +298,25 @@ TEST_F(ZipInfoTest, InvalidDosStampsReadAsTheEpochOfTheFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+// More headers than the end record's 16-bit count can say: every one is read.
+TEST_F(ZipInfoTest, CountsDirectoriesBeyondSixtyFiveThousandEntries) {
+    std::string dir = ScratchDir();
+    std::string archive = dir + "/many.zip";
+    Python(R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for i in range(70000): z.writestr("e%05d" % i, "")
+)",
+           {archive});
+    CZipInfo info;
+    info.GetInfo(archive.c_str());
+    EXPECT_EQ(info.GetError(), CZipInfo::NoError);
+    ASSERT_EQ(info.GetFilesCount(), 70000);
+    EXPECT_EQ(info.GetName(69999).str(), "e69999");
+    EXPECT_EQ(info.FindFile("E12345"), 12345);
+}
+
+}  // namespace
