@@ -4,23 +4,13 @@
 
 #include "KstPlatform.h"
 #include "KstString.h"
+#include "KstTest.h"
 #include "KstWin32Base.h"
 #include "internal/CodePage.h"
 
 namespace {
 
-// Runs a test body under the given ANSI/OEM pages and restores the previous ones.
-class CodePages {
-public:
-    CodePages(unsigned ansi, unsigned oem)
-        : m_ansi(kst::AnsiCodePage()), m_oem(kst::OemCodePage()) {
-        kst::SetCodePages(ansi, oem);
-    }
-    ~CodePages() { kst::SetCodePages(m_ansi, m_oem); }
-
-private:
-    unsigned m_ansi, m_oem;
-};
+using CodePages = ksttest::CodePageScope;
 
 std::string InPage(const char* utf8, unsigned page) {
     return kst::detail::Convert(utf8, 65001, page);

@@ -44,17 +44,7 @@ std::string Scratch(const std::string& name) {
     return ksttest::ScratchDir() + "/" + name;
 }
 
-class CodePages {
-public:
-    CodePages(unsigned ansi, unsigned oem)
-        : m_ansi(kst::AnsiCodePage()), m_oem(kst::OemCodePage()) {
-        kst::SetCodePages(ansi, oem);
-    }
-    ~CodePages() { kst::SetCodePages(m_ansi, m_oem); }
-
-private:
-    unsigned m_ansi, m_oem;
-};
+using CodePages = ksttest::CodePageScope;
 
 TEST(IniParse, KeysValuesAndComments) {
     EXPECT_EQ(Parsed("[Error]\r\nK5=Bad disk\r\n"), (Entries{{"Error", "K5", "Bad disk"}}));

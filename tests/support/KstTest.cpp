@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "KstPlatform.h"
+
 namespace ksttest {
 namespace {
 
@@ -106,6 +108,15 @@ int RunCommand(const std::string& command, std::string* output) {
     int status = pclose(pipe);
     if (output) *output = std::move(text);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+CodePageScope::CodePageScope(unsigned ansi, unsigned oem)
+    : m_ansi(kst::AnsiCodePage()), m_oem(kst::OemCodePage()) {
+    kst::SetCodePages(ansi, oem);
+}
+
+CodePageScope::~CodePageScope() {
+    kst::SetCodePages(m_ansi, m_oem);
 }
 
 std::string Hex(const std::string& bytes) {

@@ -39,6 +39,18 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // Runs a shell command; answers its exit code and, when asked, what it printed on stdout.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
+// Sets the ANSI and OEM code pages for a scope and puts the previous ones back.
+class CodePageScope {
+public:
+    CodePageScope(unsigned ansi, unsigned oem);
+    ~CodePageScope();
+    CodePageScope(const CodePageScope&) = delete;
+    CodePageScope& operator=(const CodePageScope&) = delete;
+
+private:
+    unsigned m_ansi, m_oem;
+};
+
 // Bytes written as a hex dump ("01 00 ff"), for readable archive-format assertions.
 std::string Hex(const std::string& bytes);
 
