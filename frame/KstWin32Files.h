@@ -110,6 +110,13 @@ KST_API DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 KST_API BOOL SetEndOfFile(HANDLE file);
 KST_API BOOL FlushFileBuffers(HANDLE file);
 
+namespace kst {
+// Copies up to length bytes from the source's position to the target's inside the kernel,
+// advancing both; *copied is short of length only where the source ends. On failure the last
+// error tells why (ERROR_DISK_FULL when the target is full) and *copied what was written.
+KST_API BOOL CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied);
+}  // namespace kst
+
 // Devices. "\\.\X:" opens the raw device of a drive of the drive table; its reads fail with
 // ERROR_CRC on sectors marked bad (kst::SetBadSectors). "\\.\vwin32" opens the older family's
 // disk service, whose control code VWIN32_DIOC_DOS_INT13 reads one diskette sector of drive

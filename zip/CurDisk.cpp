@@ -114,3 +114,23 @@ void CZipSpan::CurDisk_t::Write(const void* data, DWORD length, int maySplit) {
         if (m_dwWritten >= m_dwCapacity) NewDisk();
     }
 }
+
+void CZipSpan::CurDisk_t::CopyFrom(CFile& source, ULONGLONG length) {
+    if (m_file.m_hFile == CFile::hFileNull || m_dwWritten >= m_dwCapacity) NewDisk();
+    m_nBlockVolume = m_nVolume;
+    m_dwBlockOffset = GetFilePosition();
+    while (length > 0) {
+        if (m_dwWritten >= m_dwCapacity) {
+            NewDisk();
+            if (m_dwWritten >= m_dwCapacity) throw SpanFailed;
+        }
+        DWORD piece = static_cast<DWORD>(std::min<ULONGLONG>(length, m_dwCapacity - m_dwWritten));
+        ULONGLONG copied = 0;
+        if (!kst::CopyFileData(source.m_hFile, m_file.m_hFile, piece, &copied))
+            CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), m_file.GetFilePath());
+        if (copied == 0) return;  // the source ended early
+        m_dwWritten += static_cast<DWORD>(copied);
+        length -= copied;
+        if (m_dwWritten >= m_dwCapacity) NewDisk();
+    }
+}

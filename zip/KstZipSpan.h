@@ -41,6 +41,8 @@ public:
         void NewDisk();
         // Starts a new volume first when the block may not be split and does not fit.
         void Write(const void* data, DWORD length, int maySplit);
+        // Write(..., 1) of the bytes at the source's position, copied file to file.
+        void CopyFrom(CFile& source, ULONGLONG length);
         void WriteToFile(const void* data, DWORD length);
         DWORD GetFilePosition() const;
 

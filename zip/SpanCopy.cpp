@@ -102,19 +102,21 @@ DWORD CZipSpan::DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary) {
     return sign ? kSignedDescriptorSize : kDescriptorSize;
 }
 
-// Entry data moves in large pieces: the first drains what the header reads left buffered,
-// the rest go straight from the archive file into memory.
+// What the header reads left buffered goes through memory; the rest of the entry's data is
+// copied from the archive file to the volumes inside the kernel.
 void CZipSpan::CopyEntryData(ULONGLONG length) {
     BlockReader& reader = *m_state->reader;
     std::vector<BYTE>& chunk = m_state->chunk;
-    if (chunk.empty()) chunk.resize(1 << 20);
-    while (length > 0) {
-        size_t want = static_cast<size_t>(std::min<ULONGLONG>(length, chunk.size()));
-        size_t got = reader.Read(chunk.data(), want);
-        if (got == 0) break;
-        m_curDisk.Write(chunk.data(), static_cast<DWORD>(got), 1);
-        length -= got;
+    size_t buffered = static_cast<size_t>(std::min<ULONGLONG>(length, reader.Buffered()));
+    if (buffered > 0) {
+        chunk.resize(buffered);
+        reader.Read(chunk.data(), buffered);
+        m_curDisk.Write(chunk.data(), static_cast<DWORD>(buffered), 1);
+        length -= buffered;
     }
+    if (length == 0) return;
+    m_curDisk.CopyFrom(m_file, length);
+    reader.Seek(m_file.GetPosition());
 }
 
 void CZipSpan::WriteCentralDirectory() {

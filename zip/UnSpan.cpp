@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "KstFileService.h"
+#include "KstWin32.h"
 #include "KstZipSpan.h"
 #include "internal/BlockReader.h"
 #include "internal/FindSignature.h"
@@ -192,12 +193,12 @@ int CZipSpan::UnSpan(CString folder, int count) {
                     volume.Seek(0, CFile::begin);
             }
             starts.push_back(static_cast<LONGLONG>(joined) - skipped);
-            for (;;) {
-                UINT got = volume.Read(m_buffer, kSearchBlock);
-                if (got == 0) break;
-                archive.Write(m_buffer, got);
-                joined += got;
-            }
+            ULONGLONG rest = volume.GetLength() - volume.GetPosition();
+            ULONGLONG copied = 0;
+            if (!kst::CopyFileData(volume.m_hFile, archive.m_hFile, rest, &copied))
+                CFileException::ThrowOsError(static_cast<LONG>(GetLastError()),
+                                             archive.GetFilePath());
+            joined += copied;
             volume.Close();
             ShowProgress(static_cast<double>(n) / count, 0);
         }

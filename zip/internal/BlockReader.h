@@ -19,6 +19,8 @@ public:
     // The logical position: where the next Read starts.
     ULONGLONG Tell() const { return m_start + m_pos; }
     void Seek(ULONGLONG position);
+    // The bytes read ahead of the position: once they are consumed, the file stands at Tell().
+    size_t Buffered() const { return m_len - m_pos; }
     // Answers the bytes read: fewer than asked only at the end of the file.
     size_t Read(void* dest, size_t count);
     // Moves to the next occurrence of the signature at or after the position, stopping before

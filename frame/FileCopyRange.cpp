@@ -1,0 +1,77 @@
+// File-to-file copies that stay inside the kernel, so that large data never passes through
+// user memory.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "KstWin32Base.h"
+#include "KstWin32Files.h"
+#include "internal/Errno.h"
+#include "internal/FileObject.h"
+
+namespace {
+
+using kst::detail::FileObject;
+
+// One step of the copy: bytes moved, 0 at the source's end, -1 with errno on failure.
+ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::vector<char>& buffer) {
+    if (kernel) {
+        ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, count, 0);
+        if (n >= 0) return n;
+        // Across file systems, on special files or on old kernels: through memory instead.
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
+        kernel = false;
+    }
+    if (buffer.empty()) buffer.resize(1 << 20);
+    ssize_t got = ::read(from, buffer.data(), std::min(count, buffer.size()));
+    if (got <= 0) return got;
+    ssize_t done = 0;
+    while (done < got) {
+        ssize_t n = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            // Put the source back after what reached the target.
+            int err = errno;
+            ::lseek(from, done - got, SEEK_CUR);
+            errno = err;
+            return done > 0 ? done : -1;
+        }
+        done += n;
+    }
+    return done;
+}
+
+}  // namespace
+
+BOOL kst::CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied) {
+    if (copied) *copied = 0;
+    auto from = kst::detail::LookupHandleAs<FileObject>(source);
+    auto to = kst::detail::LookupHandleAs<FileObject>(target);
+    if (!from || !to) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (from->kind() != FileObject::Kind::File || to->kind() != FileObject::Kind::File) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    bool kernel = true;
+    std::vector<char> buffer;
+    ULONGLONG done = 0;
+    while (done < length) {
+        size_t count = static_cast<size_t>(std::min<ULONGLONG>(length - done, 1u << 30));
+        ssize_t n = CopyStep(from->fd(), to->fd(), count, kernel, buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            kst::detail::SetLastErrorFromErrno(errno);
+            if (copied) *copied = done;
+            return FALSE;
+        }
+        if (n == 0) break;
+        done += static_cast<ULONGLONG>(n);
+    }
+    if (copied) *copied = done;
+    return TRUE;
+}
