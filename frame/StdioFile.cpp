@@ -66,9 +66,12 @@ void CStdioFile::DropReadAhead() {
 
 void CStdioFile::FlushWrites() {
     if (m_writeBuffer.empty()) return;
-    std::string pending;
-    pending.swap(m_writeBuffer);  // dropped even when the write fails, as stdio does
-    CFile::Write(pending.data(), static_cast<UINT>(pending.size()));
+    // Dropped even when the write fails, as stdio does; the buffer keeps its room.
+    struct DropPending {
+        std::string& buffer;
+        ~DropPending() { buffer.clear(); }
+    } drop{m_writeBuffer};
+    CFile::Write(m_writeBuffer.data(), static_cast<UINT>(m_writeBuffer.size()));
 }
 
 void CStdioFile::WriteBuffered(const char* data, size_t size) {

@@ -98,7 +98,7 @@ void WriteMessage(HANDLE pipe, const CString& line) {
 
 // The "%c; " stamp changes once a second; each thread keeps the last one it made. Plain
 // arrays: the module's last line is traced after the thread's own objects are gone.
-CString TimeStamp() {
+const char* TimeStamp() {
     thread_local time_t stampedAt = -1;
     thread_local char stamp[128];
     CTime now = CTime::GetCurrentTime();
@@ -107,7 +107,7 @@ CString TimeStamp() {
         snprintf(stamp, sizeof stamp, "%s", text.c_str());
         stampedAt = now.GetTime();
     }
-    return CString(stamp);
+    return stamp;
 }
 
 bool IsOpen(const CStdioFile& file) {
@@ -129,9 +129,11 @@ CTraceLog::~CTraceLog() {
 
 void CTraceLog::Trace(const CString& text) {
     CSingleLock lock(&m_cs, TRUE);
-    CString line = text;
-    if (m_bThreadId)
-        line.Format("{%u}; %s", static_cast<unsigned>(GetCurrentThreadId()), text.c_str());
+    CString withThreadId;
+    if (m_bThreadId) {
+        withThreadId.Format("{%u}; %s", static_cast<unsigned>(GetCurrentThreadId()), text.c_str());
+    }
+    const CString& line = m_bThreadId ? withThreadId : text;
     if (m_bOutput) SendToPipe(line);
     if (m_bFile) WriteString(line);
 }
@@ -153,7 +155,9 @@ void CTraceLog::WriteString(const CString& text) {
     if (!IsOpen(m_file)) OpenFile();
     if (!IsOpen(m_file)) return;
     try {
-        m_file.WriteString(TimeStamp() + text);
+        // Both parts meet in the file's buffer and leave in one write.
+        m_file.WriteString(TimeStamp());
+        m_file.WriteString(text);
         m_file.Flush();
     } catch (CException* e) {  // a full disk drops the entry, as any channel failure does
         e->Delete();
