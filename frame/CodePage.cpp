@@ -516,6 +516,15 @@ long ConvertBuffer(LPCSTR source, LPSTR dest, size_t length, unsigned from, unsi
     return static_cast<long>(n);
 }
 
+// The zero-terminated forms: the text and its terminator, in place or not.
+BOOL ConvertString(LPCSTR source, LPSTR dest, unsigned from, unsigned to) {
+    if (!source) return FALSE;
+    size_t length = strlen(source);
+    if (ConvertBuffer(source, dest, length, from, to) < 0) return FALSE;
+    dest[length] = '\0';
+    return TRUE;
+}
+
 }  // namespace
 
 BOOL CharToOemBuffA(LPCSTR source, LPSTR dest, DWORD length) {
@@ -527,17 +536,9 @@ BOOL OemToCharBuffA(LPCSTR source, LPSTR dest, DWORD length) {
 }
 
 BOOL CharToOemA(LPCSTR source, LPSTR dest) {
-    if (!source) return FALSE;
-    size_t length = strlen(source);
-    if (ConvertBuffer(source, dest, length, CP_ACP, CP_OEMCP) < 0) return FALSE;
-    dest[length] = '\0';
-    return TRUE;
+    return ConvertString(source, dest, CP_ACP, CP_OEMCP);
 }
 
 BOOL OemToCharA(LPCSTR source, LPSTR dest) {
-    if (!source) return FALSE;
-    size_t length = strlen(source);
-    if (ConvertBuffer(source, dest, length, CP_OEMCP, CP_ACP) < 0) return FALSE;
-    dest[length] = '\0';
-    return TRUE;
+    return ConvertString(source, dest, CP_OEMCP, CP_ACP);
 }
