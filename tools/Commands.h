@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+class CException;
+
 namespace kstool {
 
 struct Command {
@@ -21,5 +23,9 @@ const std::vector<Command>& AllCommands();
 
 // Prints "kst: <message>" to stderr and answers the exit code for a usage error.
 int UsageError(const std::string& message);
+
+// Prints a caught framework exception's message as "kst: <message>", deletes the exception
+// and answers the exit code for a failure.
+int ReportException(CException* e);
 
 }  // namespace kstool

@@ -39,11 +39,7 @@ int PropsWrite(const std::vector<std::string>& args) {
         ar.Close();
         file.Close();
     } catch (CException* e) {
-        char message[256] = "";
-        e->GetErrorMessage(message, sizeof message);
-        e->Delete();
-        std::fprintf(stderr, "kst: %s\n", message);
-        return 1;
+        return ReportException(e);
     }
     return 0;
 }
@@ -121,11 +117,7 @@ int PropsShow(const std::vector<std::string>& args) {
         }
         Print(property, 0, "");
     } catch (CException* e) {
-        char message[256] = "";
-        e->GetErrorMessage(message, sizeof message);
-        e->Delete();
-        std::fprintf(stderr, "kst: %s\n", message);
-        return 1;
+        return ReportException(e);
     }
     return 0;
 }

@@ -43,6 +43,14 @@ const std::vector<Command>& AllCommands() {
     return Table();
 }
 
+int ReportException(CException* e) {
+    char message[256] = "";
+    e->GetErrorMessage(message, sizeof message);
+    e->Delete();
+    std::fprintf(stderr, "kst: %s\n", message);
+    return 1;
+}
+
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "kst: %s\n(see kst --help)\n", message.c_str());
     return 2;
