@@ -1,6 +1,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "KstTime.h"
 #include "KstTraceLog.h"
@@ -78,7 +79,8 @@ void StoreLittleEndian(unsigned char* at, DWORD value) {
 }
 
 // One message: a 20-byte header, the computer name and the text, each with its zero byte;
-// then the listener's 4-byte answer.
+// then the listener's 4-byte answer. The pipe here is a byte stream, so the three parts go out
+// in one write: the listener reads the same bytes and is woken once per line, not three times.
 void WriteMessage(HANDLE pipe, const CString& line) {
     DWORD nameLength = g_debugPipe.computerNameLength + 1;
     DWORD textLength = static_cast<DWORD>(line.GetLength()) + 1;
@@ -88,10 +90,13 @@ void WriteMessage(HANDLE pipe, const CString& line) {
     StoreLittleEndian(header + 8, nameLength);
     StoreLittleEndian(header + 12, textLength);
     StoreLittleEndian(header + 16, static_cast<DWORD>(IsDebuggerPresent()));
+    std::string message;
+    message.reserve(sizeof header + nameLength + textLength);
+    message.append(reinterpret_cast<const char*>(header), sizeof header);
+    message.append(g_debugPipe.computerName, nameLength);
+    message.append(line.c_str(), textLength);
     DWORD done = 0;
-    WriteFile(pipe, header, sizeof header, &done, nullptr);
-    WriteFile(pipe, g_debugPipe.computerName, nameLength, &done, nullptr);
-    WriteFile(pipe, line.c_str(), textLength, &done, nullptr);
+    WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &done, nullptr);
     unsigned char reply[4];
     ReadFile(pipe, reply, sizeof reply, &done, nullptr);
 }
