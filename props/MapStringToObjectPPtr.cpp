@@ -31,7 +31,7 @@ CObjectP* CMapStringToObjectPPtr::GetAt(LPCTSTR key, const CObjectP& rDefault) {
     if (Lookup(key, pValue) && pValue) return pValue;
     CObjectP* pCopy = rDefault.CreateCopy();
     if (!pCopy) {
-        CTraceLog_Trace("ERROR: CMapStringToObjectPPtr::GetAt(); rDefault.CreateCopy() == NULL\n");
+        CTraceLog_Trace("ERROR: ...GetAt(); rDefault.CreateCopy() == NULL\n");
         return nullptr;
     }
     SetAt(key, pCopy);

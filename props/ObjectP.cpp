@@ -10,8 +10,10 @@ CObjectP& CObjectP::operator=(const CObjectP&) {
     return *this;
 }
 
-bool CObjectP::operator==(const CObjectP&) const {
-    return 1;
+// Any two objects of one class are equal; an object of another class is not, so that
+// comparisons come out the same from either side.
+bool CObjectP::operator==(const CObjectP& other) const {
+    return IsSameClass(other);
 }
 
 bool CObjectP::operator!=(const CObjectP& other) const {

@@ -83,7 +83,10 @@ TEST(ObjectP, AcrossClassesAssignmentDoesNothingAndObjectsDiffer) {
     EXPECT_FALSE(asBase == number);
     EXPECT_TRUE(asBase != number);
     CObjectP plain;
-    EXPECT_FALSE(plain == text);
+    const CObjectP& plainAsBase = plain;
+    EXPECT_FALSE(plainAsBase == asBase);
+    EXPECT_TRUE(plainAsBase != asBase);
+    EXPECT_TRUE(plainAsBase == CObjectP());
 }
 
 TEST(StringP, ComparesCaseSensitivelyAndStoresTheStringForm) {
