@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "Commands.h"
 #include "KstErrorInfo.h"
@@ -11,13 +12,16 @@
 namespace kstool {
 namespace {
 
-// Decimal, or hexadecimal with 0x; the whole text must be a 32-bit number.
+// Decimal, or hexadecimal with 0x; the whole text must be a 32-bit number. A leading zero
+// does not make it octal: codes are quoted in decimal or hexadecimal only.
 bool ParseCode(const std::string& text, DWORD& code) {
-    if (text.empty() || text[0] == '-') return false;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    std::string digits = hex ? text.substr(2) : text;
+    const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+    if (digits.empty() || digits.find_first_not_of(allowed) != std::string::npos) return false;
     errno = 0;
-    char* end = nullptr;
-    unsigned long long value = std::strtoull(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || value > 0xFFFFFFFFull) return false;
+    unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    if (errno != 0 || value > 0xFFFFFFFFull) return false;
     code = static_cast<DWORD>(value);
     return true;
 }

@@ -45,4 +45,21 @@ TEST(KstErrorCommand, EmptyBoxesAndBadArguments) {
     EXPECT_EQ(Kst("error 5 --messages " + ksttest::ScratchDir() + "/none.ini", &out), 1);
 }
 
+TEST(KstErrorCommand, CodesAreDecimalOrHexadecimal) {
+    std::string out;
+    // A leading zero keeps the number decimal: 010 is ten, and 09 is nine.
+    ASSERT_EQ(Kst("error 010 --messages " + Sample(), &out), 0);
+    EXPECT_EQ(out, "Unknown error 0xA\n(код ошибки Win32:10)\n");
+    ASSERT_EQ(Kst("error 09 --messages " + Sample(), &out), 0);
+    EXPECT_EQ(out, "Unknown error 0x9\n(код ошибки Win32:9)\n");
+    ASSERT_EQ(Kst("error 0X20000005 --messages " + Sample() + " --description '%File%=c;'", &out),
+              0);
+    EXPECT_EQ(out, "Не удалось открыть файл c.\n(код ошибки Kst:5)\n");
+    ASSERT_EQ(Kst("error 0xFFFFFFFF --messages " + Sample(), &out), 0);
+    EXPECT_EQ(out, "\n(код ошибки Kst:536870911)\n");  // no text for that number
+    for (const char* bad : {"' 5'", "+5", "0x", "0x-1", "1e3", "0x1g"}) {
+        EXPECT_EQ(Kst(std::string("error ") + bad, &out), 2) << bad;
+    }
+}
+
 }  // namespace
