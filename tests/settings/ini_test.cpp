@@ -136,6 +136,18 @@ TEST(IniFile, SaveSortsIgnoringCaseButHeadsEachSpelling) {
     EXPECT_EQ(ksttest::ReadFile(path), "[a]\r\ny=3\r\n\r\n[A]\r\nz=2\r\n\r\n[b]\r\nk=1\r\n");
 }
 
+TEST(IniFile, SortFoldsToLowerCase) {
+    // Folded to lower case, "_" lies before the letters; folded to upper case it would follow
+    // them.
+    std::string path = Scratch("fold.ini");
+    CIniFile ini(path.c_str());
+    ini.SetAutoSave(0);
+    ini.Parse("[Z]\r\nz=1\r\n[a]\r\nB=2\r\n_k=3\r\n[_]\r\nx=4\r\n");
+    ASSERT_EQ(ini.Save(), 1);
+    EXPECT_EQ(ksttest::ReadFile(path),
+              "[_]\r\nx=4\r\n\r\n[a]\r\n_k=3\r\nB=2\r\n\r\n[Z]\r\nz=1\r\n");
+}
+
 TEST(IniFile, SaveWritesValuesAsTheyStand) {
     std::string path = Scratch("raw.ini");
     CIniFile ini(path.c_str());
