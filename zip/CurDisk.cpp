@@ -11,10 +11,14 @@
 
 using namespace kst::zip;
 
+namespace {
+constexpr size_t kGatherLimit = 1 << 20;
+}
+
 CZipSpan::CurDisk_t::CurDisk_t() = default;
 
 CZipSpan::CurDisk_t::~CurDisk_t() {
-    if (m_file.m_hFile != CFile::hFileNull) m_file.Abort();
+    Abandon();
     bool imageSet = m_pOwner && !m_pOwner->m_strImageFolder.IsEmpty();
     if (!imageSet && !m_strWorkFile.IsEmpty() &&
         GetFileAttributesA(m_strWorkFile) != INVALID_FILE_ATTRIBUTES)
@@ -22,11 +26,49 @@ CZipSpan::CurDisk_t::~CurDisk_t() {
 }
 
 DWORD CZipSpan::CurDisk_t::GetFilePosition() const {
-    return static_cast<DWORD>(m_file.GetPosition());
+    if (!m_positionKnown) {
+        m_position = m_file.GetPosition() + m_pending.size();
+        m_positionKnown = true;
+    }
+    return static_cast<DWORD>(m_position);
+}
+
+void CZipSpan::CurDisk_t::Advance(ULONGLONG length) {
+    if (m_positionKnown) m_position += length;
 }
 
 void CZipSpan::CurDisk_t::WriteToFile(const void* data, DWORD length) {
-    m_file.Write(data, length);
+    if (m_pending.size() + length > kGatherLimit) FlushToFile();
+    if (length >= kGatherLimit) {
+        m_file.Write(data, length);
+    } else {
+        auto* bytes = static_cast<const BYTE*>(data);
+        m_pending.insert(m_pending.end(), bytes, bytes + length);
+    }
+    Advance(length);
+}
+
+void CZipSpan::CurDisk_t::Abandon() {
+    if (m_file.m_hFile != CFile::hFileNull) {
+        try {
+            FlushToFile();
+        } catch (CException* e) {
+            e->Delete();
+        }
+        m_file.Abort();
+    }
+    m_pending.clear();
+    m_positionKnown = false;
+}
+
+void CZipSpan::CurDisk_t::FlushToFile() {
+    if (m_pending.empty()) return;
+    // Emptied first: a failed write must not be retried by the clean-up after it.
+    std::vector<BYTE> bytes;
+    bytes.swap(m_pending);
+    m_file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
+    bytes.clear();
+    m_pending.swap(bytes);  // keeps the capacity for the next volume
 }
 
 bool CZipSpan::CurDisk_t::Open() {
@@ -49,12 +91,14 @@ bool CZipSpan::CurDisk_t::Open() {
     }
     // The volume just named has nothing to receive yet: close without the removable copy.
     Close(false);
+    m_positionKnown = false;
     return m_file.Open(target, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite) != 0;
 }
 
 void CZipSpan::CurDisk_t::Close(bool copy) {
     if (m_file.m_hFile != CFile::hFileNull) {
         CString written = m_file.GetFilePath();
+        FlushToFile();
         m_file.Close();
         if (!m_pOwner->m_strImageFolder.IsEmpty()) ConfirmedCopy(written);
     }
@@ -125,10 +169,12 @@ void CZipSpan::CurDisk_t::CopyFrom(CFile& source, ULONGLONG length) {
             if (m_dwWritten >= m_dwCapacity) throw SpanFailed;
         }
         DWORD piece = static_cast<DWORD>(std::min<ULONGLONG>(length, m_dwCapacity - m_dwWritten));
+        FlushToFile();
         ULONGLONG copied = 0;
         if (!kst::CopyFileData(source.m_hFile, m_file.m_hFile, piece, &copied))
             CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), m_file.GetFilePath());
         if (copied == 0) return;  // the source ended early
+        Advance(copied);
         m_dwWritten += static_cast<DWORD>(copied);
         length -= copied;
         if (m_dwWritten >= m_dwCapacity) NewDisk();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "KstCollections.h"
 #include "KstExport.h"
@@ -43,7 +44,12 @@ public:
         void Write(const void* data, DWORD length, int maySplit);
         // Write(..., 1) of the bytes at the source's position, copied file to file.
         void CopyFrom(CFile& source, ULONGLONG length);
+        // Gathers small writes in memory; they reach the file when the gathered bytes grow
+        // large, before a file-to-file copy and when the volume is closed.
         void WriteToFile(const void* data, DWORD length);
+        void FlushToFile();
+        // Ends the volume after a failure: what was written stays, nothing is copied.
+        void Abandon();
         DWORD GetFilePosition() const;
 
         // Where the last block given to Write began (after a change of volume, if any).
@@ -63,6 +69,13 @@ public:
 
     private:
         void ConfirmedCopy(const CString& from);
+        void Advance(ULONGLONG length);
+
+        std::vector<BYTE> m_pending;
+        // The volume's position counted by the writer, so that asking costs no system call;
+        // learnt from the file once after each opening.
+        mutable ULONGLONG m_position = 0;
+        mutable bool m_positionKnown = false;
     };
 
     CZipSpan();

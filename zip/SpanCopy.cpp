@@ -102,17 +102,19 @@ DWORD CZipSpan::DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary) {
     return sign ? kSignedDescriptorSize : kDescriptorSize;
 }
 
-// What the header reads left buffered goes through memory; the rest of the entry's data is
+// Small entries pass through memory with the headers around them; the bulk of a large one is
 // copied from the archive file to the volumes inside the kernel.
 void CZipSpan::CopyEntryData(ULONGLONG length) {
+    constexpr ULONGLONG kInKernelFrom = 1 << 20;
     BlockReader& reader = *m_state->reader;
     std::vector<BYTE>& chunk = m_state->chunk;
     size_t buffered = static_cast<size_t>(std::min<ULONGLONG>(length, reader.Buffered()));
+    if (length - buffered < kInKernelFrom) buffered = static_cast<size_t>(length);
     if (buffered > 0) {
         chunk.resize(buffered);
-        reader.Read(chunk.data(), buffered);
-        m_curDisk.Write(chunk.data(), static_cast<DWORD>(buffered), 1);
-        length -= buffered;
+        size_t got = reader.Read(chunk.data(), buffered);
+        m_curDisk.Write(chunk.data(), static_cast<DWORD>(got), 1);
+        length = got < buffered ? 0 : length - buffered;
     }
     if (length == 0) return;
     m_curDisk.CopyFrom(m_file, length);

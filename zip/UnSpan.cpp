@@ -25,6 +25,31 @@ struct Patch {
     bool known;
 };
 
+// Reads small ranges of a file through a window of 64 KiB, so that the local headers checked
+// in file order cost a system call per window rather than per header.
+class WindowReader {
+public:
+    explicit WindowReader(CFile& file) : m_file(file) {}
+
+    // The bytes at [position, position + count), or nullptr when the file ends before.
+    const BYTE* Read(ULONGLONG position, size_t count) {
+        if (position < m_start || position + count > m_start + m_bytes.size()) {
+            m_bytes.resize(std::max<size_t>(count, kWindow));
+            m_file.Seek(static_cast<LONGLONG>(position), CFile::begin);
+            m_bytes.resize(m_file.Read(m_bytes.data(), static_cast<UINT>(m_bytes.size())));
+            m_start = position;
+            if (count > m_bytes.size()) return nullptr;
+        }
+        return m_bytes.data() + (position - m_start);
+    }
+
+private:
+    static constexpr size_t kWindow = 65536;
+    CFile& m_file;
+    ULONGLONG m_start = 0;
+    std::vector<BYTE> m_bytes;
+};
+
 class Repairer {
 public:
     Repairer(CFile& file, const VolumeStarts& starts) : m_file(file), m_starts(starts) {}
@@ -38,7 +63,10 @@ private:
     bool Resolve(const CentralEntry& entry, DWORD& offset);
     void IndexLocalHeaders();
 
+    void PatchDirectory(const std::vector<Patch>& patches);
+
     CFile& m_file;
+    WindowReader m_headers{m_file};
     const VolumeStarts& m_starts;
     ULONGLONG m_length = 0;
     bool m_indexed = false;
@@ -48,12 +76,10 @@ private:
 
 bool Repairer::LocalHeaderAt(ULONGLONG position, const std::string& name) {
     if (position + kLocalHeaderSize + name.size() > m_length) return false;
-    std::vector<BYTE> bytes(kLocalHeaderSize + name.size());
-    m_file.Seek(static_cast<LONGLONG>(position), CFile::begin);
-    if (m_file.Read(bytes.data(), static_cast<UINT>(bytes.size())) != bytes.size()) return false;
-    return Get32(bytes.data()) == kLocalHeaderSig &&
-           Get16(bytes.data() + kLocNameLength) == name.size() &&
-           std::equal(name.begin(), name.end(), bytes.begin() + kLocalHeaderSize);
+    const BYTE* bytes = m_headers.Read(position, kLocalHeaderSize + name.size());
+    return bytes && Get32(bytes) == kLocalHeaderSig &&
+           Get16(bytes + kLocNameLength) == name.size() &&
+           std::equal(name.begin(), name.end(), bytes + kLocalHeaderSize);
 }
 
 // The scan of local headers, each entry skipped by its local compressed size. Entries with a
@@ -119,6 +145,30 @@ std::vector<CentralEntry> Repairer::DirectoryByScan() {
     return ReadCentralEntries(reader, reader.Tell(), m_length);
 }
 
+// The headers' volume numbers become 0 and their local offsets those found; the directory is
+// read, patched in memory and written back at once.
+void Repairer::PatchDirectory(const std::vector<Patch>& patches) {
+    if (patches.empty()) return;
+    ULONGLONG first = m_length, last = 0;
+    for (const Patch& patch : patches) {
+        first = std::min(first, patch.header);
+        last = std::max(last, patch.header + kCentralHeaderSize);
+    }
+    last = std::min(last, m_length);
+    if (first >= last) return;
+    std::vector<BYTE> bytes(static_cast<size_t>(last - first));
+    m_file.Seek(static_cast<LONGLONG>(first), CFile::begin);
+    bytes.resize(m_file.Read(bytes.data(), static_cast<UINT>(bytes.size())));
+    for (const Patch& patch : patches) {
+        size_t at = static_cast<size_t>(patch.header - first);
+        if (at + kCentralHeaderSize > bytes.size()) continue;
+        Put16(bytes.data() + at + kCenDisk, 0);
+        if (patch.known) Put32(bytes.data() + at + kCenLocalOffset, patch.localOffset);
+    }
+    m_file.Seek(static_cast<LONGLONG>(first), CFile::begin);
+    m_file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
+}
+
 void Repairer::Run() {
     m_length = m_file.GetLength();
     ULONGLONG endRecord = 0;
@@ -133,16 +183,7 @@ void Repairer::Run() {
         patch.known = Resolve(entry, patch.localOffset);
         patches.push_back(patch);
     }
-    for (const Patch& patch : patches) {
-        BYTE disk[2] = {0, 0};
-        m_file.Seek(static_cast<LONGLONG>(patch.header + kCenDisk), CFile::begin);
-        m_file.Write(disk, 2);
-        if (!patch.known) continue;
-        BYTE offset[4];
-        Put32(offset, patch.localOffset);
-        m_file.Seek(static_cast<LONGLONG>(patch.header + kCenLocalOffset), CFile::begin);
-        m_file.Write(offset, 4);
-    }
+    PatchDirectory(patches);
     if (!haveEnd || endRecord + kEndRecordSize > m_length) return;
     BYTE fields[kEndRecordSize];
     m_file.Seek(static_cast<LONGLONG>(endRecord), CFile::begin);

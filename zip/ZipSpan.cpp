@@ -92,7 +92,7 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
     }
     try {
         CurDisk_t& disk = m_curDisk;
-        if (disk.m_file.m_hFile != CFile::hFileNull) disk.m_file.Abort();
+        disk.Abandon();
         disk.m_strFolder = folder;
         disk.m_pOwner = this;
         disk.m_nVolume = 0;
@@ -106,11 +106,9 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
         } else {
             m_state = std::make_unique<SpanState>();
             PrepareSource();
-            while (CopyOneFile()) {
-                ShowProgress(100.0 * static_cast<double>(m_state->reader->Tell()) /
-                                 static_cast<double>(m_file.GetLength()),
-                             1);
-            }
+            double length = static_cast<double>(m_file.GetLength());
+            while (CopyOneFile())
+                ShowProgress(100.0 * static_cast<double>(m_state->reader->Tell()) / length, 1);
             WriteCentralDirectory();
             WriteEndRecord();
             ShowProgress(100.0, 1);
@@ -128,6 +126,7 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
         m_nResult = -1;
     }
     m_state.reset();
+    if (m_nResult < 0) m_curDisk.Abandon();
     if (m_file.m_hFile != CFile::hFileNull) m_file.Abort();
     delete m_pInfo;
     m_pInfo = nullptr;
