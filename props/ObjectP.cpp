@@ -51,8 +51,17 @@ CObjectP* CObjectP::ReadOwned(CArchive& ar) {
     auto* pProperty = dynamic_cast<CObjectP*>(pObject.get());
     if (!pProperty) AfxThrowArchiveException(CArchiveException::badClass);
     ar.MapObject(pProperty);
+    // The element reads under its own schema; the reader of the container gets its own back,
+    // whether it asks before or after its elements.
+    UINT nSchemaSave = ar.GetObjectSchema();
     ar.SetObjectSchema(nSchema);
-    pProperty->Serialize(ar);
+    try {
+        pProperty->Serialize(ar);
+    } catch (...) {
+        ar.SetObjectSchema(nSchemaSave);
+        throw;
+    }
+    ar.SetObjectSchema(nSchemaSave);
     pObject.release();
     return pProperty;
 }

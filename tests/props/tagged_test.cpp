@@ -12,6 +12,19 @@ using propstest::LoadBytes;
 using propstest::NewClassTag;
 using propstest::Store;
 
+// A host array of version 5 that looks at its schema after its elements have been read.
+class CHostVersionedArray : public CObjectPArrayPtr {
+    DECLARE_SERIAL(CHostVersionedArray)
+public:
+    void Serialize(CArchive& ar) override {
+        CObjectPArrayPtr::Serialize(ar);
+        if (ar.IsLoading()) m_nSchemaRead = ar.GetObjectSchema();
+    }
+    UINT m_nSchemaRead = 0;
+};
+
+IMPLEMENT_SERIAL(CHostVersionedArray, CObjectPArrayPtr, 5)
+
 namespace {
 
 std::string Tagged(const CObjectP& object) {
@@ -45,6 +58,18 @@ TEST(Tagged, AClassSeenBeforeIsWrittenAsABackReference) {
     EXPECT_EQ(Hex(Tagged(list)), Hex(NewClassTag("CObjectPListPtr", 1) + std::string("\3\0", 2) +
                                      NewClassTag("CUIntP", 1) + std::string("\1\0\0\0", 4) +
                                      std::string("\3\x80\2\0\0\0", 6) + std::string("\0\0", 2)));
+}
+
+TEST(Tagged, ElementsDoNotTakeTheSchemaOfTheirContainer) {
+    CHostVersionedArray array;
+    array.Add(new CStringArrayP);
+    array.Add(new CUIntP(1u));
+    std::unique_ptr<CObject> loaded;
+    LoadBytes(Tagged(array), [&](CArchive& ar) { loaded.reset(ar.ReadObject(nullptr)); });
+    auto* host = dynamic_cast<CHostVersionedArray*>(loaded.get());
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(host->GetSize(), 2);
+    EXPECT_EQ(host->m_nSchemaRead, 5u);
 }
 
 }  // namespace
