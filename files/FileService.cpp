@@ -112,21 +112,15 @@ CString CFileService::CreateTempPath(const CString* prefix) {
 
 CString CFileService::CreateTempPath(const char* prefix) {
     CString prefixText = prefix ? prefix : kDefaultPrefix;
-    // The unique file reserves the number; its folder twin may still exist from an earlier
-    // run (the file of that number being gone), so such a name is passed over.
-    constexpr int kAttempts = 64;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        CString file = CreateTempFileName(&prefixText);
-        if (file.IsEmpty()) return CString();
-        CFile::Remove(file);
-        CString folder = GetPathTitle(file);
-        AddBackSlash(folder);
-        CreateDirTree(GetPath(folder));
-        if (!CreateDirectoryA(folder, nullptr) && GetLastError() == ERROR_ALREADY_EXISTS) continue;
-        return folder;
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return CString();
+    // The unique file reserves the number. Removing it raises the framework's exception when
+    // it fails, also when no file could be made at all (an empty name).
+    CString file = CreateTempFileName(&prefixText);
+    CFile::Remove(file);
+    CString folder = GetPathTitle(file);
+    AddBackSlash(folder);
+    // A folder of that name left from an earlier run is taken as it is.
+    CreateDirTree(folder);
+    return folder;
 }
 
 int CFileService::LoadStdioFile(const CString& path, CString& text) {
