@@ -50,11 +50,10 @@ bool ReadChosenPath(LPCITEMIDLIST item, CString& folder) {
     return true;
 }
 
-// The root text as an item list through the desktop folder; an empty root is the whole
-// namespace (null).
+// The root text as an item list through the desktop folder. An empty root is parsed too:
+// what the desktop answers for it decides.
 HRESULT ParseRoot(const CString& root, LPMALLOC allocator, LPITEMIDLIST& list) {
     list = nullptr;
-    if (root.IsEmpty()) return S_OK;
     IShellFolder* desktop = nullptr;
     HRESULT result = SHGetDesktopFolder(&desktop);
     if (FAILED(result)) return result;

@@ -252,6 +252,27 @@ TEST_F(FolderDialog, RootThatCannotBeParsedReturnsTheShellsCode) {
     EXPECT_EQ(folder.str(), "unchanged");
 }
 
+TEST_F(FolderDialog, EmptyRootIsParsedLikeAnyOther) {
+    IShellFolder* desktop = nullptr;
+    ASSERT_EQ(SHGetDesktopFolder(&desktop), S_OK);
+    WCHAR empty[1] = {};
+    LPITEMIDLIST list = nullptr;
+    HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, empty, nullptr, &list, nullptr);
+    desktop->Release();
+    ScriptedDialog dialog({dir + "/pick"});
+    CString folder = "unchanged";
+    long result = CFileService::GetFolder(folder, "", dir.c_str(), "Title");
+    if (FAILED(parsed)) {
+        EXPECT_EQ(result, long(parsed));
+        EXPECT_TRUE(dialog.calls.empty());
+        EXPECT_EQ(folder.str(), "unchanged");
+    } else {
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(folder.str(), dir + "/pick/");
+        CoTaskMemFree(list);
+    }
+}
+
 TEST_F(FolderDialog, WithRootItemList) {
     LPMALLOC allocator = nullptr;
     ASSERT_EQ(SHGetMalloc(&allocator), S_OK);
