@@ -21,8 +21,9 @@ public:
     void AssertValid() const override {}
     void Dump(CDumpContext& dc) const override {}
 
-    // Assignment and comparison take an object of the same class; an object of another class
-    // (IsClass) is not assigned and counts as unequal.
+    // Assignment and comparison take an object of the same class. The classes that hold a
+    // value check it (IsClass): another class is not assigned and counts as unequal. A plain
+    // CObjectP assigns nothing and equals every object.
     virtual CObjectP& operator=(const CObjectP& src);
     virtual bool operator==(const CObjectP& other) const;
     virtual bool operator!=(const CObjectP& other) const;

@@ -10,10 +10,9 @@ CObjectP& CObjectP::operator=(const CObjectP&) {
     return *this;
 }
 
-// Any two objects of one class are equal; an object of another class is not, so that
-// comparisons come out the same from either side.
-bool CObjectP::operator==(const CObjectP& other) const {
-    return IsSameClass(other);
+// A plain property holds nothing, so it equals every object.
+bool CObjectP::operator==(const CObjectP&) const {
+    return 1;
 }
 
 bool CObjectP::operator!=(const CObjectP& other) const {

@@ -83,10 +83,11 @@ TEST(ObjectP, AcrossClassesAssignmentDoesNothingAndObjectsDiffer) {
     EXPECT_FALSE(asBase == number);
     EXPECT_TRUE(asBase != number);
     CObjectP plain;
+    EXPECT_FALSE(plain == text);  // the string's comparison: another class
+    // A plain CObjectP's own comparison finds every object equal.
     const CObjectP& plainAsBase = plain;
-    EXPECT_FALSE(plainAsBase == asBase);
-    EXPECT_TRUE(plainAsBase != asBase);
-    EXPECT_TRUE(plainAsBase == CObjectP());
+    EXPECT_TRUE(plainAsBase.operator==(asBase));
+    EXPECT_FALSE(plainAsBase.operator!=(asBase));
 }
 
 TEST(StringP, ComparesCaseSensitivelyAndStoresTheStringForm) {
