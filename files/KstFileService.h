@@ -35,6 +35,8 @@ public:
     // used, "Kst" by default.
     static CString GetTempPathA();
     static CString CreateTempFileName(const CString* prefix = nullptr);  // "" on failure
+    // The unique file's name without its extension, made a folder (an existing one is kept).
+    // Throws CFileException* when that file cannot be removed, or was not made.
     static CString CreateTempPath(const CString* prefix = nullptr);
     static CString CreateTempPath(const char* prefix);
 
