@@ -41,7 +41,7 @@ int CZipSpan::CopyOneFile() {
     std::string name(reinterpret_cast<const char*>(header.data()) + kLocalHeaderSize,
                      Get16(header.data() + kLocNameLength));
     FileSpanInfo where(static_cast<WORD>(m_curDisk.m_nBlockVolume), m_curDisk.m_dwBlockOffset);
-    s.copied[headerPos] = where;
+    s.copied[headerPos] = SpanState::Copied{where, name};
     CString key(name.data(), static_cast<int>(name.size()));
     CObject* previous = nullptr;
     if (m_mapFiles.Lookup(key, previous)) delete previous;
@@ -67,7 +67,7 @@ ULONGLONG CZipSpan::DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE
     SpanState& s = *m_state;
     ULONGLONG limit = s.directoryStart > dataStart ? s.directoryStart - dataStart : 0;
     auto byOffset = s.byOffset.find(header);
-    if (byOffset != s.byOffset.end()) {
+    if (byOffset != s.byOffset.end() && s.directory[byOffset->second].name == name) {
         auto next = std::upper_bound(s.localOffsets.begin(), s.localOffsets.end(), header);
         if (next != s.localOffsets.end() && *next < s.directoryStart) boundary = *next;
         ULONGLONG room = boundary > dataStart ? boundary - dataStart : 0;
@@ -134,8 +134,8 @@ void CZipSpan::WriteCentralDirectory() {
         const FileSpanInfo* where = nullptr;
         auto copied = s.copied.find(entry.localOffset);
         CObject* byName = nullptr;
-        if (copied != s.copied.end()) {
-            where = &copied->second;
+        if (copied != s.copied.end() && copied->second.name == entry.name) {
+            where = &copied->second.where;
         } else if (m_mapFiles.Lookup(
                        CString(entry.name.data(), static_cast<int>(entry.name.size())), byName)) {
             where = static_cast<const FileSpanInfo*>(byName);

@@ -329,6 +329,36 @@ open(sys.argv[1], "wb").write(bytes(data[:start]) + kept + bytes(tail))
     }
 }
 
+// An archive behind a stub whose offsets were not moved: the first entry's stated offset is
+// where the second one really starts, which must not lend the first entry the second's size.
+TEST(SpanDamageTest, StubBeforeTheArchiveDoesNotMixUpEntries) {
+    std::string dir = ScratchDir();
+    std::string archive = dir + "/stub.zip";
+    Python(R"(
+import sys, zipfile, io, random
+random.seed(1)
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, "w", zipfile.ZIP_STORED) as z:
+    z.writestr("a.txt", b"A" * 1000)
+    z.writestr("b.txt", bytes(random.getrandbits(8) for _ in range(3000)))
+    z.writestr("c.txt", b"C" * 500)
+second = zipfile.ZipFile(io.BytesIO(buf.getvalue())).infolist()[1].header_offset
+open(sys.argv[1], "wb").write(b"\0" * second + buf.getvalue())
+)",
+           {archive});
+    for (uint32_t size : {2000u, 4000u}) {
+        std::string folder = dir + "/v" + std::to_string(size);
+        int count = Span(archive, folder, size);
+        ASSERT_GE(count, 2);
+        std::string joined = JoinedPath(dir, size, "stub.zip");
+        CZipSpan join(joined.c_str());
+        ASSERT_EQ(join.UnSpan(folder.c_str(), count), 1);
+        EXPECT_TRUE(UnzipTests(joined)) << joined;
+        EXPECT_TRUE(PyTests(joined)) << joined;
+        EXPECT_EQ(PyList(joined).size(), 3u);
+    }
+}
+
 TEST(SpanNamesTest, DiskNameWithAndWithoutTrailingSeparator) {
     CZipSpan span;
     EXPECT_EQ(span.DiskName("C:\\out", "a.zip", 2), span.DiskName("C:\\out\\", "a.zip", 2));

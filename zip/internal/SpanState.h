@@ -18,6 +18,12 @@ struct CZipSpan::SpanState {
     std::vector<ULONGLONG> localOffsets;             // sorted, of the directory
     std::unordered_map<ULONGLONG, size_t> byOffset;  // local offset -> directory index
     std::unordered_map<std::string, size_t> byName;  // last header of a name wins
-    std::unordered_map<ULONGLONG, CZipSpan::FileSpanInfo> copied;  // by source position
-    std::vector<BYTE> chunk;                                       // entry data in transit
+    // By source position. The name is kept because a directory offset matches a position only
+    // when the names agree: an archive behind a stub states offsets that point elsewhere.
+    struct Copied {
+        CZipSpan::FileSpanInfo where;
+        std::string name;
+    };
+    std::unordered_map<ULONGLONG, Copied> copied;
+    std::vector<BYTE> chunk;  // entry data in transit
 };
