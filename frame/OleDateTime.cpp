@@ -34,15 +34,6 @@ void CivilFromDays(int64_t days, int& year, int& month, int& day) {
     year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
 }
 
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 bool InRange(double date) {
     return std::isfinite(date) && date >= kMinDate && date < kMaxDate + 1;
 }
@@ -171,8 +162,8 @@ COleDateTime COleDateTime::GetCurrentTime() {
 
 int COleDateTime::SetDateTime(int year, int month, int day, int hour, int minute, int second) {
     if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-        second < 0 || second > 59) {
+        day > kst::detail::DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59) {
         m_dt = 0;
         m_status = invalid;
         return 1;

@@ -2,6 +2,7 @@
 #include <time.h>
 
 #include "KstTime.h"
+#include "internal/LocalTime.h"
 #include "internal/TimeText.h"
 
 namespace {
@@ -14,21 +15,12 @@ void ClockAsSystemTime(bool local, LPSYSTEMTIME time) {
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm fields;
     if (local) {
-        tzset();
+        kst::detail::FollowTimeZone();
         localtime_r(&now.tv_sec, &fields);
     } else {
         gmtime_r(&now.tv_sec, &fields);
     }
     kst::detail::TmToSystemTime(fields, static_cast<int>(now.tv_nsec / 1000000), *time);
-}
-
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
 }  // namespace
@@ -57,7 +49,7 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime) {
     if (!systemTime || !fileTime) return FALSE;
     const SYSTEMTIME& t = *systemTime;
     if (t.wYear < 1601 || t.wYear > 30827 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 ||
-        t.wDay > DaysInMonth(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 ||
+        t.wDay > kst::detail::DaysInMonth(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 ||
         t.wSecond > 59 || t.wMilliseconds > 999)
         return FALSE;
     struct tm fields = {};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "KstTime.h"
+#include "internal/LocalTime.h"
 #include "internal/TimeText.h"
 
 namespace {
@@ -19,7 +20,7 @@ CTime FromLocalFields(int year, int month, int day, int hour, int minute, int se
     fields.tm_isdst = dst < 0 ? -1 : (dst > 0 ? 1 : 0);
     // Fields out of their ranges are normalized (a 0th day is the last of the month before),
     // as the runtime's mktime does; a time it cannot represent becomes -1.
-    return CTime(static_cast<__time64_t>(mktime(&fields)));
+    return CTime(static_cast<__time64_t>(kst::detail::LocalFieldsToTime(fields)));
 }
 
 }  // namespace
@@ -87,7 +88,7 @@ struct tm* CTime::GetGmtTm(struct tm* tm) const {
 struct tm* CTime::GetLocalTm(struct tm* tm) const {
     static thread_local struct tm buffer;
     time_t value = static_cast<time_t>(m_time);
-    tzset();  // follow the zone the system has now, as mktime does
+    kst::detail::FollowTimeZone();  // the zone the system has now, as mktime follows it
     return localtime_r(&value, tm ? tm : &buffer);
 }
 

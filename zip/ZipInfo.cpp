@@ -7,6 +7,7 @@
 #include "internal/BlockReader.h"
 #include "internal/CodePage.h"
 #include "internal/FindSignature.h"
+#include "internal/TimeText.h"
 #include "internal/ZipFormat.h"
 #include "internal/ZipText.h"
 
@@ -14,28 +15,15 @@ using namespace kst::zip;
 
 namespace {
 
-// MS-DOS stamps that name no real moment (a zero date, month 13, hour 25) are taken as the
+// MS-DOS stamps that name no real moment (a zero date, 31 February, hour 25) are taken as the
 // start of the MS-DOS epoch rather than letting mktime roll them into another date.
-CTime DosStampToLocalTime(WORD date, WORD time) {
-    int month = (date >> 5) & 0xF, day = date & 0x1F;
+CTime DosStampToTime(WORD date, WORD time) {
+    int year = 1980 + (date >> 9), month = (date >> 5) & 0xF, day = date & 0x1F;
     int hour = time >> 11, minute = (time >> 5) & 0x3F, second = (time & 0x1F) * 2;
-    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+    if (month < 1 || month > 12 || day < 1 || day > kst::detail::DaysInMonth(year, month) ||
+        hour > 23 || minute > 59 || second > 59)
         return CTime(1980, 1, 1, 0, 0, 0);
     return CTime(date, time);
-}
-
-// Entries of one archive mostly share a few stamps: the last conversion is kept during one
-// read, as the conversion asks the system for the time zone each time.
-thread_local DWORD lastStamp = 0xFFFFFFFF;
-thread_local CTime lastTime;
-
-CTime DosStampToTime(WORD date, WORD time) {
-    DWORD stamp = (static_cast<DWORD>(date) << 16) | time;
-    if (stamp != lastStamp) {
-        lastTime = DosStampToLocalTime(date, time);
-        lastStamp = stamp;
-    }
-    return lastTime;
 }
 
 }  // namespace
@@ -80,7 +68,6 @@ unsigned int CZipInfo::GetZipFileHandle() const {
 
 void CZipInfo::GetInfo(CString path) {
     Clear();  // also closes a file left open by an earlier read without end record
-    lastStamp = 0xFFFFFFFF;
     m_eError = NoError;
     m_dwFilesCount = 0;
     m_wVolumes = 0;

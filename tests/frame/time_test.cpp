@@ -53,6 +53,27 @@ TEST(CTime, LocalTimeFollowsTheZoneAcrossDaylightSavingChanges) {
     EXPECT_EQ(fields.tm_hour, 7);
 }
 
+// Conversions of one minute share work; a change of zone must still show at once, in both
+// directions of the conversion.
+TEST(CTime, ConversionsFollowAChangeOfZoneAtOnce) {
+    __time64_t utc, tokyo;
+    {
+        TimeZone zone("UTC");
+        utc = CTime(2004, 6, 15, 13, 45, 58).GetTime();
+        EXPECT_EQ(CTime(2004, 6, 15, 13, 45, 0).GetTime(), utc - 58);
+        EXPECT_EQ(CTime(utc).GetHour(), 13);
+    }
+    {
+        TimeZone zone("Asia/Tokyo");
+        tokyo = CTime(2004, 6, 15, 13, 45, 58).GetTime();
+        EXPECT_EQ(CTime(utc).GetHour(), 22);
+    }
+    EXPECT_EQ(utc - tokyo, 9 * 3600);
+    TimeZone zone("UTC");
+    EXPECT_EQ(CTime(2004, 6, 15, 13, 45, 58).GetTime(), utc);
+    EXPECT_EQ(CTime(2004, 6, 15, 13, 45, 61).GetTime(), utc + 3);  // normalized, as mktime does
+}
+
 TEST(CTime, TimesPast2038UpTo2106) {
     TimeZone zone("UTC");
     CTime y2100(2100, 1, 1, 0, 0, 0);

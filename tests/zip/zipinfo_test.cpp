@@ -295,6 +295,14 @@ TEST_F(ZipInfoTest, InvalidDosStampsReadAsTheEpochOfTheFormat) {
     info.GetInfo(archive.c_str());
     EXPECT_EQ(info.GetDate(0).str(), "01.01.1980");
     EXPECT_EQ(info.GetTime(0).str(), "00:00:00");
+    // 31 February 2001, 10:00: a date mktime would roll into March.
+    WORD date = static_cast<WORD>((21 << 9) | (2 << 5) | 31);
+    bytes[cd + 14] = static_cast<char>(date & 0xFF);
+    bytes[cd + 15] = static_cast<char>(date >> 8);
+    bytes[cd + 13] = static_cast<char>(10 << 3);
+    WriteFile(archive, bytes);
+    info.GetInfo(archive.c_str());
+    EXPECT_EQ(info.GetDate(0).str(), "01.01.1980");
 }
 
 }  // namespace
