@@ -87,7 +87,6 @@ private:
     const OneFileInfo& Entry(int index) const {
         return *static_cast<const OneFileInfo*>(GetAt(index));
     }
-    void RebuildNameIndex();
     bool ReadEndRecord();
     void ReadDirectory();
 
@@ -103,10 +102,11 @@ private:
     DWORD m_dwCentralDirPosition = 0;
     Error m_eError = NoError;
 
-    // Where the directory search ends (the end record found), and the reader during GetInfo.
+    // Where the directory search ends (the end record found), and the reader of the headers.
     ULONGLONG m_ullEndRecordPosition = 0;
     std::unique_ptr<kst::zip::BlockReader> m_reader;
-    // Names present, with their record counts: Add replaces without a linear search.
+    // While GetInfo fills the array, the names present with their record counts let Add
+    // replace without a linear search; a caller's own Add searches the array.
+    bool m_bReadingDirectory = false;
     std::unordered_map<std::string, int> m_nameCounts;
-    int m_nIndexedRecords = 0;
 };

@@ -50,7 +50,6 @@ CZipInfo& CZipInfo::operator=(CZipInfo& other) {
         auto* record = static_cast<OneFileInfo*>(other.GetAt(i));
         CObArray::Add(record ? new OneFileInfo(*record) : nullptr);
     }
-    RebuildNameIndex();
     return *this;
 }
 
@@ -58,8 +57,7 @@ void CZipInfo::Clear() {
     if (m_file.m_hFile != CFile::hFileNull) m_file.Abort();
     for (int i = 0; i < GetSize(); ++i) delete GetAt(i);
     RemoveAll();
-    m_nameCounts.clear();
-    m_nIndexedRecords = 0;
+    m_reader.reset();
 }
 
 unsigned int CZipInfo::GetZipFileHandle() const {
@@ -121,17 +119,30 @@ bool CZipInfo::ReadEndRecord() {
 
 void CZipInfo::ReadDirectory() {
     m_reader = std::make_unique<BlockReader>(m_file);
+    m_nameCounts.clear();
+    for (int i = 0; i < GetSize(); ++i)
+        if (GetAt(i)) m_nameCounts[Entry(i).m_strName.str()] = 1;
+    m_bReadingDirectory = true;
     if (m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) {
         m_dwCentralDirPosition = static_cast<DWORD>(m_reader->Tell());
         OneFileInfo* info = nullptr;
         while (GetOneFileInfo(info, nullptr)) Add(info);
     }
+    m_bReadingDirectory = false;
+    m_nameCounts.clear();
     m_reader.reset();
 }
 
 int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
+    // Outside GetInfo (a file left open on a volume without end record) the headers are read
+    // from the file's position on.
+    if (!m_reader) {
+        if (m_file.m_hFile == CFile::hFileNull) return 0;
+        m_reader = std::make_unique<BlockReader>(m_file);
+    }
     // The scan stops at the end record: bytes after it (an archive comment) are no directory.
-    if (!m_reader || !m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) return 0;
+    ULONGLONG limit = m_bEndRecord ? m_ullEndRecordPosition : ~0ULL;
+    if (!m_reader->SeekSignature(kCentralHeaderSig, limit)) return 0;
     info = new OneFileInfo;
     BYTE header[kCentralHeaderSize] = {};
     m_reader->Read(header, kCentralHeaderSize);
@@ -152,38 +163,23 @@ int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
     return 1;
 }
 
-void CZipInfo::RebuildNameIndex() {
-    m_nameCounts.clear();
-    m_nIndexedRecords = 0;
-    for (int i = 0; i < GetSize(); ++i) {
-        if (!GetAt(i)) continue;
-        ++m_nameCounts[Entry(i).m_strName.str()];
-        ++m_nIndexedRecords;
-    }
-}
-
 void CZipInfo::Add(OneFileInfo* info) {
-    // The index stays right as long as records arrive through Add; a caller who changed the
-    // array directly gets it rebuilt.
-    if (m_nIndexedRecords != GetSize()) RebuildNameIndex();
     const std::string& name = info->m_strName.str();
-    auto found = m_nameCounts.find(name);
-    if (found != m_nameCounts.end() && found->second > 0) {
-        for (int i = GetSize() - 1; i >= 0; --i) {
-            auto* record = static_cast<OneFileInfo*>(GetAt(i));
-            if (!record ||
-                _mbscmp(reinterpret_cast<const unsigned char*>(record->m_strName.c_str()),
-                        reinterpret_cast<const unsigned char*>(name.c_str())) != 0)
-                continue;
-            delete record;
-            RemoveAt(i);
-            --m_nIndexedRecords;
-        }
-        found->second = 0;
+    bool present = true;
+    if (m_bReadingDirectory) {
+        int& count = m_nameCounts[name];
+        present = count > 0;
+        count = 1;
+    }
+    for (int i = GetSize() - 1; present && i >= 0; --i) {
+        auto* record = static_cast<OneFileInfo*>(GetAt(i));
+        if (!record || _mbscmp(reinterpret_cast<const unsigned char*>(record->m_strName.c_str()),
+                               reinterpret_cast<const unsigned char*>(name.c_str())) != 0)
+            continue;
+        delete record;
+        RemoveAt(i);
     }
     CObArray::Add(info);
-    ++m_nameCounts[name];
-    ++m_nIndexedRecords;
 }
 
 bool CZipInfo::IsAnyEncrypted() const {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "KstPlatform.h"
+#include "KstWin32.h"
 #include "ZipTestSupport.h"
 
 using namespace ziptest;
@@ -325,6 +326,56 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
     ASSERT_EQ(info.GetFilesCount(), 70000);
     EXPECT_EQ(info.GetName(69999).str(), "e69999");
     EXPECT_EQ(info.FindFile("E12345"), 12345);
+}
+
+}  // namespace
+
+namespace {
+
+class HeaderReader : public CZipInfo {
+public:
+    using CZipInfo::GetOneFileInfo;
+};
+
+// A volume without end record leaves its file open; a host may still walk its headers from a
+// position of its choice.
+TEST_F(ZipInfoTest, HeadersOfAVolumeWithoutEndRecordCanStillBeRead) {
+    std::string dir = ScratchDir();
+    std::string archive = InfoZip(dir, "a.zip", "-0");
+    auto entries = PyList(archive);
+    std::string bytes = ReadFile(archive);
+    WriteFile(archive, bytes.substr(0, bytes.rfind("PK\5\6")));
+    HeaderReader reader;
+    reader.GetInfo(archive.c_str());
+    ASSERT_EQ(reader.GetError(), CZipInfo::NotTheLastDisk);
+    HANDLE file = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(reader.GetZipFileHandle()));
+    ASSERT_NE(SetFilePointer(file, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    std::vector<std::string> names;
+    CZipInfo::OneFileInfo* info = nullptr;
+    while (reader.GetOneFileInfo(info, nullptr)) {
+        names.push_back(info->m_strName.str());
+        delete info;
+    }
+    ASSERT_EQ(names.size(), entries.size());
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], entries[i].name);
+}
+
+// Add replaces every record of the name, also after the array was changed directly.
+TEST_F(ZipInfoTest, AddReplacesRecordsPlacedByTheCaller) {
+    std::string dir = ScratchDir();
+    CZipInfo info;
+    info.GetInfo(InfoZip(dir, "a.zip", "-0").c_str());
+    ASSERT_GE(info.GetFilesCount(), 2);
+    auto* placed = new CZipInfo::OneFileInfo;
+    placed->m_strName = "placed.txt";
+    delete info.GetAt(1);
+    info.SetAt(1, placed);
+    int before = static_cast<int>(info.GetSize());
+    auto* added = new CZipInfo::OneFileInfo;
+    added->m_strName = "placed.txt";
+    info.Add(added);
+    EXPECT_EQ(info.GetSize(), before);
+    EXPECT_EQ(info.FindFile("placed.txt"), before - 1);
 }
 
 }  // namespace
