@@ -117,6 +117,12 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     return FALSE;
 }
 
+int _mkdir(const char* path) {
+    if (CreateDirectoryA(path, nullptr)) return 0;
+    errno = kst::detail::RuntimeErrnoFromSystemError(GetLastError());
+    return -1;
+}
+
 BOOL RemoveDirectoryA(LPCSTR pathName) {
     auto host = HostPath(pathName ? pathName : "");
     if (!host) return FALSE;

@@ -170,5 +170,7 @@ KST_API BOOL WaitNamedPipeA(LPCSTR namedPipeName, DWORD timeOut);
 // The runtime library's path split and join: `\` and `/` both separate folders, a drive is
 // a letter and a colon. Null outputs are skipped.
 KST_API void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext);
+// The runtime's make-directory call: 0, or -1 with errno as the runtime sets it.
+KST_API int _mkdir(const char* path);
 KST_API void _makepath(char* path, const char* drive, const char* dir, const char* fname,
                        const char* ext);

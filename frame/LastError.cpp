@@ -89,4 +89,53 @@ void SetLastErrorFromErrno(int err) {
     SetLastError(SystemErrorFromErrno(err));
 }
 
+int RuntimeErrnoFromSystemError(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_NETPATH:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_NO_MORE_FILES:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENOENT;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return EMFILE;
+        case ERROR_ACCESS_DENIED:
+        case 16:  // current directory
+        case ERROR_NETWORK_ACCESS_DENIED:
+        case ERROR_CANNOT_MAKE:
+        case 83:   // fail i24
+        case 108:  // drive locked
+        case 132:  // seek on device
+        case 158:  // not locked
+        case 167:  // lock failed
+            return EACCES;
+        case ERROR_INVALID_HANDLE:
+        case 114:  // invalid target handle
+        case 130:  // direct access handle
+            return EBADF;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case 9:  // invalid block
+        case 7:  // arena trashed
+            return ENOMEM;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_BROKEN_PIPE:
+            return EPIPE;
+        case ERROR_DISK_FULL:
+            return ENOSPC;
+        case ERROR_DIR_NOT_EMPTY:
+            return ENOTEMPTY;
+        default:
+            // From write protection to sharing-buffer overflow, all kinds of denied access.
+            if (code >= ERROR_WRITE_PROTECT && code <= 36) return EACCES;
+            return EINVAL;
+    }
+}
+
 }  // namespace kst::detail

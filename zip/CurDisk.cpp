@@ -74,7 +74,9 @@ void CZipSpan::CurDisk_t::FlushToFile() {
 bool CZipSpan::CurDisk_t::Open() {
     CString target = m_strVolumePath;
     if (m_pOwner->IsRemovable()) {
-        if (m_strWorkFile.IsEmpty()) {
+        // With an image folder the work file is the image itself: a temporary file made for
+        // it would be left behind.
+        if (m_strWorkFile.IsEmpty() && m_pOwner->m_strImageFolder.IsEmpty()) {
             char folder[MAX_PATH] = {};
             char name[MAX_PATH] = {};
             GetTempPathA(MAX_PATH, folder);

@@ -1,6 +1,7 @@
 #include "KstZipSpan.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "KstFileService.h"
 #include "KstWin32.h"
@@ -54,12 +55,9 @@ int CZipSpan::CreateNewVolume(int marker) {
     disk.m_strVolumePath = DiskName(disk.m_strFolder, disk.m_strArchiveName, disk.m_nVolume);
     char folder[MAX_PATH] = {};
     GetParentDir(disk.m_strVolumePath, folder);
-    if (!CreateDirectoryA(folder, nullptr)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
-            disk.m_bOpen = 0;
-            return 0;
-        }
+    if (_mkdir(folder) != 0 && errno != EEXIST && errno != EACCES) {
+        disk.m_bOpen = 0;
+        return 0;
     }
     disk.m_bOpen = disk.Open();
     if (marker) {
@@ -122,7 +120,7 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
     } catch (CException* error) {
         error->Delete();
         m_nResult = -1;
-    } catch (const std::exception&) {
+    } catch (...) {
         m_nResult = -1;
     }
     m_state.reset();
@@ -137,7 +135,8 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
 int CZipSpan::SpanOneVolume() {
     CurDisk_t& disk = m_curDisk;
     disk.m_nVolume = 1;
-    m_file.Close();
+    // The archive stays open against writers until the copy is done: a volume path that names
+    // the archive itself then fails to open instead of emptying it.
     for (;;) {
         if (!CreateNewVolume(m_strImageFolder.IsEmpty() ? 0 : 1)) return -1;
         disk.Close(true);

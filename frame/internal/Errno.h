@@ -8,5 +8,8 @@ namespace kst::detail {
 
 KST_INTERNAL DWORD SystemErrorFromErrno(int err);
 KST_INTERNAL void SetLastErrorFromErrno(int err);
+// The other way, as the C runtime maps a system error onto errno for its own calls (every kind
+// of denied access is EACCES, both kinds of an existing name EEXIST, anything unknown EINVAL).
+KST_INTERNAL int RuntimeErrnoFromSystemError(DWORD code);
 
 }  // namespace kst::detail

@@ -9,6 +9,7 @@
 #include "KstFile.h"
 #include "KstTest.h"
 #include "KstWin32Base.h"
+#include "KstWin32Files.h"
 
 namespace {
 
@@ -180,6 +181,21 @@ TEST(File, OsErrorToException) {
     EXPECT_EQ(CFileException::OsErrorToException(ERROR_ACCESS_DENIED),
               CFileException::accessDenied);
     EXPECT_EQ(CFileException::OsErrorToException(999999), CFileException::genericException);
+}
+
+// The runtime's make-directory call reports errno as the runtime maps the system's errors.
+TEST(File, MakeDirectoryAnswersTheRuntimeErrno) {
+    std::string dir = Scratch("made");
+    EXPECT_EQ(_mkdir(dir.c_str()), 0);
+    errno = 0;
+    EXPECT_EQ(_mkdir(dir.c_str()), -1);
+    EXPECT_EQ(errno, EEXIST);
+    std::string file = Scratch("plain");
+    CFile(file.c_str(), kWriteText).Close();
+    EXPECT_EQ(_mkdir((file + "/below").c_str()), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(_mkdir("/sys/kst-no-folder-here"), -1);  // read-only or not permitted
+    EXPECT_EQ(errno, EACCES);
 }
 
 TEST(MemFile, GrowsReadsAndSeeks) {

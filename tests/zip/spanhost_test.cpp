@@ -155,24 +155,64 @@ TEST_F(SpanHostTest, SingleVolumeAnswers) {
     EXPECT_EQ(span.DoSpan(whole, (dir + "/two").c_str(), true), -1);
 }
 
+// Points the system's temporary folder at a folder of the test's own.
+class TempFolderScope {
+public:
+    explicit TempFolderScope(const std::string& folder) {
+        if (const char* old = getenv("TMPDIR")) m_old = old, m_had = true;
+        std::filesystem::create_directories(folder);
+        setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TempFolderScope() {
+        if (m_had)
+            setenv("TMPDIR", m_old.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+
+private:
+    std::string m_old;
+    bool m_had = false;
+};
+
+long FilesIn(const std::string& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
+}
+
 TEST_F(SpanHostTest, RemovableWithoutImageUsesATemporaryWorkFile) {
     std::string tmp = dir + "/tmp";
-    std::filesystem::create_directories(tmp);
-    std::string oldTmp = getenv("TMPDIR") ? getenv("TMPDIR") : "";
-    setenv("TMPDIR", tmp.c_str(), 1);
+    TempFolderScope scope(tmp);
     int count = 0;
     {
         HostSpan span(archive.c_str());
         count = span.DoSpan(size, (dir + "/target").c_str(), true);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp), {}), 1);
+        EXPECT_EQ(FilesIn(tmp), 1);
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp), {}), 0);
-    if (oldTmp.empty())
-        unsetenv("TMPDIR");
-    else
-        setenv("TMPDIR", oldTmp.c_str(), 1);
+    EXPECT_EQ(FilesIn(tmp), 0);
     ASSERT_EQ(count, 3);
     ExpectJoinsToSource(dir + "/target", count);
+}
+
+TEST_F(SpanHostTest, RemovableWithImageLeavesNoTemporaryFile) {
+    std::string tmp = dir + "/tmp";
+    TempFolderScope scope(tmp);
+    {
+        HostSpan span(archive.c_str());
+        span.m_strImageFolder = (dir + "/image").c_str();
+        EXPECT_EQ(span.DoSpan(size, (dir + "/target").c_str(), true), 3);
+    }
+    EXPECT_EQ(FilesIn(tmp), 0);
+}
+
+// A single volume whose path is the archive itself must not empty the archive.
+TEST_F(SpanHostTest, SingleVolumeOntoTheArchiveItselfLeavesItWhole) {
+    std::string inPlace = VolumePath(dir + "/sv", "h.zip", 1);
+    std::filesystem::create_directories(std::filesystem::path(inPlace).parent_path());
+    std::filesystem::copy_file(archive, inPlace);
+    HostSpan span(inPlace.c_str());
+    span.removable = false;
+    EXPECT_EQ(span.DoSpan(static_cast<DWORD>(source.size()), (dir + "/sv").c_str(), true), -1);
+    EXPECT_TRUE(ReadFile(inPlace) == source);
 }
 
 // Volume 3's folder cannot be made (its parent is missing): no volume, -2.
