@@ -83,10 +83,12 @@ int main(int argc, char** argv) {
         },
         clean(work + "/set"));
     fs::create_directories(work + "/joined");
-    double join = Best([&] {
-        CZipSpan j((work + "/joined/large.zip").c_str());
-        if (!j.UnSpan((work + "/set").c_str(), volumes)) std::exit(1);
-    });
+    double join = Best(
+        [&] {
+            CZipSpan j((work + "/joined/large.zip").c_str());
+            if (!j.UnSpan((work + "/set").c_str(), volumes)) std::exit(1);
+        },
+        clean(work + "/joined/large.zip"));
     Run("cmp " + large + " " + work + "/joined/large.zip");
 
     fs::create_directories(work + "/izip");
