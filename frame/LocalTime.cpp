@@ -7,12 +7,13 @@ namespace kst::detail {
 
 namespace {
 
-// Plain thread-local data: times are still converted after the thread's objects are gone
-// (the module's last trace line).
+// Plain thread-local data, kept small: times are still converted after the thread's objects
+// are gone (the module's last trace line), and the library's thread-local block is static, so
+// a host that loads it late has little room for it.
 struct ZoneState {
     time_t checkedAt = -1;
     bool tzSet = false;
-    char tz[128] = {};
+    char tz[64] = {};
     unsigned generation = 0;
 };
 thread_local ZoneState zone;
@@ -22,7 +23,7 @@ struct MinuteStart {
     int year, month, day, hour, minute, dst;
     time_t start;
 };
-thread_local MinuteStart minutes[64];
+thread_local MinuteStart minutes[8];
 
 bool SameZone(const char* tz, time_t now) {
     if (now != zone.checkedAt) return false;
