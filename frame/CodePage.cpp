@@ -7,10 +7,12 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 
 #include "KstPlatform.h"
@@ -40,13 +42,35 @@ unsigned PageFromCodeset(std::string codeset) {
     return 65001;
 }
 
+// The locale name a category takes from the environment, by the usual precedence.
+std::string LocaleNameFor(const char* category) {
+    for (const char* variable : {"LC_ALL", category, "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return value;
+    }
+    return {};
+}
+
+// Pages from locale names alone (language_TERRITORY.codeset@modifier), for a locale that is
+// named but not installed: the user still asked for its language and codeset.
+LocalePages PagesFromLocaleNames(const std::string& ctype, const std::string& identification) {
+    LocalePages pages{65001, 437};
+    std::string codeset = ctype.substr(0, ctype.find('@'));
+    auto dot = codeset.find('.');
+    if (dot != std::string::npos) pages.ansi = PageFromCodeset(codeset.substr(dot + 1));
+    std::string language = identification.substr(0, identification.find_first_of("_.@"));
+    if (language == "ru") pages.oem = 866;
+    return pages;
+}
+
 // The system's locale as the process environment sets it, read without touching the
 // process's own locale (that is the host's): the codeset gives the ANSI page, a Russian
 // locale the OEM page 866.
 LocalePages PagesFromLocale() {
     LocalePages pages{65001, 437};
     locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
-    if (!loc) return pages;  // unset or not installed: the C locale
+    if (!loc)
+        return PagesFromLocaleNames(LocaleNameFor("LC_CTYPE"), LocaleNameFor("LC_IDENTIFICATION"));
     pages.ansi = PageFromCodeset(nl_langinfo_l(CODESET, loc));
     const char* language = nl_langinfo_l(_NL_IDENTIFICATION_LANGUAGE, loc);
     if (language && strcmp(language, "Russian") == 0) pages.oem = 866;

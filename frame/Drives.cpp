@@ -19,12 +19,6 @@
 
 namespace {
 
-// "X:", "X:\" or "X:/" names a drive of the table.
-bool IsDriveRoot(std::string_view path) {
-    return kst::detail::HasDriveLetter(path) &&
-           (path.size() == 2 || (path.size() == 3 && kst::detail::IsSeparator(path[2])));
-}
-
 bool ReadsOne(const std::string& file) {
     std::ifstream in(file);
     int value = 0;
@@ -56,7 +50,8 @@ UINT HostDriveType(const std::string& host) {
 UINT GetDriveTypeA(LPCSTR rootPathName) {
     std::string_view path = rootPathName ? rootPathName : "";
     char letter = 0;
-    if (IsDriveRoot(path) && kst::detail::HasDriveLetter(path, &letter)) {
+    // The drive table knows what a letter is, whatever folder below its root is named.
+    if (kst::detail::HasDriveLetter(path, &letter)) {
         auto drive = kst::detail::FindDrive(letter);
         return drive ? static_cast<UINT>(drive->type) : DRIVE_NO_ROOT_DIR;
     }

@@ -34,11 +34,13 @@ unsigned StartNumber() {
     return random() % kNumbers;
 }
 
+// A folder written with `/` only gets `/`, also after a drive letter; a bare "X:" gets `\`.
 std::string FolderWithSeparator(std::string folder) {
     if (!folder.empty() && !kst::detail::IsSeparator(folder.back())) {
-        bool slashesOnly =
-            folder.find('\\') == std::string::npos && !kst::detail::HasDriveLetter(folder);
-        folder += slashesOnly ? '/' : '\\';
+        bool backslashed =
+            folder.find('\\') != std::string::npos ||
+            (kst::detail::HasDriveLetter(folder) && folder.find('/') == std::string::npos);
+        folder += backslashed ? '\\' : '/';
     }
     return folder;
 }
@@ -92,9 +94,10 @@ UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefixString, UINT unique, LPSTR t
             SetLastError(ERROR_SUCCESS);
             return number;
         }
-        if (errno != EEXIST) {
-            kst::detail::SetLastErrorForPath(errno, *host);
-            if (errno == EISDIR) continue;  // a folder of that name: try the next number
+        int err = errno;
+        if (err != EEXIST) {
+            kst::detail::SetLastErrorForPath(err, *host);
+            if (err == EISDIR) continue;  // a folder of that name: try the next number
             return 0;
         }
     }

@@ -61,6 +61,8 @@ TEST_F(DriveX, PathsGoThroughTheDriveTableWithEitherSeparator) {
     EXPECT_EQ(GetDriveTypeA("X:\\"), DRIVE_REMOVABLE);
     EXPECT_EQ(GetDriveTypeA("X:"), DRIVE_REMOVABLE);
     EXPECT_EQ(GetDriveTypeA("Q:\\"), DRIVE_NO_ROOT_DIR);
+    EXPECT_EQ(GetDriveTypeA("X:\\sub\\"), DRIVE_REMOVABLE) << "the table decides below the root";
+    EXPECT_EQ(GetDriveTypeA("Q:\\sub\\"), DRIVE_NO_ROOT_DIR);
     EXPECT_EQ(GetDriveTypeA(root.c_str()), DRIVE_FIXED);
 }
 
@@ -182,6 +184,12 @@ TEST(TempFiles, TempPathAndNames) {
     EXPECT_TRUE(std::filesystem::exists(name));
     EXPECT_EQ(GetTempFileNameA("C:\\dir", "ab", 0x1A2B, name), 0x1A2Bu);
     EXPECT_STREQ(name, "C:\\dir\\ab1A2B.tmp") << "a given number only names";
+    GetTempFileNameA("C:/dir", "ab", 0x1A2B, name);
+    EXPECT_STREQ(name, "C:/dir/ab1A2B.tmp") << "a folder written with / gets /";
+    GetTempFileNameA("C:", "ab", 0x1A2B, name);
+    EXPECT_STREQ(name, "C:\\ab1A2B.tmp");
+    GetTempFileNameA("C:\\a/b", "ab", 0x1A2B, name);
+    EXPECT_STREQ(name, "C:\\a/b\\ab1A2B.tmp");
     EXPECT_EQ(GetTempFileNameA((dir + "/none").c_str(), "x", 0, name), 0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }

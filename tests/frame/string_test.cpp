@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "KstPlatform.h"
 #include "KstString.h"
@@ -237,6 +239,34 @@ TEST(CodePages, UtfEightLibraryTextsFollowTheAnsiPage) {
         CodePages pages(65001, 866);
         EXPECT_EQ(kst::detail::FromUtf8ToAnsi("Ошибка"), "Ошибка");
     }
+}
+
+// Tells the pages this process started with, as its locale gave them.
+KST_CHILD_ROLE(report_code_pages) {
+    ksttest::WriteFile(argv[1], std::to_string(GetACP()) + " " + std::to_string(GetOEMCP()));
+    return 0;
+}
+
+std::string PagesUnderLocale(const char* locale) {
+    std::string out = ksttest::ScratchDir() + "/pages";
+    const char* old = std::getenv("LC_ALL");
+    std::string saved = old ? old : "";
+    ::setenv("LC_ALL", locale, 1);
+    pid_t child = ksttest::StartChild("report_code_pages", {out});
+    if (old)
+        ::setenv("LC_ALL", saved.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+    EXPECT_EQ(ksttest::WaitChild(child), 0) << locale;
+    return ksttest::ReadFile(out);
+}
+
+// The same answers whether the named locale is installed on this machine or not.
+TEST(CodePages, DefaultsFollowTheLocaleOfTheEnvironment) {
+    EXPECT_EQ(PagesUnderLocale("ru_RU.UTF-8"), "65001 866");
+    EXPECT_EQ(PagesUnderLocale("ru_RU.CP1251"), "1251 866");
+    EXPECT_EQ(PagesUnderLocale("de_DE.UTF-8"), "65001 437");
+    EXPECT_EQ(PagesUnderLocale("C"), "65001 437");
 }
 
 }  // namespace
