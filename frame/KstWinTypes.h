@@ -182,6 +182,7 @@ typedef void* FARPROC;
 
 // Codes of the file, pipe, message and share services.
 #define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_SIGNAL_REFUSED 156L
 #define ERROR_SEM_TIMEOUT 121L
 #define ERROR_INVALID_LEVEL 124L
 #define ERROR_MR_MID_NOT_FOUND 317L

@@ -26,6 +26,7 @@ constexpr Message kMessages[] = {
     {ERROR_INVALID_HANDLE, "The handle is invalid."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough storage is available to process this command."},
     {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
+    {ERROR_NOT_SAME_DEVICE, "The system cannot move the file to a different disk drive."},
     {ERROR_NO_MORE_FILES, "There are no more files."},
     {ERROR_WRITE_PROTECT, "The media is write protected."},
     {ERROR_NOT_READY, "The device is not ready."},
@@ -62,6 +63,7 @@ constexpr Message kMessages[] = {
     {ERROR_PROC_NOT_FOUND, "The specified procedure could not be found."},
     {ERROR_NEGATIVE_SEEK,
      "An attempt was made to move the file pointer before the beginning of the file."},
+    {ERROR_SIGNAL_REFUSED, "The recipient process has refused the signal."},
     {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
     {ERROR_BAD_PATHNAME, "The specified path is invalid."},
     {ERROR_BUSY, "The requested resource is in use."},
@@ -77,11 +79,13 @@ constexpr Message kMessages[] = {
     {ERROR_CONNECTION_UNAVAIL,
      "The device is not currently connected but it is a remembered connection."},
     {ERROR_NO_NETWORK, "The network is not present or not started."},
+    {ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle."},
     {ERROR_TIMEOUT, "This operation returned because the timeout period expired."},
     {ERROR_RESOURCE_NAME_NOT_FOUND,
      "The specified resource name cannot be found in the image file."},
     {ERROR_NOT_ENOUGH_QUOTA, "Not enough quota is available to process this command."},
     {ERROR_NOT_CONNECTED, "This network connection does not exist."},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
 };
 
 const Message* FindMessage(DWORD code) {

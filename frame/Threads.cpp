@@ -190,7 +190,7 @@ DWORD ThreadObject::Suspend() {
     int previous = m_suspendCount.load();
     do {
         if (previous >= kMaximumSuspendCount) {
-            SetLastError(156);  // ERROR_SIGNAL_REFUSED
+            SetLastError(ERROR_SIGNAL_REFUSED);
             return kSuspendFailed;
         }
     } while (!m_suspendCount.compare_exchange_weak(previous, previous + 1));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "KstPlatform.h"
 #include "KstPlatformShares.h"
@@ -12,6 +13,7 @@
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 #include "KstWin32System.h"
+#include "frame/internal/Errno.h"
 #include "frame/internal/Libraries.h"
 #include "frame/internal/MountTable.h"
 #include "frame/internal/Shares.h"
@@ -83,6 +85,21 @@ TEST(SystemMessages, KnownCodesHaveTextsOthersFail) {
               0u);
     EXPECT_EQ(text, nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_MR_MID_NOT_FOUND));
+}
+
+// Callers show the system's text for whatever code a failed call left; every code the layer
+// sets has one.
+TEST(SystemMessages, EveryCodeTheLayerSetsHasAText) {
+    std::vector<DWORD> codes = {ERROR_SIGNAL_REFUSED, ERROR_INVALID_WINDOW_HANDLE,
+                                ERROR_SEM_TIMEOUT,    ERROR_NEGATIVE_SEEK,
+                                ERROR_BROKEN_PIPE,    ERROR_INSUFFICIENT_BUFFER};
+    for (int err = 0; err < 134; ++err) codes.push_back(kst::detail::SystemErrorFromErrno(err));
+    char buffer[256];
+    for (DWORD code : codes)
+        EXPECT_NE(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, buffer, sizeof buffer, nullptr),
+                  0u)
+            << code;
 }
 
 TEST(Resources, RegisteredByTheHostAndTheStringTable) {
