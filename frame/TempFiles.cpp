@@ -8,9 +8,11 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
+#include "internal/CodePage.h"
 #include "internal/Errno.h"
 #include "internal/Paths.h"
 
@@ -45,6 +47,18 @@ std::string FolderWithSeparator(std::string folder) {
     return folder;
 }
 
+// The first characters of the prefix, not bytes: a UTF-8 character is never cut.
+std::string PrefixOf(std::string_view text) {
+    bool utf8 = kst::detail::AnsiCodePage() == 65001;
+    size_t end = 0;
+    for (size_t count = 0; end < text.size() && count < kPrefixLength; ++count) {
+        ++end;
+        while (utf8 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            ++end;
+    }
+    return std::string(text.substr(0, end));
+}
+
 std::string TempName(const std::string& folder, const std::string& prefix, unsigned number) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%X", number);
@@ -66,7 +80,7 @@ UINT GetTempFileNameA(LPCSTR pathName, LPCSTR prefixString, UINT unique, LPSTR t
         return 0;
     }
     std::string folder = FolderWithSeparator(pathName);
-    std::string prefix = prefixString ? std::string(prefixString).substr(0, kPrefixLength) : "";
+    std::string prefix = prefixString ? PrefixOf(prefixString) : "";
     if (unique != 0) {  // the caller's number: the name only, nothing is created
         std::string name = TempName(folder, prefix, unique & 0xFFFF);
         if (name.size() >= MAX_PATH) {

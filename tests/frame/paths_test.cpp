@@ -188,6 +188,11 @@ TEST(TempFiles, TempPathAndNames) {
     EXPECT_STREQ(name, "C:/dir/ab1A2B.tmp") << "a folder written with / gets /";
     GetTempFileNameA("C:", "ab", 0x1A2B, name);
     EXPECT_STREQ(name, "C:\\ab1A2B.tmp");
+    {
+        ksttest::CodePageScope pages(65001, 866);
+        GetTempFileNameA("C:\\t", "Файл", 0xF, name);
+        EXPECT_STREQ(name, "C:\\t\\ФайF.tmp") << "three characters, not three bytes";
+    }
     GetTempFileNameA("C:\\a/b", "ab", 0x1A2B, name);
     EXPECT_STREQ(name, "C:\\a/b\\ab1A2B.tmp");
     EXPECT_EQ(GetTempFileNameA((dir + "/none").c_str(), "x", 0, name), 0u);
