@@ -2,9 +2,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "KstPlatform.h"
 #include "KstWnd.h"
+#include "internal/CodePage.h"
 #include "internal/WindowTarget.h"
 
 namespace {
@@ -85,8 +87,12 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     return SafeAnswer(type);
 }
 
+// The caption is the program's name, which the system gives in UTF-8; the box takes texts in
+// the ANSI code page.
 int AfxMessageBox(LPCSTR text, UINT type, UINT) {
-    return MessageBoxA(nullptr, text, program_invocation_short_name, type);
+    std::string caption =
+        kst::detail::Convert(program_invocation_short_name, 65001, kst::detail::AnsiCodePage());
+    return MessageBoxA(nullptr, text, caption.c_str(), type);
 }
 
 int AfxMessageBox(UINT textId, UINT type, UINT helpId) {

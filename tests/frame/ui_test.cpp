@@ -1,6 +1,7 @@
 // Message boxes, posted window messages and the folder dialog with scripted host handlers.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <mutex>
@@ -51,6 +52,19 @@ TEST(MessageBox, ScriptedHandlerSeesTextCaptionAndType) {
     EXPECT_EQ(std::get<1>(shown[0]), "Span");
     EXPECT_EQ(std::get<2>(shown[1]), MB_YESNO | MB_ICONQUESTION);
     EXPECT_FALSE(std::get<1>(shown[1]).empty());  // the program's name
+
+    // A program named in Cyrillic: the caption reaches the handler in the ANSI page.
+    char cyrillicName[] = "Архив";
+    char* ownName = program_invocation_short_name;
+    program_invocation_short_name = cyrillicName;
+    {
+        ksttest::CodePageScope pages(1251, 866);
+        AfxMessageBox("text", MB_OK);
+    }
+    program_invocation_short_name = ownName;
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(std::get<1>(shown[2]), "\xC0\xF0\xF5\xE8\xE2");
+
     EXPECT_TRUE(kst::SetMessageBoxHandler(nullptr));
     testing::internal::CaptureStderr();
     EXPECT_EQ(AfxMessageBox("back to default", MB_OKCANCEL), IDCANCEL);
