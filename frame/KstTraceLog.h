@@ -21,9 +21,11 @@ public:
     // Empties the trace file (opening and closing it again when it was closed).
     void ClearFile();
 
-    void EnableFile(int on) { m_bFile = on; }
-    void EnableOutput(int on) { m_bOutput = on; }
-    void EnableThreadId(int on) { m_bThreadId = on; }
+    // Any non-zero value means on. Out of line, so that hosts resolve them in the library as
+    // every other member.
+    void EnableFile(int on);
+    void EnableOutput(int on);
+    void EnableThreadId(int on);
 
     // "-trace" anywhere in the command line, in any case, switches the file channel of the
     // global log on (and empties its file when clear is non-zero); otherwise off.
@@ -32,15 +34,13 @@ public:
     int SetPipeName(const char* machine, const char* pipeName);
 
     // Lines carry no indentation: these do nothing.
-    void AddTab() {}
-    void RemoveTab() {}
+    void AddTab();
+    void RemoveTab();
 
 protected:
     void OpenFile();
 
 private:
-    void SendToPipe(const CString& line);
-
     CCriticalSection m_cs;
     CStdioFile m_file;
     int m_bFile;

@@ -5,12 +5,14 @@
 #include "KstTraceLog.h"
 #include "internal/DebugPipe.h"
 
-// The file info record's class registration and the lock marker's key strings come first,
-// with their subsystems.
+// The file info record's class registration and the lock marker's key strings belong here,
+// before theMessage. Their folders link after props/, whose registrations must follow
+// cTraceLogGlobal, so left in their own sources they would come up too late: define them in
+// this file.
 
 CLocalizationCollection theMessage;
 
-// The mask and pattern classes register here, with their subsystem.
+// The registrations of CMaskSpec, CPattern and CPatternArray belong here, for the same reason.
 
 // The debug pipe settings come before the trace log that uses them; their destruction does
 // nothing.

@@ -1,3 +1,4 @@
+#include <locale.h>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -7,20 +8,21 @@
 #include "KstTraceLog.h"
 #include "KstWin32.h"
 #include "internal/DebugPipe.h"
+#include "internal/LocalTime.h"
 
 namespace kst::detail {
 
 DebugPipeSettings::DebugPipeSettings() : path{}, timeout(0), computerName{}, computerNameLength(0) {
-    if (SetDebugPipePath(".", "AtlsDbgPipe")) timeout = 20000;
+    if (SetPath(".", "AtlsDbgPipe")) timeout = 20000;
     computerNameLength = sizeof computerName;
     GetComputerNameA(computerName, &computerNameLength);
 }
 
-bool SetDebugPipePath(const char* machine, const char* pipeName) {
+bool DebugPipeSettings::SetPath(const char* machine, const char* pipeName) {
     machine = machine ? machine : "";
     pipeName = pipeName ? pipeName : "";
-    if (strlen(machine) + strlen(pipeName) + 8 >= sizeof g_debugPipe.path) return false;
-    snprintf(g_debugPipe.path, sizeof g_debugPipe.path, "\\\\%s\\pipe\\%s", machine, pipeName);
+    if (strlen(machine) + strlen(pipeName) + 8 >= sizeof path) return false;
+    snprintf(path, sizeof path, "\\\\%s\\pipe\\%s", machine, pipeName);
     return true;
 }
 
@@ -101,22 +103,48 @@ void WriteMessage(HANDLE pipe, const CString& line) {
     ReadFile(pipe, reply, sizeof reply, &done, nullptr);
 }
 
-// The "%c; " stamp changes once a second; each thread keeps the last one it made. Plain
-// arrays: the module's last line is traced after the thread's own objects are gone.
+// The "%c; " stamp changes once a second; each thread keeps the last one it made, together
+// with the zone and the time locale it was made in, so that a host switching either gets the
+// new form at once. Plain arrays: the module's last line is traced after the thread's own
+// objects are gone.
 const char* TimeStamp() {
     thread_local time_t stampedAt = -1;
+    thread_local unsigned stampedZone = 0;
+    thread_local char stampedLocale[128];
     thread_local char stamp[128];
     CTime now = CTime::GetCurrentTime();
-    if (now.GetTime() != stampedAt) {
+    unsigned zone = kst::detail::FollowTimeZone();
+    // A thread of its own locale (uselocale) is not followed by name: no cache then.
+    bool globalLocale = uselocale(static_cast<locale_t>(0)) == LC_GLOBAL_LOCALE;
+    const char* locale = setlocale(LC_TIME, nullptr);
+    if (!locale) locale = "";
+    bool cached = globalLocale && now.GetTime() == stampedAt && zone == stampedZone &&
+                  strcmp(locale, stampedLocale) == 0;
+    if (!cached) {
         CString text = now.Format("%c; ");
         snprintf(stamp, sizeof stamp, "%s", text.c_str());
-        stampedAt = now.GetTime();
+        stampedAt = globalLocale && strlen(locale) < sizeof stampedLocale ? now.GetTime() : -1;
+        stampedZone = zone;
+        snprintf(stampedLocale, sizeof stampedLocale, "%s", locale);
     }
     return stamp;
 }
 
 bool IsOpen(const CStdioFile& file) {
     return file.m_hFile != CFile::hFileNull;
+}
+
+void SendToPipe(const CString& line) {
+    HANDLE token;
+    if (!StepOutOfImpersonation(token)) return;
+    HANDLE pipe = OpenDebugPipe();
+    if (pipe == INVALID_HANDLE_VALUE) {
+        PutTokenBack(token);
+        return;
+    }
+    WriteMessage(pipe, line);
+    PutTokenBack(token);
+    CloseHandle(pipe);
 }
 
 }  // namespace
@@ -141,19 +169,6 @@ void CTraceLog::Trace(const CString& text) {
     const CString& line = m_bThreadId ? withThreadId : text;
     if (m_bOutput) SendToPipe(line);
     if (m_bFile) WriteString(line);
-}
-
-void CTraceLog::SendToPipe(const CString& line) {
-    HANDLE token;
-    if (!StepOutOfImpersonation(token)) return;
-    HANDLE pipe = OpenDebugPipe();
-    if (pipe == INVALID_HANDLE_VALUE) {
-        PutTokenBack(token);
-        return;
-    }
-    WriteMessage(pipe, line);
-    PutTokenBack(token);
-    CloseHandle(pipe);
 }
 
 void CTraceLog::WriteString(const CString& text) {
@@ -192,10 +207,22 @@ void CTraceLog::ClearFile() {
     try {
         m_file.Seek(0, CFile::begin);
         m_file.SetLength(0);
-        if (!wasOpen) m_file.Close();
     } catch (CException* e) {
         e->Delete();
     }
+    if (!wasOpen) m_file.Abort();  // closed as it was found, also when emptying failed
+}
+
+void CTraceLog::EnableFile(int on) {
+    m_bFile = on;
+}
+
+void CTraceLog::EnableOutput(int on) {
+    m_bOutput = on;
+}
+
+void CTraceLog::EnableThreadId(int on) {
+    m_bThreadId = on;
 }
 
 void CTraceLog::SetByCommandLine(const char* commandLine, int clear) {
@@ -210,8 +237,12 @@ void CTraceLog::SetByCommandLine(const char* commandLine, int clear) {
 }
 
 int CTraceLog::SetPipeName(const char* machine, const char* pipeName) {
-    return kst::detail::SetDebugPipePath(machine, pipeName) ? 1 : 0;
+    return kst::detail::g_debugPipe.SetPath(machine, pipeName) ? 1 : 0;
 }
+
+void CTraceLog::AddTab() {}
+
+void CTraceLog::RemoveTab() {}
 
 void CTraceLog_Trace(const char* format, ...) {
     char buffer[512];

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -132,7 +133,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options) {
         } else if (args[i] == "--pipe" && i + 1 < args.size()) {
             options.pipe = args[++i];
         } else if (args[i] == "--count" && i + 1 < args.size()) {
-            options.count = std::stol(args[++i]);
+            const std::string& count = args[++i];
+            char* end = nullptr;
+            errno = 0;
+            options.count = std::strtol(count.c_str(), &end, 10);
+            if (count.empty() || *end || errno || options.count < 0) return false;
         } else {
             return false;
         }
@@ -199,7 +204,8 @@ private:
 
 int TraceListen(const std::vector<std::string>& args) {
     Options options;
-    if (!ParseOptions(args, options)) return UsageError("trace-listen [--pipe NAME] [--raw]");
+    if (!ParseOptions(args, options))
+        return UsageError("trace-listen [--pipe NAME] [--raw] [--count N]");
     std::string folder = kst::PipeFolder();
     mkdir(folder.c_str(), 0700);
     std::string path = folder + "/" + options.pipe;

@@ -8,15 +8,14 @@ namespace kst::detail {
 struct DebugPipeSettings {
     DebugPipeSettings();  // the local pipe "AtlsDbgPipe" and this computer's name
 
+    // Writes "\\machine\pipe\pipeName" into path; false (path unchanged) when it would not fit.
+    bool SetPath(const char* machine, const char* pipeName);
+
     char path[260];
     DWORD timeout;  // how long a busy pipe is waited for, in milliseconds
     char computerName[16];
     DWORD computerNameLength;
 };
-
-// Writes "\\machine\pipe\pipeName" into the settings' path; false (path unchanged) when
-// it would not fit.
-bool SetDebugPipePath(const char* machine, const char* pipeName);
 
 // Defined with the module's other global objects, in their order.
 extern DebugPipeSettings g_debugPipe;

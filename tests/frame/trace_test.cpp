@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,7 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -260,6 +263,90 @@ TEST_F(TraceLogTest, WriteStringIgnoresTheFileSwitchAndClearFileLeavesAnEmptyFil
     EXPECT_NE(file.find("; after\r\n"), std::string::npos);
 }
 
+// The stamp follows the zone the process has when the entry is written, also within the
+// second in which an earlier entry was stamped in another zone.
+TEST_F(TraceLogTest, TimeStampFollowsAZoneChangeAtOnce) {
+    const char* saved = getenv("TZ");
+    std::string savedTz = saved ? saved : "";
+    auto stampIn = [](const char* tz, time_t at) {
+        setenv("TZ", tz, 1);
+        tzset();
+        struct tm fields;
+        localtime_r(&at, &fields);
+        char text[128];
+        strftime(text, sizeof text, "%c; ", &fields);
+        return std::string(text);
+    };
+    CTraceLog log;
+    std::string file;
+    time_t at;
+    do {  // both entries in one second, so that only the zone tells them apart
+        log.ClearFile();
+        at = time(nullptr);
+        setenv("TZ", "UTC0", 1);
+        log.WriteString("utc\n");
+        setenv("TZ", "<+0530>-5:30", 1);
+        log.WriteString("india\n");
+        file = ksttest::ReadFile(TraceFilePath());
+    } while (time(nullptr) != at);
+    std::string expected =
+        stampIn("UTC0", at) + "utc\r\n" + stampIn("<+0530>-5:30", at) + "india\r\n";
+    if (saved)
+        setenv("TZ", savedTz.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(file, expected);
+}
+
+TEST_F(TraceLogTest, ClearFileThatCannotEmptyLeavesTheFileClosed) {
+    // A device cannot be cut to length: the clearing fails after the file was opened. The
+    // global log may hold the real file open: it is set aside meanwhile and put back.
+    std::string path = TraceFilePath(), aside = path + ".aside";
+    std::error_code ignored;
+    std::filesystem::rename(path, aside, ignored);
+    ASSERT_EQ(symlink("/dev/null", path.c_str()), 0);
+    CTraceLog log;
+    log.ClearFile();
+    std::filesystem::remove(path);
+    // Still open, the entry would go to the device; closed, it makes the file anew.
+    log.WriteString("fresh\n");
+    std::string file = ksttest::ReadFile(path);
+    std::filesystem::rename(aside, path, ignored);
+    EXPECT_NE(file.find("; fresh\r\n"), std::string::npos) << file;
+}
+
+// A thread that impersonates before a line still does after it: the token is put back.
+TEST_F(TraceLogTest, ImpersonationSurvivesALineOnThePipe) {
+    RawListener listener(PipePath(m_pipe));
+    std::thread([&] {
+        ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
+        CTraceLog_Trace("MESSAGE: as someone\n");
+        HANDLE token = nullptr;
+        EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &token));
+        if (token) CloseHandle(token);
+        RevertToSelf();
+    }).join();
+    EXPECT_EQ(listener.WaitFor(1).size(), 1u);
+}
+
+// Hosts resolve every member of the class in the library, also the one-line ones.
+TEST(TraceLogExports, EveryMemberAndGlobalIsExported) {
+    void* library = dlopen("libKstSystem.so.1", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const char* name :
+         {"_ZN9CTraceLogC1Ev", "_ZN9CTraceLogD1Ev", "_ZN9CTraceLogD0Ev",
+          "_ZN9CTraceLog5TraceERK7CString", "_ZN9CTraceLog11WriteStringERK7CString",
+          "_ZN9CTraceLog9ClearFileEv", "_ZN9CTraceLog10EnableFileEi",
+          "_ZN9CTraceLog12EnableOutputEi", "_ZN9CTraceLog14EnableThreadIdEi",
+          "_ZN9CTraceLog16SetByCommandLineEPKci", "_ZN9CTraceLog11SetPipeNameEPKcS1_",
+          "_ZN9CTraceLog6AddTabEv", "_ZN9CTraceLog9RemoveTabEv", "_ZN9CTraceLog8OpenFileEv",
+          "_Z15CTraceLog_TracePKcz", "cTraceLogGlobal", "theMessage"}) {
+        EXPECT_NE(dlsym(library, name), nullptr) << name;
+    }
+    dlclose(library);
+}
+
 TEST_F(TraceLogTest, CommandLineSwitchesTheGlobalFileChannel) {
     CTraceLog other;
     ksttest::WriteFile(TraceFilePath(), "old entry\r\n");
@@ -354,6 +441,15 @@ TEST(TraceListener, PrintsOneLinePerMessageFromRealProcesses) {
     EXPECT_EQ(seen, (std::map<std::string, int>{
                         {"Terminating", 2}, {"first", 2}, {"second", 2}, {"third", 2}}));
     EXPECT_NE(access(socketPath.c_str(), F_OK), 0);  // removed on the way out
+}
+
+TEST(TraceListener, RefusesACountThatIsNoNumber) {
+    std::string tool = ksttest::ToolPath();
+    std::string runtime = ksttest::ScratchDir();
+    // Bounded in time: a listener that took the count would serve on.
+    std::string run = "XDG_RUNTIME_DIR=" + runtime + " timeout 20 " + tool + " trace-listen";
+    EXPECT_EQ(ksttest::RunCommand(run + " --count many 2>/dev/null"), 2);
+    EXPECT_EQ(ksttest::RunCommand(run + " --count -3 2>/dev/null"), 2);
 }
 
 TEST(ModuleEntry, EndLineReachesTheFileWithItsTimeStamp) {
