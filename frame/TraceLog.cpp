@@ -105,12 +105,12 @@ void WriteMessage(HANDLE pipe, const CString& line) {
 
 // The "%c; " stamp changes once a second; each thread keeps the last one it made, together
 // with the zone and the time locale it was made in, so that a host switching either gets the
-// new form at once. Plain arrays: the module's last line is traced after the thread's own
-// objects are gone.
+// new form at once. Plain, small arrays: the module's last line is traced after the thread's
+// own objects are gone, and the library's thread-local block is static.
 const char* TimeStamp() {
     thread_local time_t stampedAt = -1;
     thread_local unsigned stampedZone = 0;
-    thread_local char stampedLocale[128];
+    thread_local char stampedLocale[64];
     thread_local char stamp[128];
     CTime now = CTime::GetCurrentTime();
     unsigned zone = kst::detail::FollowTimeZone();
