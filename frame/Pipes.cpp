@@ -162,9 +162,9 @@ HANDLE OpenPipe(std::string_view path) {
 
 }  // namespace kst::detail
 
-// Polls until a connect would succeed. A missing socket answers at once, as the platform
-// does for a pipe that does not exist; a socket without a listener may be a listener that is
-// starting again, so it is waited for.
+// Polls until a connect would succeed. A missing socket, or one nobody listens on (a listener
+// that died), answers at once, as the platform does for a pipe with no instance: a writer must
+// not wait out the whole time-out for a listener that is gone.
 BOOL WaitNamedPipeA(LPCSTR namedPipeName, DWORD timeOut) {
     using namespace kst::detail;
     using Clock = std::chrono::steady_clock;
@@ -184,8 +184,7 @@ BOOL WaitNamedPipeA(LPCSTR namedPipeName, DWORD timeOut) {
             ::close(fd);
             return TRUE;
         }
-        if (result == ConnectResult::Failed ||
-            (result == ConnectResult::NoListener && errno == ENOENT)) {
+        if (result == ConnectResult::Failed || result == ConnectResult::NoListener) {
             if (result == ConnectResult::Failed)
                 SetLastErrorFromErrno(errno);
             else

@@ -121,6 +121,8 @@ TEST_F(Pipes, NoListenerFailsFastWithFileNotFound) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(WaitNamedPipeA("\\\\.\\pipe\\Nobody", 5000));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(WaitNamedPipeA("\\\\.\\pipe\\Stale", 5000));  // its listener is gone
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
 }
 
