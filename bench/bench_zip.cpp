@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "KstZipInfo.h"
 #include "KstZipSpan.h"
@@ -35,6 +36,42 @@ double Best(const std::function<void()>& body, const std::function<void()>& prep
         best = std::min(best, took.count());
     }
     return best;
+}
+
+// Ours and a peer in alternating rounds, each after its own clean-up, so that the disk's
+// background work after a removal or a burst of writes hits both alike.
+struct Versus {
+    double ours = 1e9, peer = 1e9;  // best rounds
+    double medianRatio = 0;
+};
+
+Versus Alternate(const std::function<void()>& ours, const std::function<void()>& oursPrepare,
+                 const std::function<void()>& peer, const std::function<void()>& peerPrepare) {
+    const int kRounds = 5;
+    Versus v;
+    std::vector<double> ratios;
+    auto time = [](const std::function<void()>& body, const std::function<void()>& prepare) {
+        prepare();
+        auto start = std::chrono::steady_clock::now();
+        body();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (int round = 0; round < kRounds; ++round) {
+        double a, b;
+        if (round % 2 == 0) {
+            a = time(ours, oursPrepare);
+            b = time(peer, peerPrepare);
+        } else {
+            b = time(peer, peerPrepare);
+            a = time(ours, oursPrepare);
+        }
+        v.ours = std::min(v.ours, a);
+        v.peer = std::min(v.peer, b);
+        ratios.push_back(a / b);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    v.medianRatio = ratios[ratios.size() / 2];
+    return v;
 }
 
 void MakeLargeArchive(const std::string& work) {
@@ -72,23 +109,23 @@ int main(int argc, char** argv) {
                 "4 stored entries of 120 MB, 10,000 small deflated");
 
     auto clean = [&](const std::string& path) { return [path] { fs::remove_all(path); }; };
-    double cp =
-        Best([&] { Run("cp " + large + " " + work + "/copy.zip"); }, clean(work + "/copy.zip"));
+    auto cp = [&] { Run("cp " + large + " " + work + "/copy.zip"); };
+    auto cleanCopy = clean(work + "/copy.zip");
 
     int volumes = 0;
-    double span = Best(
+    Versus span = Alternate(
         [&] {
             CZipSpan s(large.c_str());
             volumes = s.DoSpan(100u * 1024 * 1024, (work + "/set").c_str(), true);
         },
-        clean(work + "/set"));
+        clean(work + "/set"), cp, cleanCopy);
     fs::create_directories(work + "/joined");
-    double join = Best(
+    Versus join = Alternate(
         [&] {
             CZipSpan j((work + "/joined/large.zip").c_str());
             if (!j.UnSpan((work + "/set").c_str(), volumes)) std::exit(1);
         },
-        clean(work + "/joined/large.zip"));
+        clean(work + "/joined/large.zip"), cp, cleanCopy);
     Run("cmp " + large + " " + work + "/joined/large.zip");
 
     fs::create_directories(work + "/izip");
@@ -111,13 +148,17 @@ int main(int argc, char** argv) {
     });
     double unzipZ1 = Best([&] { Run("unzip -Z1 " + many + " > /dev/null"); });
 
-    std::printf("\n%-34s %9s %10s %10s\n", "operation", "seconds", "vs cp", "vs Info-ZIP");
-    std::printf("%-34s %9.3f\n", "cp (the limit)", cp);
-    std::printf("%-34s %9.3f %10.2f %10.2f   (%d volumes of 100 MiB)\n", "DoSpan", span, span / cp,
-                span / izipSplit, volumes);
-    std::printf("%-34s %9.3f %10.2f %10.2f\n", "UnSpan", join, join / cp, join / izipJoin);
-    std::printf("%-34s %9.3f %10.2f\n", "zip --out -s 100m (Info-ZIP)", izipSplit, izipSplit / cp);
-    std::printf("%-34s %9.3f %10.2f\n", "zip -s 0 (Info-ZIP)", izipJoin, izipJoin / cp);
+    double cpBest = std::min(span.peer, join.peer);
+    std::printf("\n%-34s %9s %10s %10s %10s\n", "operation", "seconds", "vs cp", "(median)",
+                "vs Info-ZIP");
+    std::printf("%-34s %9.3f\n", "cp (the limit)", cpBest);
+    std::printf("%-34s %9.3f %10.2f %10.2f %10.2f   (%d volumes of 100 MiB)\n", "DoSpan", span.ours,
+                span.ours / span.peer, span.medianRatio, span.ours / izipSplit, volumes);
+    std::printf("%-34s %9.3f %10.2f %10.2f %10.2f\n", "UnSpan", join.ours, join.ours / join.peer,
+                join.medianRatio, join.ours / izipJoin);
+    std::printf("%-34s %9.3f %10.2f\n", "zip --out -s 100m (Info-ZIP)", izipSplit,
+                izipSplit / cpBest);
+    std::printf("%-34s %9.3f %10.2f\n", "zip -s 0 (Info-ZIP)", izipJoin, izipJoin / cpBest);
     std::printf("%-34s %9.3f %21.2f   (%d entries)\n", "GetInfo", getInfo, getInfo / unzipZ1,
                 entries);
     std::printf("%-34s %9.3f\n", "unzip -Z1", unzipZ1);

@@ -1,5 +1,5 @@
-// File-to-file copies that stay inside the kernel, so that large data never passes through
-// user memory.
+// File-to-file copies: inside the kernel where source and target line up within a page, else
+// through one large buffer.
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,6 +43,16 @@ ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::vector<char>
     return done;
 }
 
+// The kernel's copy is fastest when source and target stand at the same offset within a page;
+// otherwise every target page is written in two pieces, and a copy through a large buffer in
+// memory is faster (measured: 486 MB shifted by 4 bytes, 110 ms against 120 to 160 ms).
+bool SamePageOffsets(int from, int to) {
+    constexpr off_t kPage = 4096;
+    off_t source = ::lseek(from, 0, SEEK_CUR);
+    off_t target = ::lseek(to, 0, SEEK_CUR);
+    return source >= 0 && target >= 0 && source % kPage == target % kPage;
+}
+
 }  // namespace
 
 BOOL kst::CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied) {
@@ -57,7 +67,7 @@ BOOL kst::CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
-    bool kernel = true;
+    bool kernel = SamePageOffsets(from->fd(), to->fd());
     std::vector<char> buffer;
     ULONGLONG done = 0;
     while (done < length) {

@@ -111,9 +111,10 @@ KST_API BOOL SetEndOfFile(HANDLE file);
 KST_API BOOL FlushFileBuffers(HANDLE file);
 
 namespace kst {
-// Copies up to length bytes from the source's position to the target's inside the kernel,
-// advancing both; *copied is short of length only where the source ends. On failure the last
-// error tells why (ERROR_DISK_FULL when the target is full) and *copied what was written.
+// Copies up to length bytes from the source's position to the target's, advancing both: inside
+// the kernel when both stand at the same offset within a page, else through a large buffer; *copied
+// is short of length only where the source ends. On failure the last error tells why
+// (ERROR_DISK_FULL when the target is full) and *copied what was written.
 KST_API BOOL CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied);
 }  // namespace kst
 

@@ -7,6 +7,16 @@
 
 using namespace kst::zip;
 
+namespace {
+
+// A buffer of at least size bytes, kept between entries: growing it again would clear it.
+BYTE* Room(std::vector<BYTE>& buffer, size_t size) {
+    if (buffer.size() < size) buffer.resize(size);
+    return buffer.data();
+}
+
+}  // namespace
+
 void CZipSpan::PrepareSource() {
     SpanState& s = *m_state;
     ULONGLONG length = m_file.GetLength();
@@ -14,6 +24,10 @@ void CZipSpan::PrepareSource() {
     s.reader = std::make_unique<BlockReader>(m_file);
     s.directoryStart = std::min<ULONGLONG>(m_pInfo->GetCentralDirPosition(), s.endRecord);
     s.directory = ReadCentralEntries(*s.reader, s.directoryStart, s.endRecord);
+    s.byOffset.reserve(s.directory.size());
+    s.byName.reserve(s.directory.size());
+    s.copied.reserve(s.directory.size());
+    s.localOffsets.reserve(s.directory.size());
     for (size_t i = 0; i < s.directory.size(); ++i) {
         const CentralEntry& entry = s.directory[i];
         s.byOffset[entry.localOffset] = i;
@@ -29,17 +43,17 @@ int CZipSpan::CopyOneFile() {
     BlockReader& reader = *s.reader;
     if (!reader.SeekSignature(kLocalHeaderSig, s.directoryStart)) return 0;
     ULONGLONG headerPos = reader.Tell();
-    std::vector<BYTE> header(kLocalHeaderSize);
-    if (reader.Read(header.data(), kLocalHeaderSize) < kLocalHeaderSize) return 0;
-    DWORD headerLength = LocalHeaderLength(header.data());
-    header.resize(headerLength);
-    DWORD got = kLocalHeaderSize + static_cast<DWORD>(reader.Read(header.data() + kLocalHeaderSize,
+    BYTE* header = Room(s.header, kLocalHeaderSize);
+    if (reader.Read(header, kLocalHeaderSize) < kLocalHeaderSize) return 0;
+    DWORD headerLength = LocalHeaderLength(header);
+    header = Room(s.header, headerLength);
+    DWORD got = kLocalHeaderSize + static_cast<DWORD>(reader.Read(header + kLocalHeaderSize,
                                                                   headerLength - kLocalHeaderSize));
     if (got < headerLength) return 0;  // the archive ends inside the header
-    m_curDisk.Write(header.data(), headerLength, 0);
+    m_curDisk.Write(header, headerLength, 0);
 
-    std::string name(reinterpret_cast<const char*>(header.data()) + kLocalHeaderSize,
-                     Get16(header.data() + kLocNameLength));
+    std::string name(reinterpret_cast<const char*>(header) + kLocalHeaderSize,
+                     Get16(header + kLocNameLength));
     FileSpanInfo where(static_cast<WORD>(m_curDisk.m_nBlockVolume), m_curDisk.m_dwBlockOffset);
     s.copied[headerPos] = SpanState::Copied{where, name};
     CString key(name.data(), static_cast<int>(name.size()));
@@ -49,9 +63,9 @@ int CZipSpan::CopyOneFile() {
 
     ULONGLONG dataStart = headerPos + headerLength;
     ULONGLONG boundary = s.directoryStart;
-    ULONGLONG length = DataLength(headerPos, dataStart, header.data(), name, boundary);
+    ULONGLONG length = DataLength(headerPos, dataStart, header, name, boundary);
     CopyEntryData(length);
-    if (Get16(header.data() + kLocFlags) & kFlagDescriptor) {
+    if (Get16(header + kLocFlags) & kFlagDescriptor) {
         DWORD descriptor = DescriptorLength(dataStart + length, boundary);
         BYTE bytes[kSignedDescriptorSize];
         DWORD read = static_cast<DWORD>(reader.Read(bytes, descriptor));
@@ -111,9 +125,9 @@ void CZipSpan::CopyEntryData(ULONGLONG length) {
     size_t buffered = static_cast<size_t>(std::min<ULONGLONG>(length, reader.Buffered()));
     if (length - buffered < kInKernelFrom) buffered = static_cast<size_t>(length);
     if (buffered > 0) {
-        chunk.resize(buffered);
-        size_t got = reader.Read(chunk.data(), buffered);
-        m_curDisk.Write(chunk.data(), static_cast<DWORD>(got), 1);
+        BYTE* bytes = Room(chunk, buffered);
+        size_t got = reader.Read(bytes, buffered);
+        m_curDisk.Write(bytes, static_cast<DWORD>(got), 1);
         length = got < buffered ? 0 : length - buffered;
     }
     if (length == 0) return;
@@ -128,7 +142,6 @@ void CZipSpan::WriteCentralDirectory() {
         m_curDisk.m_file.m_hFile != CFile::hFileNull ? m_curDisk.GetFilePosition() : 0;
     m_wEntriesOnLastVolume = 0;
     int countedVolume = 0;
-    std::vector<BYTE> header;
     for (size_t i = 0; i < s.directory.size(); ++i) {
         const CentralEntry& entry = s.directory[i];
         const FileSpanInfo* where = nullptr;
@@ -142,13 +155,13 @@ void CZipSpan::WriteCentralDirectory() {
         } else {
             throw SpanFailed;
         }
-        header.resize(entry.length);
+        BYTE* header = Room(s.header, entry.length);
         s.reader->Seek(entry.position);
-        header.resize(s.reader->Read(header.data(), entry.length));
-        if (header.size() < kCentralHeaderSize) throw SpanFailed;
-        Put16(header.data() + kCenDisk, static_cast<WORD>(where->m_wVolume - 1));
-        Put32(header.data() + kCenLocalOffset, where->m_dwOffset);
-        m_curDisk.Write(header.data(), static_cast<DWORD>(header.size()), 0);
+        size_t length = s.reader->Read(header, entry.length);
+        if (length < kCentralHeaderSize) throw SpanFailed;
+        Put16(header + kCenDisk, static_cast<WORD>(where->m_wVolume - 1));
+        Put32(header + kCenLocalOffset, where->m_dwOffset);
+        m_curDisk.Write(header, static_cast<DWORD>(length), 0);
         if (i == 0) {
             m_wDirStartVolume = static_cast<WORD>(m_curDisk.m_nBlockVolume);
             m_dwDirStartOffset = m_curDisk.m_dwBlockOffset;

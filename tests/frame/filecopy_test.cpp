@@ -31,25 +31,30 @@ std::string Pattern(size_t size) {
 
 }  // namespace
 
+// Positions at different offsets within a page go through memory, equal ones through the
+// kernel: both must give the same bytes and positions.
 TEST(CopyFileData, CopiesFromBothPositionsAndAdvancesThem) {
     std::string data = Pattern(3 << 20);
     ksttest::WriteFile(Scratch("from.bin"), data);
-    CFile from(Scratch("from.bin").c_str(), CFile::modeRead);
-    CFile to(Scratch("to.bin").c_str(), CFile::modeCreate | CFile::modeReadWrite);
-    to.Write("head", 4);
-    from.Seek(1000, CFile::begin);
+    for (ULONGLONG start : {1000u, 4100u}) {
+        SCOPED_TRACE(start);
+        CFile from(Scratch("from.bin").c_str(), CFile::modeRead);
+        CFile to(Scratch("to.bin").c_str(), CFile::modeCreate | CFile::modeReadWrite);
+        to.Write("head", 4);
+        from.Seek(static_cast<LONGLONG>(start), CFile::begin);
 
-    ULONGLONG copied = 0;
-    ASSERT_TRUE(kst::CopyFileData(from.m_hFile, to.m_hFile, 2 << 20, &copied));
-    EXPECT_EQ(copied, 2u << 20);
-    EXPECT_EQ(from.GetPosition(), 1000u + (2 << 20));
-    EXPECT_EQ(to.GetPosition(), 4u + (2 << 20));
+        ULONGLONG copied = 0;
+        ASSERT_TRUE(kst::CopyFileData(from.m_hFile, to.m_hFile, 2 << 20, &copied));
+        EXPECT_EQ(copied, 2u << 20);
+        EXPECT_EQ(from.GetPosition(), start + (2 << 20));
+        EXPECT_EQ(to.GetPosition(), 4u + (2 << 20));
 
-    // Past the source's end: short, and still a success.
-    ASSERT_TRUE(kst::CopyFileData(from.m_hFile, to.m_hFile, 2 << 20, &copied));
-    EXPECT_EQ(copied, data.size() - 1000 - (2 << 20));
-    to.Close();
-    EXPECT_EQ(ksttest::ReadFile(Scratch("to.bin")), "head" + data.substr(1000));
+        // Past the source's end: short, and still a success.
+        ASSERT_TRUE(kst::CopyFileData(from.m_hFile, to.m_hFile, 2 << 20, &copied));
+        EXPECT_EQ(copied, data.size() - start - (2 << 20));
+        to.Close();
+        EXPECT_EQ(ksttest::ReadFile(Scratch("to.bin")), "head" + data.substr(start));
+    }
 }
 
 TEST(CopyFileData, ZeroLengthCopiesNothing) {

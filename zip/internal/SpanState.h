@@ -25,5 +25,6 @@ struct CZipSpan::SpanState {
         std::string name;
     };
     std::unordered_map<ULONGLONG, Copied> copied;
-    std::vector<BYTE> chunk;  // entry data in transit
+    std::vector<BYTE> chunk;   // entry data in transit
+    std::vector<BYTE> header;  // a local or central header in transit
 };
