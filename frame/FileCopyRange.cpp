@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
@@ -16,7 +16,7 @@ namespace {
 using kst::detail::FileObject;
 
 // One step of the copy: bytes moved, 0 at the source's end, -1 with errno on failure.
-ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::vector<char>& buffer) {
+ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::unique_ptr<char[]>& buffer) {
     if (kernel) {
         ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, count, 0);
         if (n >= 0) return n;
@@ -24,12 +24,13 @@ ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::vector<char>
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
         kernel = false;
     }
-    if (buffer.empty()) buffer.resize(1 << 20);
-    ssize_t got = ::read(from, buffer.data(), std::min(count, buffer.size()));
+    constexpr size_t kBufferSize = 1 << 20;
+    if (!buffer) buffer.reset(new char[kBufferSize]);  // not cleared: read fills what is used
+    ssize_t got = ::read(from, buffer.get(), std::min(count, kBufferSize));
     if (got <= 0) return got;
     ssize_t done = 0;
     while (done < got) {
-        ssize_t n = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+        ssize_t n = ::write(to, buffer.get() + done, static_cast<size_t>(got - done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             // Put the source back after what reached the target.
@@ -68,7 +69,7 @@ BOOL kst::CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG
         return FALSE;
     }
     bool kernel = SamePageOffsets(from->fd(), to->fd());
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer;
     ULONGLONG done = 0;
     while (done < length) {
         size_t count = static_cast<size_t>(std::min<ULONGLONG>(length - done, 1u << 30));

@@ -38,6 +38,7 @@ void CZipSpan::CurDisk_t::Advance(ULONGLONG length) {
 }
 
 void CZipSpan::CurDisk_t::WriteToFile(const void* data, DWORD length) {
+    if (m_pending.capacity() < kGatherLimit) m_pending.reserve(kGatherLimit);
     if (m_pending.size() + length > kGatherLimit) FlushToFile();
     if (length >= kGatherLimit) {
         m_file.Write(data, length);

@@ -3,7 +3,8 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <unordered_set>
 
 #include "KstCollections.h"
 #include "KstExport.h"
@@ -105,8 +106,8 @@ private:
     // Where the directory search ends (the end record found), and the reader of the headers.
     ULONGLONG m_ullEndRecordPosition = 0;
     std::unique_ptr<kst::zip::BlockReader> m_reader;
-    // While GetInfo fills the array, the names present with their record counts let Add
-    // replace without a linear search; a caller's own Add searches the array.
+    // While GetInfo fills the array, the names present (viewing the records' own names) let
+    // Add replace without a linear search; a caller's own Add searches the array.
     bool m_bReadingDirectory = false;
-    std::unordered_map<std::string, int> m_nameCounts;
+    std::unordered_set<std::string_view> m_readNames;
 };

@@ -119,9 +119,9 @@ bool CZipInfo::ReadEndRecord() {
 
 void CZipInfo::ReadDirectory() {
     m_reader = std::make_unique<BlockReader>(m_file);
-    m_nameCounts.clear();
+    m_readNames.clear();
     for (int i = 0; i < GetSize(); ++i)
-        if (GetAt(i)) m_nameCounts[Entry(i).m_strName.str()] = 1;
+        if (GetAt(i)) m_readNames.insert(Entry(i).m_strName.view());
     m_bReadingDirectory = true;
     if (m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) {
         m_dwCentralDirPosition = static_cast<DWORD>(m_reader->Tell());
@@ -129,7 +129,7 @@ void CZipInfo::ReadDirectory() {
         while (GetOneFileInfo(info, nullptr)) Add(info);
     }
     m_bReadingDirectory = false;
-    m_nameCounts.clear();
+    m_readNames.clear();
     m_reader.reset();
 }
 
@@ -167,9 +167,9 @@ void CZipInfo::Add(OneFileInfo* info) {
     const std::string& name = info->m_strName.str();
     bool present = true;
     if (m_bReadingDirectory) {
-        int& count = m_nameCounts[name];
-        present = count > 0;
-        count = 1;
+        auto seen = m_readNames.find(name);
+        present = seen != m_readNames.end();
+        if (present) m_readNames.erase(seen);  // it views a record about to go
     }
     for (int i = GetSize() - 1; present && i >= 0; --i) {
         auto* record = static_cast<OneFileInfo*>(GetAt(i));
@@ -180,6 +180,7 @@ void CZipInfo::Add(OneFileInfo* info) {
         RemoveAt(i);
     }
     CObArray::Add(info);
+    if (m_bReadingDirectory) m_readNames.insert(info->m_strName.view());
 }
 
 bool CZipInfo::IsAnyEncrypted() const {

@@ -1,5 +1,7 @@
 #include "internal/SourceDirectory.h"
 
+#include <algorithm>
+
 #include "internal/FindSignature.h"
 #include "internal/ZipFormat.h"
 
@@ -29,6 +31,10 @@ std::vector<BYTE> ReadEndRecord(CFile& file, ULONGLONG position) {
 std::vector<CentralEntry> ReadCentralEntries(BlockReader& reader, ULONGLONG start,
                                              ULONGLONG limit) {
     std::vector<CentralEntry> entries;
+    // Room for as many headers as the bytes can hold, within reason for a damaged limit.
+    if (limit > start)
+        entries.reserve(static_cast<size_t>(
+            std::min<ULONGLONG>((limit - start) / kCentralHeaderSize, ULONGLONG{1} << 16)));
     reader.Seek(start);
     while (reader.SeekSignature(kCentralHeaderSig, limit)) {
         CentralEntry entry;

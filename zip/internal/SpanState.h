@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -17,7 +18,8 @@ struct CZipSpan::SpanState {
     ULONGLONG endRecord = 0;
     std::vector<ULONGLONG> localOffsets;             // sorted, of the directory
     std::unordered_map<ULONGLONG, size_t> byOffset;  // local offset -> directory index
-    std::unordered_map<std::string, size_t> byName;  // last header of a name wins
+    // Last header of a name wins; the names are those held in directory.
+    std::unordered_map<std::string_view, size_t> byName;
     // By source position. The name is kept because a directory offset matches a position only
     // when the names agree: an archive behind a stub states offsets that point elsewhere.
     struct Copied {
