@@ -15,8 +15,26 @@ namespace {
 
 using kst::detail::FileObject;
 
+// The memory a copy passes through: at most 1 MiB, and no more than the first step asks for
+// (the largest), so that copying a small piece does not take a large block.
+class CopyBuffer {
+public:
+    char* Get(size_t count) {
+        if (!m_bytes) {
+            m_size = std::min<size_t>(count, 1 << 20);
+            m_bytes.reset(new char[m_size]);  // not cleared: read fills what is used
+        }
+        return m_bytes.get();
+    }
+    size_t Size() const { return m_size; }
+
+private:
+    std::unique_ptr<char[]> m_bytes;
+    size_t m_size = 0;
+};
+
 // One step of the copy: bytes moved, 0 at the source's end, -1 with errno on failure.
-ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::unique_ptr<char[]>& buffer) {
+ssize_t CopyStep(int from, int to, size_t count, bool& kernel, CopyBuffer& buffer) {
     if (kernel) {
         ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, count, 0);
         if (n >= 0) return n;
@@ -24,13 +42,12 @@ ssize_t CopyStep(int from, int to, size_t count, bool& kernel, std::unique_ptr<c
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
         kernel = false;
     }
-    constexpr size_t kBufferSize = 1 << 20;
-    if (!buffer) buffer.reset(new char[kBufferSize]);  // not cleared: read fills what is used
-    ssize_t got = ::read(from, buffer.get(), std::min(count, kBufferSize));
+    char* bytes = buffer.Get(count);
+    ssize_t got = ::read(from, bytes, std::min(count, buffer.Size()));
     if (got <= 0) return got;
     ssize_t done = 0;
     while (done < got) {
-        ssize_t n = ::write(to, buffer.get() + done, static_cast<size_t>(got - done));
+        ssize_t n = ::write(to, bytes + done, static_cast<size_t>(got - done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             // Put the source back after what reached the target.
@@ -69,7 +86,7 @@ BOOL kst::CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG
         return FALSE;
     }
     bool kernel = SamePageOffsets(from->fd(), to->fd());
-    std::unique_ptr<char[]> buffer;
+    CopyBuffer buffer;
     ULONGLONG done = 0;
     while (done < length) {
         size_t count = static_cast<size_t>(std::min<ULONGLONG>(length - done, 1u << 30));
