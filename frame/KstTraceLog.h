@@ -41,6 +41,11 @@ protected:
     void OpenFile();
 
 private:
+    friend void CTraceLog_Trace(const char* format, ...);
+    // Trace and WriteString on a zero-terminated text, so that a formatted line needs no copy.
+    void TraceText(const char* text);
+    void WriteText(const char* text);
+
     CCriticalSection m_cs;
     CStdioFile m_file;
     int m_bFile;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>  // environ
+
 namespace kst::detail {
 
 namespace {
@@ -15,6 +17,11 @@ struct ZoneState {
     bool tzSet = false;
     char tz[64] = {};
     unsigned generation = 0;
+    // Where TZ stood in the environment when last looked up.
+    char** environment = nullptr;
+    size_t index = 0;             // of the entry, or of the terminating null when absent
+    const char* entry = nullptr;  // the entry, or the one before the null
+    bool present = false;
 };
 thread_local ZoneState zone;
 
@@ -25,6 +32,34 @@ struct MinuteStart {
 };
 thread_local MinuteStart minutes[8];
 
+// getenv("TZ") scans the whole environment; the entry is looked up again only when the
+// environment array, the entry's slot or the array's end changed, which setenv, putenv and
+// unsetenv all do. Its text is still compared by the caller.
+const char* ZoneVariable() {
+    char** environment = environ;
+    if (environment && environment == zone.environment) {
+        if (zone.present && environment[zone.index] == zone.entry) return zone.entry + 3;
+        if (!zone.present && environment[zone.index] == nullptr &&
+            (zone.index == 0 || environment[zone.index - 1] == zone.entry))
+            return nullptr;
+    }
+    zone.environment = environment;
+    zone.present = false;
+    zone.entry = nullptr;
+    size_t i = 0;
+    for (; environment && environment[i]; ++i) {
+        if (std::strncmp(environment[i], "TZ=", 3) == 0) {
+            zone.present = true;
+            zone.index = i;
+            zone.entry = environment[i];
+            return zone.entry + 3;
+        }
+    }
+    zone.index = i;
+    zone.entry = i > 0 ? environment[i - 1] : nullptr;
+    return nullptr;
+}
+
 bool SameZone(const char* tz, time_t now) {
     if (now != zone.checkedAt) return false;
     if (!tz) return !zone.tzSet;
@@ -34,7 +69,7 @@ bool SameZone(const char* tz, time_t now) {
 }  // namespace
 
 unsigned FollowTimeZone() {
-    const char* tz = std::getenv("TZ");
+    const char* tz = ZoneVariable();
     time_t now = std::time(nullptr);
     if (SameZone(tz, now)) return zone.generation;
     tzset();

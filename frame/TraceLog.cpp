@@ -83,9 +83,9 @@ void StoreLittleEndian(unsigned char* at, DWORD value) {
 // One message: a 20-byte header, the computer name and the text, each with its zero byte;
 // then the listener's 4-byte answer. The pipe here is a byte stream, so the three parts go out
 // in one write: the listener reads the same bytes and is woken once per line, not three times.
-void WriteMessage(HANDLE pipe, const CString& line) {
+void WriteMessage(HANDLE pipe, const char* line) {
     DWORD nameLength = g_debugPipe.computerNameLength + 1;
-    DWORD textLength = static_cast<DWORD>(line.GetLength()) + 1;
+    DWORD textLength = static_cast<DWORD>(strlen(line)) + 1;
     unsigned char header[20];
     StoreLittleEndian(header, 0);
     StoreLittleEndian(header + 4, GetCurrentProcessId());
@@ -96,7 +96,7 @@ void WriteMessage(HANDLE pipe, const CString& line) {
     message.reserve(sizeof header + nameLength + textLength);
     message.append(reinterpret_cast<const char*>(header), sizeof header);
     message.append(g_debugPipe.computerName, nameLength);
-    message.append(line.c_str(), textLength);
+    message.append(line, textLength);
     DWORD done = 0;
     WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &done, nullptr);
     unsigned char reply[4];
@@ -108,33 +108,36 @@ void WriteMessage(HANDLE pipe, const CString& line) {
 // new form at once. Plain, small arrays: the module's last line is traced after the thread's
 // own objects are gone, and the library's thread-local block is static.
 const char* TimeStamp() {
-    thread_local time_t stampedAt = -1;
-    thread_local unsigned stampedZone = 0;
-    thread_local char stampedLocale[64];
-    thread_local char stamp[128];
+    struct Stamp {
+        time_t at = -1;
+        unsigned zone = 0;
+        char locale[64];
+        char text[128];
+    };
+    thread_local Stamp last;  // one thread-local access per line
     CTime now = CTime::GetCurrentTime();
     unsigned zone = kst::detail::FollowTimeZone();
     // A thread of its own locale (uselocale) is not followed by name: no cache then.
     bool globalLocale = uselocale(static_cast<locale_t>(0)) == LC_GLOBAL_LOCALE;
     const char* locale = setlocale(LC_TIME, nullptr);
     if (!locale) locale = "";
-    bool cached = globalLocale && now.GetTime() == stampedAt && zone == stampedZone &&
-                  strcmp(locale, stampedLocale) == 0;
+    bool cached = globalLocale && now.GetTime() == last.at && zone == last.zone &&
+                  strcmp(locale, last.locale) == 0;
     if (!cached) {
         CString text = now.Format("%c; ");
-        snprintf(stamp, sizeof stamp, "%s", text.c_str());
-        stampedAt = globalLocale && strlen(locale) < sizeof stampedLocale ? now.GetTime() : -1;
-        stampedZone = zone;
-        snprintf(stampedLocale, sizeof stampedLocale, "%s", locale);
+        snprintf(last.text, sizeof last.text, "%s", text.c_str());
+        last.at = globalLocale && strlen(locale) < sizeof last.locale ? now.GetTime() : -1;
+        last.zone = zone;
+        snprintf(last.locale, sizeof last.locale, "%s", locale);
     }
-    return stamp;
+    return last.text;
 }
 
 bool IsOpen(const CStdioFile& file) {
     return file.m_hFile != CFile::hFileNull;
 }
 
-void SendToPipe(const CString& line) {
+void SendToPipe(const char* line) {
     HANDLE token;
     if (!StepOutOfImpersonation(token)) return;
     HANDLE pipe = OpenDebugPipe();
@@ -161,17 +164,24 @@ CTraceLog::~CTraceLog() {
 }
 
 void CTraceLog::Trace(const CString& text) {
+    TraceText(text.c_str());
+}
+
+void CTraceLog::TraceText(const char* text) {
     CSingleLock lock(&m_cs, TRUE);
     CString withThreadId;
-    if (m_bThreadId) {
-        withThreadId.Format("{%u}; %s", static_cast<unsigned>(GetCurrentThreadId()), text.c_str());
-    }
-    const CString& line = m_bThreadId ? withThreadId : text;
+    if (m_bThreadId)
+        withThreadId.Format("{%u}; %s", static_cast<unsigned>(GetCurrentThreadId()), text);
+    const char* line = m_bThreadId ? withThreadId.c_str() : text;
     if (m_bOutput) SendToPipe(line);
-    if (m_bFile) WriteString(line);
+    if (m_bFile) WriteText(line);
 }
 
 void CTraceLog::WriteString(const CString& text) {
+    WriteText(text.c_str());
+}
+
+void CTraceLog::WriteText(const char* text) {
     if (!IsOpen(m_file)) OpenFile();
     if (!IsOpen(m_file)) return;
     try {
@@ -251,5 +261,5 @@ void CTraceLog_Trace(const char* format, ...) {
     // vsnprintf cuts a longer text and always leaves the zero inside the buffer.
     if (vsnprintf(buffer, sizeof buffer, format, args) < 0) buffer[0] = '\0';
     va_end(args);
-    cTraceLogGlobal.Trace(CString(buffer));
+    cTraceLogGlobal.TraceText(buffer);
 }
