@@ -2,14 +2,12 @@
 // counts written to a real file and read back, best of three runs each.
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "KstArchive.h"
 #include "KstFile.h"
 
@@ -41,17 +39,6 @@ Data MakeData() {
     return data;
 }
 
-double Seconds(const std::function<void()>& work) {
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        best = std::min(best, elapsed.count());
-    }
-    return best;
-}
-
 struct Times {
     double write;
     double read;
@@ -61,7 +48,7 @@ Times RunOurs(const Data& data, const std::string& path) {
     std::vector<CString> strings(data.strings.begin(), data.strings.end());
     size_t checksum = 0;
     Times t{};
-    t.write = Seconds([&] {
+    t.write = kstbench::Best([&] {
         CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
         CArchive ar(&file, CArchive::store);
         for (int i = 0; i < kItems; ++i) {
@@ -71,7 +58,7 @@ Times RunOurs(const Data& data, const std::string& path) {
         ar.Close();
         file.Close();
     });
-    t.read = Seconds([&] {
+    t.read = kstbench::Best([&] {
         CFile file(path.c_str(), CFile::modeRead);
         CArchive ar(&file, CArchive::load);
         CString s;
@@ -88,7 +75,7 @@ Times RunOurs(const Data& data, const std::string& path) {
 Times RunBoost(const Data& data, const std::string& path) {
     size_t checksum = 0;
     Times t{};
-    t.write = Seconds([&] {
+    t.write = kstbench::Best([&] {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         boost::archive::binary_oarchive oa(out);
         for (int i = 0; i < kItems; ++i) {
@@ -96,7 +83,7 @@ Times RunBoost(const Data& data, const std::string& path) {
             oa << data.counts[i];
         }
     });
-    t.read = Seconds([&] {
+    t.read = kstbench::Best([&] {
         std::ifstream in(path, std::ios::binary);
         boost::archive::binary_iarchive ia(in);
         std::string s;

@@ -7,16 +7,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "BenchTiming.h"
 #include "KstPlatform.h"
 #include "KstTraceLog.h"
 
@@ -26,19 +24,6 @@
 #endif
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-template <class F>
-double Time(F&& f) {
-    auto start = Clock::now();
-    f();
-    return Seconds(Clock::now() - start);
-}
 
 sockaddr_un Address(const std::string& path) {
     sockaddr_un addr{};
@@ -110,30 +95,11 @@ void BareMessage(const std::string& path, const std::string& text) {
     close(fd);
 }
 
-// Times ours and the peer in alternating rounds, so that a burst of load or of disk writeback
-// hits both alike; reports the best round of each and the median of the rounds' ratios.
-template <class Ours, class Peer>
-void Compare(const char* what, const char* peerName, Ours&& ours, Peer&& peer) {
-    const int kRounds = 5;
-    std::vector<double> oursTimes, peerTimes, ratios;
-    for (int round = 0; round < kRounds; ++round) {
-        double a, b;
-        if (round % 2 == 0) {
-            a = Time(ours);
-            b = Time(peer);
-        } else {
-            b = Time(peer);
-            a = Time(ours);
-        }
-        oursTimes.push_back(a);
-        peerTimes.push_back(b);
-        ratios.push_back(a / b);
-    }
-    std::sort(ratios.begin(), ratios.end());
-    double bestOurs = *std::min_element(oursTimes.begin(), oursTimes.end());
-    double bestPeer = *std::min_element(peerTimes.begin(), peerTimes.end());
+void Compare(const char* what, const char* peerName, const kstbench::Work& ours,
+             const kstbench::Work& peer) {
+    kstbench::Versus v = kstbench::Alternate(ours, peer);
     printf("%-26s ours %7.3f s   %-10s %7.3f s   best/best %.2f   median ratio %.2f\n", what,
-           bestOurs, peerName, bestPeer, bestOurs / bestPeer, ratios[ratios.size() / 2]);
+           v.ours, peerName, v.peer, v.ours / v.peer, v.medianRatio);
 }
 
 }  // namespace
@@ -163,7 +129,8 @@ int main() {
     };
     Compare("file channel, 1e5 lines", "spdlog", oursFile, spdlogFile);
 #else
-    printf("file channel, 1e5 lines: ours %.3f s (spdlog not available)\n", Time(oursFile));
+    printf("file channel, 1e5 lines: ours %.3f s (spdlog not available)\n",
+           kstbench::Seconds(oursFile));
 #endif
 
     // Pipe channel.

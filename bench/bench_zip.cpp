@@ -3,14 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <vector>
 
+#include "BenchTiming.h"
 #include "KstZipInfo.h"
 #include "KstZipSpan.h"
 
@@ -23,55 +21,6 @@ void Run(const std::string& command) {
         std::fprintf(stderr, "bench_zip: failed: %s\n", command.c_str());
         std::exit(1);
     }
-}
-
-// Best of three runs, in seconds; prepare runs before each (untimed).
-double Best(const std::function<void()>& body, const std::function<void()>& prepare = {}) {
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        if (prepare) prepare();
-        auto start = std::chrono::steady_clock::now();
-        body();
-        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
-}
-
-// Ours and a peer in alternating rounds, each after its own clean-up, so that the disk's
-// background work after a removal or a burst of writes hits both alike.
-struct Versus {
-    double ours = 1e9, peer = 1e9;  // best rounds
-    double medianRatio = 0;
-};
-
-Versus Alternate(const std::function<void()>& ours, const std::function<void()>& oursPrepare,
-                 const std::function<void()>& peer, const std::function<void()>& peerPrepare) {
-    const int kRounds = 5;
-    Versus v;
-    std::vector<double> ratios;
-    auto time = [](const std::function<void()>& body, const std::function<void()>& prepare) {
-        prepare();
-        auto start = std::chrono::steady_clock::now();
-        body();
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-    for (int round = 0; round < kRounds; ++round) {
-        double a, b;
-        if (round % 2 == 0) {
-            a = time(ours, oursPrepare);
-            b = time(peer, peerPrepare);
-        } else {
-            b = time(peer, peerPrepare);
-            a = time(ours, oursPrepare);
-        }
-        v.ours = std::min(v.ours, a);
-        v.peer = std::min(v.peer, b);
-        ratios.push_back(a / b);
-    }
-    std::sort(ratios.begin(), ratios.end());
-    v.medianRatio = ratios[ratios.size() / 2];
-    return v;
 }
 
 void MakeLargeArchive(const std::string& work) {
@@ -113,40 +62,40 @@ int main(int argc, char** argv) {
     auto cleanCopy = clean(work + "/copy.zip");
 
     int volumes = 0;
-    Versus span = Alternate(
+    kstbench::Versus span = kstbench::Alternate(
         [&] {
             CZipSpan s(large.c_str());
             volumes = s.DoSpan(100u * 1024 * 1024, (work + "/set").c_str(), true);
         },
-        clean(work + "/set"), cp, cleanCopy);
+        cp, clean(work + "/set"), cleanCopy);
     fs::create_directories(work + "/joined");
-    Versus join = Alternate(
+    kstbench::Versus join = kstbench::Alternate(
         [&] {
             CZipSpan j((work + "/joined/large.zip").c_str());
             if (!j.UnSpan((work + "/set").c_str(), volumes)) std::exit(1);
         },
-        clean(work + "/joined/large.zip"), cp, cleanCopy);
+        cp, clean(work + "/joined/large.zip"), cleanCopy);
     Run("cmp " + large + " " + work + "/joined/large.zip");
 
     fs::create_directories(work + "/izip");
-    double izipSplit =
-        Best([&] { Run("zip -q " + large + " --out " + work + "/izip/split.zip -s 100m"); },
-             [&] {
-                 fs::remove_all(work + "/izip");
-                 fs::create_directories(work + "/izip");
-             });
-    double izipJoin = Best(
+    double izipSplit = kstbench::Best(
+        [&] { Run("zip -q " + large + " --out " + work + "/izip/split.zip -s 100m"); },
+        [&] {
+            fs::remove_all(work + "/izip");
+            fs::create_directories(work + "/izip");
+        });
+    double izipJoin = kstbench::Best(
         [&] { Run("zip -q -s 0 " + work + "/izip/split.zip --out " + work + "/izip/whole.zip"); },
         clean(work + "/izip/whole.zip"));
 
     std::string many = work + "/many.zip";
     int entries = 0;
-    double getInfo = Best([&] {
+    double getInfo = kstbench::Best([&] {
         CZipInfo info;
         info.GetInfo(many.c_str());
         entries = info.GetFilesCount();
     });
-    double unzipZ1 = Best([&] { Run("unzip -Z1 " + many + " > /dev/null"); });
+    double unzipZ1 = kstbench::Best([&] { Run("unzip -Z1 " + many + " > /dev/null"); });
 
     double cpBest = std::min(span.peer, join.peer);
     std::printf("\n%-34s %9s %10s %10s %10s\n", "operation", "seconds", "vs cp", "(median)",
