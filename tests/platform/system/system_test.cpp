@@ -13,10 +13,10 @@
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 #include "KstWin32System.h"
-#include "frame/internal/Errno.h"
-#include "frame/internal/Libraries.h"
-#include "frame/internal/MountTable.h"
-#include "frame/internal/Shares.h"
+#include "platform/system/internal/Errno.h"
+#include "platform/system/internal/Libraries.h"
+#include "platform/system/internal/MountTable.h"
+#include "platform/system/internal/Shares.h"
 
 TEST(Identity, ComputerNameCapacity) {
     kst::SetComputerName("WORKSTATION7");
