@@ -1,31 +1,48 @@
-// The command table of the kst program: each command file registers its commands.
+// The commands of the kst program.
+//
+// A command group is one file in tools/. It defines, at namespace scope, a Registration that
+// receives the program's CLI::App and adds its commands to it; nothing else needs an edit:
+//
+//   namespace kstool {
+//   namespace {
+//   struct { std::string archive; } info;  // parsed values live as long as the program
+//   int ZipInfo() { ...; return 0; }       // the exit code: Failure(...) says what failed
+//   Registration zipCommands([](CLI::App& kst) {
+//       CLI::App* cmd = AddCommand(kst, "zip-info", "list the central directory", ZipInfo);
+//       cmd->add_option("ARCHIVE", info.archive, "archive or volume")->required();
+//   });
+//   }  // namespace
+//   }  // namespace kstool
+//
+// Name a command after its subsystem (zip-info, props-show, ...). The program handles --help,
+// --version, "--" before operands, unknown options (exit 2) and the bash completion, which is
+// generated from these same definitions (kst completion).
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <string>
-#include <vector>
 
 class CException;
 
 namespace kstool {
 
-struct Command {
-    const char* name;
-    const char* usage;    // arguments after the name
-    const char* summary;  // one line for --help
-    int (*run)(const std::vector<std::string>& args);
+// Adds the commands of one group to the program.
+struct Registration {
+    explicit Registration(void (*setup)(CLI::App& kst));
 };
 
-struct CommandRegistration {
-    explicit CommandRegistration(const Command& command);
-};
+// Adds the command NAME; RUN is called when the user chose it and answers the exit code.
+CLI::App* AddCommand(CLI::App& kst, const std::string& name, const std::string& description,
+                     std::function<int()> run);
 
-const std::vector<Command>& AllCommands();
-
-// Prints "kst: <message>" to stderr and answers the exit code for a usage error.
+// Prints "kst: <message>" and a pointer to the command's help to stderr; answers 2.
 int UsageError(const std::string& message);
 
-// Prints a caught framework exception's message as "kst: <message>", deletes the exception
-// and answers the exit code for a failure.
-int ReportException(CException* e);
+// Prints "kst: <message>" to stderr, one line saying what failed and why; answers 1.
+int Failure(const std::string& message);
+
+// Failure() with "<what>: <the exception's message>"; deletes the exception.
+int ReportException(CException* e, const std::string& what);
 
 }  // namespace kstool

@@ -26,46 +26,23 @@ bool ParseCode(const std::string& text, DWORD& code) {
     return true;
 }
 
-struct ErrorRequest {
-    DWORD code = 0;
-    bool haveCode = false;
+struct {
+    std::string code;
     std::string messages;
     std::string operation;
     std::string description;
     bool server = false;
-};
+} request;
 
-const char kUsage[] = "CODE [--messages FILE] [--operation ID] [--description TEXT] [--server]";
-
-bool ParseRequest(const std::vector<std::string>& args, ErrorRequest& request) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        bool hasValue = i + 1 < args.size();
-        if (arg == "--messages" && hasValue)
-            request.messages = args[++i];
-        else if (arg == "--operation" && hasValue)
-            request.operation = args[++i];
-        else if (arg == "--description" && hasValue)
-            request.description = args[++i];
-        else if (arg == "--server")
-            request.server = true;
-        else if (!request.haveCode && ParseCode(arg, request.code))
-            request.haveCode = true;
-        else
-            return false;
-    }
-    return request.haveCode;
-}
-
-int ErrorBox(const std::vector<std::string>& args) {
-    ErrorRequest request;
-    if (!ParseRequest(args, request)) return UsageError(std::string("error ") + kUsage);
-    if (!request.messages.empty() && !theMessage.Load(request.messages.c_str())) {
-        std::fprintf(stderr, "kst: no message texts in %s\n", request.messages.c_str());
-        return 1;
-    }
+int ErrorBox() {
+    DWORD code = 0;
+    if (!ParseCode(request.code, code))
+        return UsageError("CODE must be a 32-bit number, decimal or 0x hexadecimal: " +
+                          request.code);
+    if (!request.messages.empty() && !theMessage.Load(request.messages.c_str()))
+        return Failure("no message texts in " + request.messages);
     CErrorInfo error;
-    error.Set(request.code, request.description.c_str(), request.operation.c_str());
+    error.Set(code, request.description.c_str(), request.operation.c_str());
     error.m_eErrorType = request.server ? 1 : 0;
     // The box's text goes to stdout as the library holds it (the ANSI code page).
     kst::MessageBoxHandler previous =
@@ -81,8 +58,16 @@ int ErrorBox(const std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistration errorCommand({"error", kUsage, "print the error box a host would show for CODE",
-                                  ErrorBox});
+Registration errorCommands([](CLI::App& kst) {
+    CLI::App* cmd =
+        AddCommand(kst, "error", "print the error box a host would show for CODE", ErrorBox);
+    cmd->add_option("CODE", request.code, "the error code, decimal or 0x hexadecimal")->required();
+    cmd->add_option("--messages", request.messages, "the message texts (an ini file)");
+    cmd->add_option("--operation", request.operation, "the operation that failed");
+    cmd->add_option("--description", request.description,
+                    "the error's parameters, as %Name%=value;...");
+    cmd->add_flag("--server", request.server, "the error happened on the server");
+});
 
 }  // namespace
 }  // namespace kstool

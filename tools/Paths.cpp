@@ -16,42 +16,20 @@
 namespace kstool {
 namespace {
 
-int Unc(const std::vector<std::string>& args) {
-    int preferLongest = 1, checkSecurity = 0;
-    std::string server, path, smbConf, usershares;
-    bool hasServer = false, hasPath = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        bool hasValue = i + 1 < args.size();
-        if (arg == "--last") {
-            preferLongest = 0;
-        } else if (arg == "--check-security") {
-            checkSecurity = 1;
-        } else if (arg == "--server" && hasValue) {
-            server = args[++i];
-            hasServer = true;
-        } else if (arg == "--mount-table" && hasValue) {
-            kst::detail::SetMountTablePath(args[++i]);
-        } else if (arg == "--smb-conf" && hasValue) {
-            smbConf = args[++i];
-        } else if (arg == "--usershares" && hasValue) {
-            usershares = args[++i];
-        } else if (!hasPath && (arg.empty() || arg[0] != '-')) {
-            path = arg;
-            hasPath = true;
-        } else {
-            return UsageError("unknown argument " + arg);
-        }
-    }
-    if (!hasPath) return UsageError("unc [OPTIONS] PATH");
-    if (!smbConf.empty() || !usershares.empty())
-        kst::detail::SetSambaPaths(smbConf.empty() ? "/etc/samba/smb.conf" : smbConf, usershares);
-    CString name = path.c_str();
-    if (!CFileService::GetUNC(name, preferLongest, checkSecurity,
-                              hasServer ? server.c_str() : nullptr)) {
-        std::fprintf(stderr, "kst: no network name for %s\n", name.c_str());
-        return 1;
-    }
+struct {
+    bool last = false, checkSecurity = false, yes = false;
+    std::string server, path, mountTable, smbConf, usershares;
+} paths;
+
+int Unc() {
+    if (!paths.mountTable.empty()) kst::detail::SetMountTablePath(paths.mountTable);
+    if (!paths.smbConf.empty() || !paths.usershares.empty())
+        kst::detail::SetSambaPaths(paths.smbConf.empty() ? "/etc/samba/smb.conf" : paths.smbConf,
+                                   paths.usershares);
+    CString name = paths.path.c_str();
+    if (!CFileService::GetUNC(name, paths.last ? 0 : 1, paths.checkSecurity ? 1 : 0,
+                              paths.server.empty() ? nullptr : paths.server.c_str()))
+        return Failure("no network name for " + name.str());
     std::printf("%s\n", name.c_str());
     return 0;
 }
@@ -75,36 +53,34 @@ int AskOnTerminal(const std::string& text, const std::string& caption, unsigned 
                : IDCANCEL;
 }
 
-int MakeDir(const std::vector<std::string>& args) {
-    bool answerYes = false;
-    std::string path;
-    for (const auto& arg : args) {
-        if (arg == "--yes")
-            answerYes = true;
-        else if (path.empty())
-            path = arg;
-        else
-            return UsageError("unknown argument " + arg);
-    }
-    if (path.empty()) return UsageError("mkdir [--yes] PATH");
+int MakeDir() {
+    bool answerYes = paths.yes;
     kst::SetMessageBoxHandler(
         [answerYes](const std::string& text, const std::string& caption, unsigned type) {
             return AskOnTerminal(text, caption, type, answerYes);
         });
-    int made = CFileService::CreatePathMsgBox(path.c_str());
+    int made = CFileService::CreatePathMsgBox(paths.path.c_str());
     kst::SetMessageBoxHandler(nullptr);
-    if (made) std::printf("%s\n", path.c_str());
+    if (made) std::printf("%s\n", paths.path.c_str());
     return made ? 0 : 1;
 }
 
-CommandRegistration uncCommand(
-    {"unc",
-     "[--last] [--check-security] [--server NAME] [--mount-table FILE] [--smb-conf FILE] "
-     "[--usershares DIR] PATH",
-     "print the network name (\\\\computer\\share\\...) of PATH", Unc});
-CommandRegistration mkdirCommand({"mkdir", "[--yes] PATH",
-                                  "create a folder tree, asking first as the library does",
-                                  MakeDir});
+Registration pathCommands([](CLI::App& kst) {
+    CLI::App* unc =
+        AddCommand(kst, "unc", "print the network name (\\\\computer\\share\\...) of PATH", Unc);
+    unc->add_option("PATH", paths.path, "a local path")->required();
+    unc->add_flag("--last", paths.last, "prefer the shortest shared folder, not the longest");
+    unc->add_flag("--check-security", paths.checkSecurity, "only shares the user may read");
+    unc->add_option("--server", paths.server, "the computer name to use");
+    unc->add_option("--mount-table", paths.mountTable, "read mounts from FILE, not /proc");
+    unc->add_option("--smb-conf", paths.smbConf, "the Samba configuration to read shares from");
+    unc->add_option("--usershares", paths.usershares, "the folder of Samba user shares");
+
+    CLI::App* mkdir =
+        AddCommand(kst, "mkdir", "create a folder tree, asking first as the library does", MakeDir);
+    mkdir->add_option("PATH", paths.path, "the folder to create")->required();
+    mkdir->add_flag("--yes", paths.yes, "answer the question with OK");
+});
 
 }  // namespace
 }  // namespace kstool

@@ -20,26 +20,30 @@ bool IsNumber(const std::string& text) {
     return true;
 }
 
-int PropsWrite(const std::vector<std::string>& args) {
-    if (args.size() < 2) return UsageError("props-write FILE NAME=VALUE...");
+struct {
+    std::string file;
+    std::vector<std::string> values;
+} props;
+
+int PropsWrite() {
     CPropertySet set;
-    for (size_t i = 1; i < args.size(); ++i) {
-        size_t equals = args[i].find('=');
-        if (equals == std::string::npos) return UsageError("expected NAME=VALUE: " + args[i]);
-        std::string name = args[i].substr(0, equals), value = args[i].substr(equals + 1);
+    for (const std::string& assignment : props.values) {
+        size_t equals = assignment.find('=');
+        if (equals == std::string::npos) return UsageError("expected NAME=VALUE: " + assignment);
+        std::string name = assignment.substr(0, equals), value = assignment.substr(equals + 1);
         if (IsNumber(value))
             set.SetAt(name.c_str(), static_cast<UINT>(std::stoul(value)));
         else
             set.SetAt(name.c_str(), value.c_str());
     }
     try {
-        CFile file(args[0].c_str(), CFile::modeCreate | CFile::modeWrite);
+        CFile file(props.file.c_str(), CFile::modeCreate | CFile::modeWrite);
         CArchive ar(&file, CArchive::store);
         ar.WriteObject(&set);
         ar.Close();
         file.Close();
     } catch (CException* e) {
-        return ReportException(e);
+        return ReportException(e, "cannot write " + props.file);
     }
     return 0;
 }
@@ -104,29 +108,31 @@ void Print(const CObjectP* object, int depth, const std::string& label) {
     PrintChildren(object, depth + 1);
 }
 
-int PropsShow(const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError("props-show FILE");
+int PropsShow() {
     try {
-        CFile file(args[0].c_str(), CFile::modeRead);
+        CFile file(props.file.c_str(), CFile::modeRead);
         CArchive ar(&file, CArchive::load);
         std::unique_ptr<CObject> object(ar.ReadObject(nullptr));
         auto* property = dynamic_cast<CObjectP*>(object.get());
-        if (!property) {
-            std::fprintf(stderr, "kst: %s holds no property object\n", args[0].c_str());
-            return 1;
-        }
+        if (!property) return Failure(props.file + " holds no property object");
         Print(property, 0, "");
     } catch (CException* e) {
-        return ReportException(e);
+        return ReportException(e, "cannot read " + props.file);
     }
     return 0;
 }
 
-CommandRegistration writeCommand({"props-write", "FILE NAME=VALUE...",
-                                  "store a property set (numbers as CUIntP, text as CStringP)",
-                                  PropsWrite});
-CommandRegistration showCommand({"props-show", "FILE",
-                                 "print the property object stored in an archive file", PropsShow});
+Registration propsCommands([](CLI::App& kst) {
+    CLI::App* write =
+        AddCommand(kst, "props-write", "store a property set (numbers as CUIntP, text as CStringP)",
+                   PropsWrite);
+    write->add_option("FILE", props.file, "the archive file to write")->required();
+    write->add_option("NAME=VALUE", props.values, "a property of the set")->required();
+
+    CLI::App* show = AddCommand(kst, "props-show",
+                                "print the property object stored in an archive file", PropsShow);
+    show->add_option("FILE", props.file, "the archive file to read")->required();
+});
 
 }  // namespace
 }  // namespace kstool

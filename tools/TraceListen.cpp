@@ -126,21 +126,15 @@ int OpenListener(const std::string& path) {
     return fd;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, Options& options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--raw") {
-            options.raw = true;
-        } else if (args[i] == "--pipe" && i + 1 < args.size()) {
-            options.pipe = args[++i];
-        } else if (args[i] == "--count" && i + 1 < args.size()) {
-            const std::string& count = args[++i];
-            char* end = nullptr;
-            errno = 0;
-            options.count = std::strtol(count.c_str(), &end, 10);
-            if (count.empty() || *end || errno || options.count < 0) return false;
-        } else {
-            return false;
-        }
+Options g_options;
+std::string g_count;
+
+bool CheckOptions(Options& options) {
+    if (!g_count.empty()) {
+        char* end = nullptr;
+        errno = 0;
+        options.count = std::strtol(g_count.c_str(), &end, 10);
+        if (*end || errno || options.count < 0) return false;
     }
     return !options.pipe.empty() && options.pipe.find('/') == std::string::npos;
 }
@@ -202,10 +196,10 @@ private:
     std::vector<Connection> m_connections;
 };
 
-int TraceListen(const std::vector<std::string>& args) {
-    Options options;
-    if (!ParseOptions(args, options))
-        return UsageError("trace-listen [--pipe NAME] [--raw] [--count N]");
+int TraceListen() {
+    Options& options = g_options;
+    if (!CheckOptions(options))
+        return UsageError("--count takes a number from 0, --pipe a name without /");
     std::string folder = kst::PipeFolder();
     mkdir(folder.c_str(), 0700);
     std::string path = folder + "/" + options.pipe;
@@ -231,9 +225,15 @@ int TraceListen(const std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistration traceListenCommand(
-    {"trace-listen", "[--pipe NAME] [--raw] [--count N]",
-     "serve the debug pipe and print the trace lines that arrive", TraceListen});
+Registration listenCommands([](CLI::App& kst) {
+    CLI::App* cmd =
+        AddCommand(kst, "trace-listen",
+                   "serve the debug pipe and print the trace lines that arrive", TraceListen);
+    cmd->add_option("--pipe", g_options.pipe, "the pipe name to serve")->capture_default_str();
+    cmd->add_flag("--raw", g_options.raw,
+                  "print only the texts, without time, process and computer");
+    cmd->add_option("--count", g_count, "stop after N messages (default: at Ctrl-C)");
+});
 
 }  // namespace
 }  // namespace kstool

@@ -5,27 +5,30 @@
 namespace kstool {
 namespace {
 
-int TraceWrite(const std::vector<std::string>& args) {
+struct {
+    std::string pipe;
+    bool file = false, threadId = false;
     std::vector<std::string> lines;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--pipe" && i + 1 < args.size()) {
-            if (!cTraceLogGlobal.SetPipeName(".", args[++i].c_str()))
-                return UsageError("pipe name too long");
-        } else if (args[i] == "--file") {
-            cTraceLogGlobal.EnableFile(1);
-        } else if (args[i] == "--thread-id") {
-            cTraceLogGlobal.EnableThreadId(1);
-        } else {
-            lines.push_back(args[i]);
-        }
-    }
-    if (lines.empty()) return UsageError("trace [--pipe NAME] [--file] [--thread-id] TEXT...");
-    for (const auto& line : lines) CTraceLog_Trace("MESSAGE: kst::trace(); %s\n", line.c_str());
+} trace;
+
+int TraceWrite() {
+    if (!trace.pipe.empty() && !cTraceLogGlobal.SetPipeName(".", trace.pipe.c_str()))
+        return UsageError("pipe name too long: " + trace.pipe);
+    if (trace.file) cTraceLogGlobal.EnableFile(1);
+    if (trace.threadId) cTraceLogGlobal.EnableThreadId(1);
+    for (const auto& line : trace.lines)
+        CTraceLog_Trace("MESSAGE: kst::trace(); %s\n", line.c_str());
     return 0;
 }
 
-CommandRegistration traceCommand({"trace", "[--pipe NAME] [--file] [--thread-id] TEXT...",
-                                  "write each TEXT as a trace line, as a host does", TraceWrite});
+Registration traceCommands([](CLI::App& kst) {
+    CLI::App* cmd =
+        AddCommand(kst, "trace", "write each TEXT as a trace line, as a host does", TraceWrite);
+    cmd->add_option("TEXT", trace.lines, "a line to trace")->required();
+    cmd->add_option("--pipe", trace.pipe, "the listener's pipe name");
+    cmd->add_flag("--file", trace.file, "also append the lines to the trace file");
+    cmd->add_flag("--thread-id", trace.threadId, "stamp the lines with the thread id");
+});
 
 }  // namespace
 }  // namespace kstool

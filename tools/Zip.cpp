@@ -1,4 +1,4 @@
-// kst zip-info, kst span, kst join: the ZIP directory reader and the volume set commands.
+// kst zip-info, zip-span, zip-join: the ZIP directory reader and the volume set commands.
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,14 +15,18 @@
 namespace kstool {
 namespace {
 
-int ZipInfo(const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError("zip-info ARCHIVE");
+struct {
+    std::string archive, folder, image;
+    unsigned long long size = 0;
+    bool removable = false;
+    int count = 0;
+} zip;
+
+int ZipInfo() {
     CZipInfo info;
-    info.GetInfo(args[0].c_str());
-    if (info.GetError() == CZipInfo::ErrorWhileOpening) {
-        std::fprintf(stderr, "kst: cannot open %s\n", args[0].c_str());
-        return 1;
-    }
+    info.GetInfo(zip.archive.c_str());
+    if (info.GetError() == CZipInfo::ErrorWhileOpening)
+        return Failure("cannot open " + zip.archive);
     std::printf("archive: %s\nlength: %u\n", info.GetFileName().c_str(), info.GetLength());
     std::printf("first volume of a set: %s\nlast volume: %s\n",
                 info.IsFirstDiskOfMultivolume() ? "yes" : "no", info.IsLastDisk() ? "yes" : "no");
@@ -121,55 +125,49 @@ int AskOnTerminal(const std::string& text, const std::string& caption, unsigned 
     }
 }
 
-int Span(const std::vector<std::string>& args) {
-    std::vector<std::string> plain;
-    std::string image;
-    unsigned long long size = 0;
-    bool removable = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--size" && i + 1 < args.size()) {
-            size = std::strtoull(args[++i].c_str(), nullptr, 10);
-        } else if (args[i] == "--image" && i + 1 < args.size()) {
-            image = args[++i];
-        } else if (args[i] == "--removable") {
-            removable = true;
-        } else {
-            plain.push_back(args[i]);
-        }
-    }
-    if (plain.size() != 2 || size == 0 || size > 0xFFFFFFFFull)
-        return UsageError("span ARCHIVE FOLDER --size BYTES [--image FOLDER] [--removable]");
+int Span() {
+    if (zip.size == 0 || zip.size > 0xFFFFFFFFull)
+        return UsageError("--size must be 1 to 4294967295 bytes");
     kst::SetMessageBoxHandler(AskOnTerminal);
-    TerminalSpan span(plain[0].c_str(), removable);
-    span.m_strImageFolder = image.c_str();
-    int result = span.DoSpan(static_cast<DWORD>(size), plain[1].c_str(), true);
+    TerminalSpan span(zip.archive.c_str(), zip.removable);
+    span.m_strImageFolder = zip.image.c_str();
+    int result = span.DoSpan(static_cast<DWORD>(zip.size), zip.folder.c_str(), true);
     if (result > 0) {
         std::printf("%d\n", result);
         return 0;
     }
-    std::fprintf(stderr, "kst: span failed (%d)\n", result);
-    return 1;
+    return Failure("span failed (" + std::to_string(result) + ")");
 }
 
-int Join(const std::vector<std::string>& args) {
-    if (args.size() != 3) return UsageError("join FOLDER COUNT ARCHIVE");
-    int count = std::atoi(args[1].c_str());
-    TerminalSpan span(args[2].c_str(), false);
-    if (!span.UnSpan(args[0].c_str(), count)) {
-        std::fprintf(stderr, "kst: join failed\n");
-        return 1;
-    }
+int Join() {
+    if (zip.count < 1) return UsageError("COUNT must be 1 or more");
+    TerminalSpan span(zip.archive.c_str(), false);
+    if (!span.UnSpan(zip.folder.c_str(), zip.count)) return Failure("join failed");
     return 0;
 }
 
-CommandRegistration zipInfoCommand({"zip-info", "ARCHIVE",
-                                    "list the central directory of a ZIP archive or volume",
-                                    ZipInfo});
-CommandRegistration spanCommand(
-    {"span", "ARCHIVE FOLDER --size BYTES [--image FOLDER] [--removable]",
-     "write an archive as volumes FOLDER/Disk{n}/NAME; prints the count", Span});
-CommandRegistration joinCommand({"join", "FOLDER COUNT ARCHIVE",
-                                 "join the volumes FOLDER/Disk1..COUNT into one archive", Join});
+Registration zipCommands([](CLI::App& kst) {
+    CLI::App* info = AddCommand(kst, "zip-info",
+                                "list the central directory of a ZIP archive or volume", ZipInfo);
+    info->add_option("ARCHIVE", zip.archive, "the archive or one volume of a set")->required();
+
+    CLI::App* span = AddCommand(
+        kst, "zip-span", "write an archive as volumes FOLDER/Disk{n}/NAME; prints the count", Span);
+    span->alias("span");
+    span->add_option("ARCHIVE", zip.archive, "the archive to span")->required();
+    span->add_option("FOLDER", zip.folder, "where the volume folders Disk1, Disk2... go")
+        ->required();
+    span->add_option("--size", zip.size, "the size of a volume in bytes")->required();
+    span->add_option("--image", zip.image, "keep an image of each volume in this folder");
+    span->add_flag("--removable", zip.removable, "treat FOLDER as a removable disk");
+
+    CLI::App* join =
+        AddCommand(kst, "zip-join", "join the volumes FOLDER/Disk1..COUNT into one archive", Join);
+    join->alias("join");
+    join->add_option("FOLDER", zip.folder, "the folder holding Disk1, Disk2...")->required();
+    join->add_option("COUNT", zip.count, "the number of volumes")->required();
+    join->add_option("ARCHIVE", zip.archive, "the archive to write")->required();
+});
 
 }  // namespace
 }  // namespace kstool

@@ -15,14 +15,14 @@ head -c 300000 /dev/urandom > "$WORK/sample/notes.bin"
 echo "source archive: $(stat -c %s "$WORK/backup.zip") bytes"
 "$KST" zip-info "$WORK/backup.zip" | sed 's/^/  /'
 
-COUNT=$("$KST" span "$WORK/backup.zip" "$WORK/diskettes" --size 1457664)
+COUNT=$("$KST" zip-span "$WORK/backup.zip" "$WORK/diskettes" --size 1457664)
 echo "spanned into $COUNT volumes of at most 1457664 bytes:"
 (cd "$WORK/diskettes" && find . -type f | sort | while read -r f; do
     printf '  %-22s %8d bytes\n' "$f" "$(stat -c %s "$f")"; done)
 echo "the last volume, read on its own:"
 "$KST" zip-info "$WORK/diskettes/Disk$COUNT/backup.zip" | sed -n '1,6p' | sed 's/^/  /'
 
-"$KST" join "$WORK/diskettes" "$COUNT" "$WORK/joined/backup.zip"
+"$KST" zip-join "$WORK/diskettes" "$COUNT" "$WORK/joined/backup.zip"
 echo "joined: $(stat -c %s "$WORK/joined/backup.zip") bytes"
 unzip -tq "$WORK/joined/backup.zip" | sed 's/^/  unzip -t: /'
 if cmp -s "$WORK/backup.zip" "$WORK/joined/backup.zip"; then

@@ -1,4 +1,4 @@
-// The kst commands zip-info, span and join, as a user runs them.
+// The kst commands zip-info, zip-span and zip-join, as a user runs them.
 #include <gtest/gtest.h>
 
 #include "ZipTestSupport.h"
@@ -18,14 +18,14 @@ TEST(ZipToolTest, SpanListAndJoin) {
     EXPECT_NE(listing.find("sub/noise.bin"), std::string::npos);
 
     std::string count =
-        Sh(kst + " span " + Quote(archive) + " " + Quote(dir + "/v") + " --size 50000");
+        Sh(kst + " zip-span " + Quote(archive) + " " + Quote(dir + "/v") + " --size 50000");
     ASSERT_EQ(count, "3\n");
     std::string first = Sh(kst + " zip-info " + Quote(VolumePath(dir + "/v", "t.zip", 1)));
     EXPECT_NE(first.find("first volume of a set: yes"), std::string::npos) << first;
     EXPECT_NE(first.find("not the last volume"), std::string::npos);
 
     std::filesystem::create_directories(dir + "/j");
-    Sh(kst + " join " + Quote(dir + "/v") + " 3 " + Quote(dir + "/j/t.zip"));
+    Sh(kst + " zip-join " + Quote(dir + "/v") + " 3 " + Quote(dir + "/j/t.zip"));
     EXPECT_TRUE(ReadFile(dir + "/j/t.zip") == ReadFile(archive));
 
     std::string out;
