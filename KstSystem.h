@@ -18,6 +18,9 @@
 #include "KstVariant.h"
 #include "KstSync.h"
 #include "KstWinThread.h"
+#include "KstWinApp.h"
+#include "KstFileFind.h"
+#include "KstTypedPtr.h"
 #include "KstWnd.h"
 #include "KstModule.h"
 
@@ -30,6 +33,7 @@
 #include "KstFileService.h"
 #include "KstZipInfo.h"
 #include "KstZipSpan.h"
+#include "KstPrivateProfile.h"
 
 // The library's version as built, for hosts that check it at run time.
 KST_API const char* KstSystemVersion();

@@ -59,3 +59,7 @@ KST_API extern CTraceLog cTraceLogGlobal;
 // Formats printf-style into a 512-byte buffer (longer texts are cut) and traces the result
 // on the global log.
 KST_API void CTraceLog_Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The system's debug output: sends the text to the debug listener as one line of the pipe
+// channel, whether the global log's channels are on or not, and never to the trace file.
+KST_API void OutputDebugStringA(LPCSTR outputString);

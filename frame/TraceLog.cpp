@@ -263,3 +263,8 @@ void CTraceLog_Trace(const char* format, ...) {
     va_end(args);
     cTraceLogGlobal.TraceText(buffer);
 }
+
+// The system's debug output has no listener of its own here: it is the trace log's pipe.
+void OutputDebugStringA(LPCSTR outputString) {
+    if (outputString) SendToPipe(outputString);
+}

@@ -90,3 +90,27 @@ class KST_API CMapStringToPtr : public CMap<CString, LPCTSTR, void*, void*> {
 public:
     explicit CMapStringToPtr(int nBlockSize = 10) : CMap(nBlockSize) {}
 };
+
+class KST_API CMapWordToOb : public CMap<WORD, WORD, CObject*, CObject*> {
+    DECLARE_SERIAL(CMapWordToOb)
+public:
+    explicit CMapWordToOb(int nBlockSize = 10) : CMap(nBlockSize) {}
+};
+
+class KST_API CMapWordToPtr : public CMap<WORD, WORD, void*, void*> {
+    DECLARE_DYNAMIC(CMapWordToPtr)
+public:
+    explicit CMapWordToPtr(int nBlockSize = 10) : CMap(nBlockSize) {}
+};
+
+class KST_API CMapPtrToPtr : public CMap<void*, void*, void*, void*> {
+    DECLARE_DYNAMIC(CMapPtrToPtr)
+public:
+    explicit CMapPtrToPtr(int nBlockSize = 10) : CMap(nBlockSize) {}
+};
+
+class KST_API CMapPtrToWord : public CMap<void*, void*, WORD, WORD> {
+    DECLARE_DYNAMIC(CMapPtrToWord)
+public:
+    explicit CMapPtrToWord(int nBlockSize = 10) : CMap(nBlockSize) {}
+};

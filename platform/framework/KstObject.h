@@ -134,7 +134,24 @@ public:
     virtual BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr);
     // Ends a caught exception: deletes it when it lives on the heap (all thrown ones do).
     virtual void Delete();
+    // Shows the exception's message in a message box (the string nMessageID when it has none);
+    // answers the box's choice.
+    virtual int ReportError(UINT nType = MB_OK, UINT nMessageID = 0);
 };
+
+// Out of memory, and the exception that ends a user's operation after the user was told.
+class KST_API CMemoryException : public CException {
+    DECLARE_DYNAMIC(CMemoryException)
+public:
+    BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) override;
+};
+
+class KST_API CUserException : public CException {
+    DECLARE_DYNAMIC(CUserException)
+};
+
+[[noreturn]] KST_API void AfxThrowMemoryException();
+[[noreturn]] KST_API void AfxThrowUserException();
 
 class KST_API CArchiveException : public CException {
     DECLARE_DYNAMIC(CArchiveException)

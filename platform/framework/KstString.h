@@ -96,6 +96,8 @@ public:
     void Format(UINT formatId, ...);
     void FormatV(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
     BOOL LoadString(UINT id);
+    // The name a program of the ANSI build reaches through the system's name mapping.
+    BOOL LoadStringA(UINT id) { return LoadString(id); }
 
     // Code-page conversions of the whole string.
     void AnsiToOem();
@@ -134,3 +136,10 @@ KST_API bool operator>=(const CString& a, const CString& b);
 // Multibyte string comparisons of the runtime library, in the ANSI code page.
 KST_API int _mbscmp(const unsigned char* a, const unsigned char* b);
 KST_API int _mbsicmp(const unsigned char* a, const unsigned char* b);
+
+// The iSubString-th piece of a list separated by chSep; FALSE (and an empty string) past the end.
+KST_API BOOL AfxExtractSubString(CString& rString, LPCTSTR lpszFullString, int iSubString,
+                                 TCHAR chSep = '\n');
+// The string-table text nIDS with "%1" (and "%2") replaced; an unknown id gives an empty string.
+KST_API void AfxFormatString1(CString& rString, UINT nIDS, LPCTSTR lpsz1);
+KST_API void AfxFormatString2(CString& rString, UINT nIDS, LPCTSTR lpsz1, LPCTSTR lpsz2);

@@ -88,3 +88,22 @@ protected:
     BOOL* m_bLockedArray;
     DWORD m_dwCount;
 };
+
+// Owned by the thread whose Lock took it, recursively; Unlock from that thread gives it back.
+class KST_API CMutex : public CSyncObject {
+    DECLARE_DYNAMIC(CMutex)
+public:
+    explicit CMutex(BOOL initiallyOwn = FALSE, LPCSTR name = nullptr,
+                    LPSECURITY_ATTRIBUTES security = nullptr);
+    BOOL Unlock() override;
+};
+
+// Counts from lInitialCount up to lMaxCount; each Lock takes one, Unlock gives them back.
+class KST_API CSemaphore : public CSyncObject {
+    DECLARE_DYNAMIC(CSemaphore)
+public:
+    explicit CSemaphore(LONG lInitialCount = 1, LONG lMaxCount = 1, LPCSTR name = nullptr,
+                        LPSECURITY_ATTRIBUTES security = nullptr);
+    BOOL Unlock() override;
+    BOOL Unlock(LONG count, LONG* previousCount = nullptr) override;
+};

@@ -29,6 +29,16 @@ public:
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL SendNotifyMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // The names a program of the ANSI build reaches through the system's name mapping.
+    BOOL PostMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return PostMessage(message, wParam, lParam);
+    }
+    LRESULT SendMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendMessage(message, wParam, lParam);
+    }
+    BOOL SendNotifyMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendNotifyMessage(message, wParam, lParam);
+    }
 
     HWND m_hWnd = nullptr;
 };

@@ -7,8 +7,12 @@ thread_local CWinThread* t_winThread = nullptr;
 
 }  // namespace
 
+IMPLEMENT_DYNAMIC(CWinThread, CObject)
+
 CWinThread::CWinThread(AFX_THREADPROC proc, LPVOID parameter)
     : m_pThreadParams(parameter), m_pfnThreadProc(proc) {}
+
+CWinThread::CWinThread() = default;
 
 CWinThread::~CWinThread() {
     if (m_hThread) CloseHandle(m_hThread);
@@ -21,7 +25,11 @@ void CWinThread::Delete() {
 DWORD CWinThread::Entry(LPVOID self) {
     auto* thread = static_cast<CWinThread*>(self);
     t_winThread = thread;
-    UINT exitCode = thread->m_pfnThreadProc(thread->m_pThreadParams);
+    UINT exitCode = 0;
+    if (thread->m_pfnThreadProc)
+        exitCode = thread->m_pfnThreadProc(thread->m_pThreadParams);
+    else
+        exitCode = static_cast<UINT>(thread->InitInstance() ? thread->Run() : thread->ExitInstance());
     t_winThread = nullptr;
     thread->Delete();
     return exitCode;
@@ -44,6 +52,24 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID parameter, int priority, 
         return nullptr;
     }
     auto* thread = new CWinThread(proc, parameter);
+    if (!thread->CreateThread(flags | CREATE_SUSPENDED, stackSize, security)) {
+        delete thread;
+        return nullptr;
+    }
+    thread->SetThreadPriority(priority);
+    if (!(flags & CREATE_SUSPENDED)) thread->ResumeThread();
+    return thread;
+}
+
+CWinThread* AfxBeginThread(CRuntimeClass* pThreadClass, int priority, UINT stackSize, DWORD flags,
+                           LPSECURITY_ATTRIBUTES security) {
+    CObject* object = pThreadClass ? pThreadClass->CreateObject() : nullptr;
+    auto* thread = dynamic_cast<CWinThread*>(object);
+    if (!thread) {
+        delete object;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     if (!thread->CreateThread(flags | CREATE_SUSPENDED, stackSize, security)) {
         delete thread;
         return nullptr;

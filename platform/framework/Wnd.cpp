@@ -202,13 +202,13 @@ void CWnd::SetMessageHandler(MessageHandler handler) {
 }
 
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return PostMessageA(m_hWnd, message, wParam, lParam);
+    return ::PostMessageA(m_hWnd, message, wParam, lParam);
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return SendMessageA(m_hWnd, message, wParam, lParam);
+    return ::SendMessageA(m_hWnd, message, wParam, lParam);
 }
 
 BOOL CWnd::SendNotifyMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return SendNotifyMessageA(m_hWnd, message, wParam, lParam);
+    return ::SendNotifyMessageA(m_hWnd, message, wParam, lParam);
 }

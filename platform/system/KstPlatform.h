@@ -53,6 +53,17 @@ KST_API void SetPlatformFamily(PlatformFamily family);
 // Registers a resource of the host ("LANGUAGE" resources for message texts).
 KST_API void RegisterResource(const std::string& type, unsigned id, std::string bytes);
 
+// A host's string table. CString::LoadString, CString::Format(id), AfxMessageBox(id) and
+// LoadStringA look here before the library's own table (ids 1 to 3), as the framework looks in
+// the program's resources before an extension module's. Texts are UTF-8 and are given out in
+// the ANSI code page; registering an id again replaces its text.
+KST_API void RegisterString(unsigned id, const std::string& text);
+// Registers every "ID TEXT" line of a UTF-8 text file: ID decimal or 0x-hexadecimal, TEXT the
+// rest of the line or a "quoted" text with \n, \t, \" and \\ escapes; blank lines and lines
+// starting with ';' or "//" are skipped. False (nothing registered) when the file cannot be
+// read or a line is malformed; bad tells the first bad line's number then (0: unreadable).
+KST_API bool LoadStringTable(const std::string& path, unsigned* bad = nullptr);
+
 // The folder that holds the sockets of local pipes.
 KST_API std::string PipeFolder();
 

@@ -24,6 +24,17 @@ KST_API DWORD GetVersion();
 KST_API HMODULE LoadLibraryA(LPCSTR fileName);
 KST_API FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 KST_API BOOL FreeLibrary(HMODULE module);
+// Null names the program itself; a name finds a shared object already loaded (case-blind, with
+// or without its extension). The handle serves GetModuleFileNameA; it holds no load count.
+KST_API HMODULE GetModuleHandleA(LPCSTR moduleName);
+
+// The process: its command line (arguments with blanks quoted), the milliseconds since an
+// arbitrary start, and its current folder (a drive letter goes through the drive table).
+KST_API LPSTR GetCommandLineA();
+KST_API DWORD GetTickCount();
+// The length without the zero; too small a buffer answers the size needed, zero included.
+KST_API DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+KST_API BOOL SetCurrentDirectoryA(LPCSTR pathName);
 
 // Security: tokens and impersonation succeed and change nothing but this thread's record of
 // whether it impersonates, which decides whether OpenThreadToken finds a token.

@@ -37,6 +37,14 @@ KST_API HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BO
 KST_API BOOL SetEvent(HANDLE event);
 KST_API BOOL ResetEvent(HANDLE event);
 
+// Semaphores and mutexes, waitable beside events and threads. Names are not supported either.
+// A mutex belongs to the thread whose wait took it and is recursive; only that thread releases it.
+KST_API HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES security, LONG initialCount, LONG maximumCount,
+                                LPCSTR name);
+KST_API BOOL ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LONG* previousCount);
+KST_API HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCSTR name);
+KST_API BOOL ReleaseMutex(HANDLE mutex);
+
 // Waits. A wait for all takes every object at once or none of them.
 KST_API DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 KST_API DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,

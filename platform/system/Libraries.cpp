@@ -1,6 +1,7 @@
 // LoadLibraryA, GetProcAddress, FreeLibrary and GetModuleFileNameA.
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,8 +75,39 @@ std::string ExecutablePath() {
     return n > 0 ? std::string(path, size_t(n)) : std::string();
 }
 
+// GetModuleHandleA(nullptr): the program's headers, an address that no library shares.
+HMODULE ProgramHandle() {
+    return reinterpret_cast<HMODULE>(::getauxval(AT_PHDR));
+}
+
+std::string StemOf(std::string_view path) {
+    std::string name = LowerFileName(path);
+    auto dot = name.find('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+struct ModuleSearch {
+    std::string stem;
+    HMODULE found = nullptr;
+};
+
+// An address inside the first loaded segment, which dladdr maps back to the object's file.
+int MatchLoadedObject(dl_phdr_info* info, size_t, void* data) {
+    auto* search = static_cast<ModuleSearch*>(data);
+    if (!info->dlpi_name || !*info->dlpi_name) return 0;
+    std::string stem = StemOf(info->dlpi_name);  // "KstSystem.dll" finds libKstSystem.so too
+    if (stem != search->stem && stem != "lib" + search->stem) return 0;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        if (info->dlpi_phdr[i].p_type == PT_LOAD) {
+            search->found = reinterpret_cast<HMODULE>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+            return 1;
+        }
+    }
+    return 0;
+}
+
 std::string ModulePath(HMODULE module) {
-    if (!module) return ExecutablePath();
+    if (!module || module == ProgramHandle()) return ExecutablePath();
     if (auto builtin = AsBuiltin(module)) return builtin->fileName;
     if (IsLoadedLibrary(module)) {
         link_map* map = nullptr;
@@ -160,6 +192,17 @@ BOOL FreeLibrary(HMODULE module) {
     lock.unlock();
     ::dlclose(module);
     return TRUE;
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+    using namespace kst::detail;
+    if (!moduleName) return ProgramHandle();
+    if (auto builtin = FindBuiltin(moduleName))
+        return const_cast<void*>(static_cast<const void*>(builtin));
+    ModuleSearch search{StemOf(moduleName)};
+    if (!search.stem.empty()) ::dl_iterate_phdr(MatchLoadedObject, &search);
+    if (!search.found) SetLastError(ERROR_MOD_NOT_FOUND);
+    return search.found;
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {

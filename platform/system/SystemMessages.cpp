@@ -74,6 +74,8 @@ constexpr Message kMessages[] = {
     {ERROR_PIPE_NOT_CONNECTED, "No process is on the other end of the pipe."},
     {ERROR_MORE_DATA, "More data is available."},
     {ERROR_DIRECTORY, "The directory name is invalid."},
+    {ERROR_NOT_OWNER, "Attempt to release mutex not owned by caller."},
+    {ERROR_TOO_MANY_POSTS, "Too many posts were made to a semaphore."},
     {ERROR_NO_TOKEN, "An attempt was made to reference a token that does not exist."},
     {ERROR_BAD_DEVICE, "The specified device name is invalid."},
     {ERROR_CONNECTION_UNAVAIL,

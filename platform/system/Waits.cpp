@@ -46,6 +46,8 @@ int PollOnce(std::vector<pollfd>& fds, const Deadline& deadline) {
 
 DWORD WaitForAny(const std::shared_ptr<KernelObject>* objects, std::vector<pollfd>& fds,
                  const Deadline& deadline) {
+    for (size_t i = 0; i < fds.size(); ++i)
+        if (objects[i]->HeldByCaller() && objects[i]->Acquire()) return WAIT_OBJECT_0 + i;
     for (;;) {
         int rc = PollOnce(fds, deadline);
         if (rc < 0) return WAIT_FAILED;
@@ -57,8 +59,7 @@ DWORD WaitForAny(const std::shared_ptr<KernelObject>* objects, std::vector<pollf
 }
 
 void GiveBack(const std::shared_ptr<KernelObject>* objects, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (auto* event = dynamic_cast<EventObject*>(objects[i].get())) event->Restore();
+    for (size_t i = 0; i < count; ++i) objects[i]->GiveBack();
 }
 
 bool TryAcquireAll(const std::shared_ptr<KernelObject>* objects, size_t count) {
@@ -80,8 +81,9 @@ DWORD WaitForAll(const std::shared_ptr<KernelObject>* objects, std::vector<pollf
             pending.clear();
             Deadline now(0);
             if (PollOnce(fds, now) < 0) return WAIT_FAILED;
-            for (auto& fd : fds)
-                if (!(fd.revents & POLLIN)) pending.push_back(fd);
+            for (size_t i = 0; i < fds.size(); ++i)
+                if (!(fds[i].revents & POLLIN) && !objects[i]->HeldByCaller())
+                    pending.push_back(fds[i]);
             if (pending.empty()) break;
             int rc = PollOnce(pending, deadline);
             if (rc < 0) return WAIT_FAILED;

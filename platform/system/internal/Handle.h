@@ -15,6 +15,11 @@ public:
     // Called after poll saw the object signaled: takes the signal (an automatic-reset event
     // consumes it). False when another waiter took it first.
     virtual bool Acquire();
+    // Takeable by the calling thread although its descriptor does not poll readable (a mutex
+    // the caller already owns).
+    virtual bool HeldByCaller() const { return false; }
+    // Gives back what Acquire took, for a wait for all that could not take every object.
+    virtual void GiveBack() {}
 };
 
 HANDLE NewHandle(std::shared_ptr<KernelObject> object);

@@ -25,6 +25,7 @@ public:
     void Restore() {
         if (!m_manualReset) Set();
     }
+    void GiveBack() override { Restore(); }
 
 private:
     std::mutex m_mutex;

@@ -1,0 +1,516 @@
+// A host in the framework's idiom, built through the compatibility target in its debug build:
+// each idiom compiles unchanged and behaves as the original does.
+#include <afxwin.h>
+#include <afxext.h>
+#include <afxtempl.h>
+#include <afxmt.h>
+#include <afxcoll.h>
+#include <tchar.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <set>
+
+#include "DebugListener.h"
+#include "KstTest.h"
+#include "internal/IniFile.h"
+
+#ifdef _DEBUG
+#define new DEBUG_NEW
+#undef THIS_FILE
+static char THIS_FILE[] = __FILE__;
+#endif
+
+using ::testing::HasSubstr;
+
+namespace {
+
+class CShape : public CObject {
+    DECLARE_SERIAL(CShape)
+public:
+    CShape() = default;
+    explicit CShape(int sides) : m_nSides(sides) {}
+    void AssertValid() const override {
+        CObject::AssertValid();
+        ++s_validated;
+    }
+    void Serialize(CArchive& ar) override {
+        if (ar.IsStoring())
+            ar << static_cast<DWORD>(m_nSides);
+        else {
+            DWORD sides;
+            ar >> sides;
+            m_nSides = static_cast<int>(sides);
+        }
+    }
+    int m_nSides = 0;
+    static inline int s_validated = 0;
+};
+IMPLEMENT_SERIAL(CShape, CObject, 1)
+
+class CWorker : public CWinThread {
+    DECLARE_DYNCREATE(CWorker)
+public:
+    BOOL InitInstance() override {
+        s_ran = true;
+        return TRUE;
+    }
+    int Run() override { return 42; }
+    static inline std::atomic<bool> s_ran{false};
+};
+IMPLEMENT_DYNCREATE(CWorker, CWinThread)
+
+CWinApp theApp("Legacy");
+
+// Answers every message box with one choice and keeps what was shown.
+struct BoxRecorder {
+    explicit BoxRecorder(int answer) {
+        m_previous = kst::SetMessageBoxHandler(
+            [this, answer](const std::string& text, const std::string& caption, unsigned) {
+                texts.push_back(caption + "|" + text);
+                return answer;
+            });
+    }
+    ~BoxRecorder() { kst::SetMessageBoxHandler(m_previous); }
+    std::vector<std::string> texts;
+    kst::MessageBoxHandler m_previous;
+};
+
+TEST(CompatTest, TextMacrosAndRuntimeHelpers) {
+    TCHAR buffer[64];
+    _stprintf(buffer, _T("%s-%d"), TEXT("id"), 7);
+    EXPECT_EQ(_tcslen(buffer), 4u);
+    EXPECT_EQ(_tcsicmp(buffer, _T("ID-7")), 0);
+    EXPECT_STREQ(_itoa(-255, buffer, 10), "-255");
+    EXPECT_STREQ(_itoa(255, buffer, 16), "ff");
+    EXPECT_STREQ(_ultoa(4294967295ul, buffer, 2), "11111111111111111111111111111111");
+    // _snprintf: no zero when the text just fits, -1 when it is cut.
+    char small[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(_snprintf(small, 3, "%s", "abc"), 3);
+    EXPECT_EQ(small[3], 'x');
+    EXPECT_EQ(_snprintf(small, 3, "%s", "abcd"), -1);
+    EXPECT_EQ(wsprintf(buffer, "%05u|%s", 42u, "x"), 7);
+    EXPECT_STREQ(buffer, "00042|x");
+    lstrcpyn(buffer, "abcdef", 4);
+    EXPECT_STREQ(buffer, "abc");
+    lstrcat(buffer, "Z");
+    EXPECT_EQ(lstrlen(buffer), 4);
+    EXPECT_EQ(lstrcmpi(buffer, "ABCz"), 0);
+    EXPECT_NE(lstrcmp(buffer, "ABCz"), 0);
+    ZeroMemory(buffer, sizeof buffer);
+    CopyMemory(buffer, "hi", 2);
+    EXPECT_STREQ(buffer, "hi");
+    volatile LONG counter = 0;
+    EXPECT_EQ(InterlockedIncrement(&counter), 1);
+    EXPECT_EQ(InterlockedExchangeAdd(&counter, 5), 1);
+    EXPECT_EQ(InterlockedCompareExchange(&counter, 9, 6), 6);
+    EXPECT_EQ(InterlockedDecrement(&counter), 8);
+}
+
+TEST(CompatTest, TraceReachesTheDebugListener) {
+    std::string pipe = "kst-compat-" + std::to_string(getpid());
+    ASSERT_TRUE(cTraceLogGlobal.SetPipeName(".", pipe.c_str()));
+    {
+        ksttest::DebugListener listener(pipe);
+        ASSERT_TRUE(listener.Ready());
+        TRACE("TRACE %d\n", 1);
+        TRACE0("TRACE0\n");
+        TRACE1("TRACE1 %s\n", "a");
+        TRACE2("TRACE2 %s %d\n", "a", 2);
+        TRACE3("TRACE3 %d%d%d\n", 1, 2, 3);
+        OutputDebugString("direct\n");
+        auto messages = listener.WaitFor(6, std::chrono::seconds(10));
+        std::vector<std::string> texts;
+        for (const auto& m : messages) texts.push_back(ksttest::DebugListener::Text(m));
+        EXPECT_THAT(texts, ::testing::ElementsAre("TRACE 1\n", "TRACE0\n", "TRACE1 a\n",
+                                                  "TRACE2 a 2\n", "TRACE3 123\n", "direct\n"));
+    }
+    cTraceLogGlobal.SetPipeName(".", "AtlsDbgPipe");
+}
+
+TEST(CompatTest, AssertionsReportFileAndLineAndGoOnWhenIgnored) {
+    BoxRecorder boxes(IDIGNORE);
+    int line = __LINE__ + 1;
+    ASSERT(1 + 1 == 3);
+    ASSERT(true);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_THAT(boxes.texts[0], HasSubstr("File: " __FILE__));
+    EXPECT_THAT(boxes.texts[0], HasSubstr("Line: " + std::to_string(line)));
+    int evaluated = 0;
+    VERIFY(++evaluated == 1);
+    EXPECT_EQ(evaluated, 1);
+    CShape* shape = new CShape(3);  // through DEBUG_NEW
+    ASSERT_VALID(shape);
+    EXPECT_EQ(CShape::s_validated, 1);
+    ASSERT_KINDOF(CObject, shape);
+    EXPECT_EQ(boxes.texts.size(), 1u);
+    CShape* none = nullptr;
+    ASSERT_VALID(none);
+    EXPECT_EQ(boxes.texts.size(), 2u);
+    delete shape;
+}
+
+TEST(CompatTest, AssertionAbortEndsTheProgram) {
+    EXPECT_DEATH(ASSERT(false), "");
+}
+
+TEST(CompatTest, ExceptionMacrosDeleteWhatTheyCatchUnlessPassedOn) {
+    CString caught;
+    TRY {
+        CFile file((ksttest::ScratchDir() + "/missing/file.txt").c_str(), CFile::modeRead);
+    }
+    CATCH(CArchiveException, e) {
+        caught = "archive";
+    }
+    AND_CATCH(CFileException, e) {
+        caught.Format("file %d", e->m_cause);
+    }
+    END_CATCH
+    EXPECT_EQ(caught, "file 3");  // CFileException::badPath
+
+    int outer = 0;
+    TRY{TRY{AfxThrowUserException();
+}
+CATCH_ALL(e) {
+    THROW_LAST();
+}
+END_CATCH_ALL
+}  // namespace
+CATCH(CUserException, e) {
+    outer = 1;
+}
+END_CATCH
+EXPECT_EQ(outer, 1);
+
+BoxRecorder boxes(IDOK);
+TRY {
+    AfxThrowMemoryException();
+}
+CATCH(CMemoryException, e) {
+    EXPECT_EQ(e->ReportError(), IDOK);
+}
+END_CATCH
+EXPECT_THAT(boxes.texts, ::testing::ElementsAre(HasSubstr("Out of memory.")));
+}
+
+TEST(CompatTest, SystemNamesWithoutSuffix) {
+    std::string dir = ksttest::ScratchDir();
+    std::string file = dir + "/a.txt";
+    ASSERT_TRUE(CreateDirectory((dir + "/sub").c_str(), nullptr));
+    HANDLE h = CreateFile(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(CopyFile(file.c_str(), (dir + "/b.txt").c_str(), TRUE));
+    EXPECT_FALSE(CopyFile(file.c_str(), (dir + "/b.txt").c_str(), TRUE));
+    EXPECT_TRUE(DeleteFile((dir + "/b.txt").c_str()));
+    EXPECT_EQ(GetFileAttributes((dir + "/sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              FILE_ATTRIBUTE_DIRECTORY);
+    char text[MAX_PATH];
+    EXPECT_GT(GetTempPath(sizeof text, text), 0u);
+    DWORD size = sizeof text;
+    EXPECT_TRUE(GetComputerName(text, &size));
+    EXPECT_GT(FormatMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, text,
+                            sizeof text, nullptr),
+              0u);
+    EXPECT_STREQ(text, "The system cannot find the file specified.\r\n");
+    HANDLE event = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    CloseHandle(event);
+
+    char cwd[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectory(sizeof cwd, cwd), 0u);
+    ASSERT_TRUE(SetCurrentDirectory(dir.c_str()));
+    char now[MAX_PATH];
+    GetCurrentDirectory(sizeof now, now);
+    EXPECT_EQ(std::filesystem::canonical(now), std::filesystem::canonical(dir));
+    EXPECT_EQ(GetCurrentDirectory(1, now), strlen(now) + 1);  // the size needed
+    SetCurrentDirectory(cwd);
+    EXPECT_FALSE(SetCurrentDirectory((dir + "/nothing").c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+
+    BoxRecorder boxes(IDYES);
+    EXPECT_EQ(MessageBox(nullptr, "text", "caption", MB_YESNO), IDYES);
+    CErrorInfo err;
+    err.SetError(ERROR_ACCESS_DENIED);
+    err.MessageBox(MB_OK);  // the library's own member, reached through the mapping
+    EXPECT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[0], "caption|text");
+}
+
+TEST(CompatTest, ConsoleSkeletonAndModuleHandles) {
+    ASSERT_TRUE(AfxWinInit(::GetModuleHandle(NULL), NULL, ::GetCommandLine(), 0));
+    EXPECT_EQ(AfxGetApp(), &theApp);
+    EXPECT_STREQ(theApp.m_pszAppName, "Legacy");
+    EXPECT_EQ(CString(theApp.m_pszExeName), "kst_compat_idioms");
+    char path[MAX_PATH];
+    ASSERT_GT(GetModuleFileName(AfxGetInstanceHandle(), path, sizeof path), 0u);
+    EXPECT_EQ(std::string(path), ksttest::SelfExe());
+    EXPECT_THAT(std::string(GetCommandLine()), HasSubstr("kst_compat_idioms"));
+    ASSERT_NE(GetModuleHandle("KstSystem.dll"), nullptr);
+    GetModuleFileName(GetModuleHandle("KstSystem.dll"), path, sizeof path);
+    EXPECT_THAT(std::string(path), HasSubstr("libKstSystem.so"));
+    EXPECT_EQ(GetModuleHandle("nothing-here.dll"), nullptr);
+    DWORD start = GetTickCount();
+    Sleep(20);
+    EXPECT_GE(GetTickCount() - start, 15u);
+}
+
+TEST(CompatTest, RuntimeTypesAndTypedCollections) {
+    CShape shape(4);
+    CObject* object = &shape;
+    EXPECT_EQ(DYNAMIC_DOWNCAST(CShape, object), &shape);
+    EXPECT_EQ(DYNAMIC_DOWNCAST(CFileFind, object), nullptr);
+    EXPECT_EQ(STATIC_DOWNCAST(CShape, object)->m_nSides, 4);
+
+    CTypedPtrArray<CObArray, CShape*> shapes;
+    shapes.Add(&shape);
+    shapes.InsertAt(0, &shape);
+    EXPECT_EQ(shapes[1]->m_nSides, 4);
+    shapes.ElementAt(0) = nullptr;
+    EXPECT_EQ(shapes.GetAt(0), nullptr);
+
+    int a = 1, b = 2;
+    CTypedPtrList<CPtrList, int*> list;
+    list.AddTail(&a);
+    list.AddHead(&b);
+    POSITION pos = list.GetHeadPosition();
+    EXPECT_EQ(*list.GetNext(pos), 2);
+    EXPECT_EQ(*list.GetNext(pos), 1);
+    EXPECT_EQ(list.RemoveTail(), &a);
+
+    CTypedPtrMap<CMapStringToOb, CString, CShape*> named;
+    named["four"] = &shape;
+    CShape* found = nullptr;
+    EXPECT_TRUE(named.Lookup("four", found));
+    EXPECT_EQ(found, &shape);
+    CString key;
+    pos = named.GetStartPosition();
+    named.GetNextAssoc(pos, key, found);
+    EXPECT_EQ(key, "four");
+
+    CMapWordToOb byWord;
+    byWord[7] = &shape;
+    CObject* value = nullptr;
+    EXPECT_TRUE(byWord.Lookup(7, value));
+    CMapPtrToPtr byPtr;
+    byPtr[&a] = &b;
+    void* target = nullptr;
+    EXPECT_TRUE(byPtr.Lookup(&a, target));
+    EXPECT_EQ(target, &b);
+}
+
+TEST(CompatTest, FileFindWalksAPattern) {
+    std::string dir = ksttest::ScratchDir();
+    ksttest::WriteFile(dir + "/one.txt", "1");
+    ksttest::WriteFile(dir + "/two.txt", "22");
+    ksttest::WriteFile(dir + "/three.doc", "333");
+    std::filesystem::create_directory(dir + "/folder.txt");
+    CFileFind finder;
+    std::set<std::string> files, folders;
+    BOOL working = finder.FindFile((dir + "\\*.txt").c_str());
+    ASSERT_TRUE(working);
+    while (working) {
+        working = finder.FindNextFile();
+        std::string name = finder.GetFileName().c_str();
+        (finder.IsDirectory() ? folders : files).insert(name);
+        EXPECT_EQ(finder.GetFilePath(), CString((dir + "\\" + name).c_str()));
+        if (name == "two.txt") {
+            EXPECT_EQ(finder.GetLength(), 2u);
+            EXPECT_EQ(finder.GetFileTitle(), "two");
+            CTime written;
+            EXPECT_TRUE(finder.GetLastWriteTime(written));
+            EXPECT_LE(std::llabs(written.GetTime() - CTime::GetCurrentTime().GetTime()), 60);
+        }
+    }
+    EXPECT_EQ(files, (std::set<std::string>{"one.txt", "two.txt"}));
+    EXPECT_EQ(folders, (std::set<std::string>{"folder.txt"}));
+    EXPECT_TRUE(finder.FindFile((dir + "/*.*").c_str()));
+    int dots = 0;
+    for (BOOL more = TRUE; more;) {
+        more = finder.FindNextFile();
+        dots += finder.IsDots();
+    }
+    EXPECT_EQ(dots, 2);
+    EXPECT_FALSE(finder.FindFile((dir + "/*.none").c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(CompatTest, MutexesSemaphoresAndThreadClasses) {
+    CMutex mutex;
+    std::atomic<int> inside{0}, most{0};
+    auto body = [](LPVOID p) -> UINT {
+        auto* args = static_cast<std::tuple<CMutex*, std::atomic<int>*, std::atomic<int>*>*>(p);
+        for (int i = 0; i < 200; ++i) {
+            CSingleLock lock(std::get<0>(*args), TRUE);
+            int now = ++*std::get<1>(*args);
+            if (now > *std::get<2>(*args)) *std::get<2>(*args) = now;
+            --*std::get<1>(*args);
+        }
+        return 0;
+    };
+    std::tuple<CMutex*, std::atomic<int>*, std::atomic<int>*> args{&mutex, &inside, &most};
+    std::vector<std::unique_ptr<CWinThread>> threads;
+    std::vector<HANDLE> handles;
+    for (int i = 0; i < 3; ++i) {
+        CWinThread* t = AfxBeginThread(body, &args, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        t->m_bAutoDelete = FALSE;
+        t->ResumeThread();
+        threads.emplace_back(t);
+        handles.push_back(t->m_hThread);
+    }
+    EXPECT_EQ(WaitForMultipleObjects(3, handles.data(), TRUE, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(most.load(), 1);
+
+    // Recursive for its owner; another thread cannot release it.
+    ASSERT_TRUE(mutex.Lock());
+    ASSERT_TRUE(mutex.Lock(0));
+    EXPECT_TRUE(mutex.Unlock());
+    EXPECT_TRUE(mutex.Unlock());
+    EXPECT_FALSE(mutex.Unlock());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_OWNER));
+
+    CSemaphore semaphore(2, 2);
+    EXPECT_TRUE(semaphore.Lock(0));
+    EXPECT_TRUE(semaphore.Lock(0));
+    EXPECT_FALSE(semaphore.Lock(10));
+    LONG previous = -1;
+    EXPECT_TRUE(semaphore.Unlock(2, &previous));
+    EXPECT_EQ(previous, 0);
+    EXPECT_FALSE(semaphore.Unlock(1));  // past the maximum
+    CEvent event;
+    CSyncObject* objects[] = {&event, &semaphore};
+    CMultiLock both(objects, 2);
+    EXPECT_EQ(both.Lock(0, FALSE), WAIT_OBJECT_0 + 1);
+
+    CWinThread* worker =
+        AfxBeginThread(RUNTIME_CLASS(CWorker), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    ASSERT_NE(worker, nullptr);
+    worker->m_bAutoDelete = FALSE;
+    worker->ResumeThread();
+    ASSERT_EQ(WaitForSingleObject(worker->m_hThread, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(worker->m_hThread, &code);
+    EXPECT_EQ(code, 42u);
+    EXPECT_TRUE(CWorker::s_ran);
+    delete worker;
+    EXPECT_EQ(AfxBeginThread(RUNTIME_CLASS(CShape)), nullptr);  // not a thread class
+}
+
+TEST(CompatTest, HostStringTableServesLoadStringAndMessageBoxes) {
+    std::string table = ksttest::ScratchDir() + "/strings.txt";
+    ksttest::WriteFile(table,
+                       "; the host's strings\r\n"
+                       "101 Hello, %1 and %2!\r\n"
+                       "0x66 \"Line one\\nLine two\"\r\n\r\n"
+                       "// ids of the library itself stay reachable\r\n");
+    ASSERT_TRUE(kst::LoadStringTable(table));
+    CString text;
+    ASSERT_TRUE(text.LoadString(101));
+    EXPECT_EQ(text, "Hello, %1 and %2!");
+    AfxFormatString2(text, 101, "you", "me");
+    EXPECT_EQ(text, "Hello, you and me!");
+    AfxFormatString1(text, 101, "you");
+    EXPECT_EQ(text, "Hello, you and %2!");
+    char buffer[64];
+    EXPECT_EQ(::LoadString(AfxGetInstanceHandle(), 102, buffer, sizeof buffer), 17);
+    EXPECT_STREQ(buffer, "Line one\nLine two");
+    EXPECT_TRUE(text.LoadString(3));  // the library's own table still answers
+    {
+        BoxRecorder boxes(IDOK);
+        AfxMessageBox(102);
+        EXPECT_THAT(boxes.texts, ::testing::ElementsAre(HasSubstr("|Line one\nLine two")));
+    }
+    unsigned bad = 0;
+    ksttest::WriteFile(table, "7 fine\nnot-a-number text\n");
+    EXPECT_FALSE(kst::LoadStringTable(table, &bad));
+    EXPECT_EQ(bad, 2u);
+    EXPECT_FALSE(text.LoadString(7));  // nothing of a bad file is registered
+    EXPECT_FALSE(kst::LoadStringTable(table + ".missing", &bad));
+    EXPECT_EQ(bad, 0u);
+
+    CString piece;
+    EXPECT_TRUE(AfxExtractSubString(piece, "a|b||d", 1, '|'));
+    EXPECT_EQ(piece, "b");
+    EXPECT_TRUE(AfxExtractSubString(piece, "a|b||d", 2, '|'));
+    EXPECT_EQ(piece, "");
+    EXPECT_FALSE(AfxExtractSubString(piece, "a|b||d", 4, '|'));
+}
+
+// What the ini reader sees, as "section.key=value" lines.
+std::vector<std::string> ReaderView(const std::string& path) {
+    CIniFile ini(path.c_str());
+    ini.SetAutoSave(0);
+    ini.Read();
+    std::vector<std::string> lines;
+    for (int i = 0; i < ini.GetCount(); ++i) {
+        CSettings s = ini.GetAt(i);
+        if (!s.m_strKey.IsEmpty())
+            lines.push_back(std::string(s.m_strSection) + "." + s.m_strKey.c_str() + "=" +
+                            s.m_strValue.c_str());
+    }
+    return lines;
+}
+
+TEST(CompatTest, PrivateProfileAgreesWithTheIniReader) {
+    std::string path = ksttest::ScratchDir() + "/app.ini";
+    ksttest::WriteFile(path,
+                       "[Main]\r\nName = Alpha \r\nCount=12abc\r\n\r\n[Other]\r\n"
+                       "Quoted=\"with blanks \"\r\n; note\r\nName=Beta\r\n");
+    char value[64];
+    for (const auto& line : ReaderView(path)) {
+        auto dot = line.find('.'), eq = line.find('=');
+        std::string section = line.substr(0, dot), key = line.substr(dot + 1, eq - dot - 1);
+        auto trim = [](std::string t) {
+            t.erase(0, t.find_first_not_of(' '));
+            t.erase(t.find_last_not_of(' ') + 1);
+            return t;
+        };
+        section = trim(section);
+        key = trim(key);
+        std::string expected = trim(line.substr(eq + 1));
+        if (expected.size() >= 2 && expected.front() == '"' && expected.back() == '"')
+            expected = expected.substr(1, expected.size() - 2);
+        GetPrivateProfileString(section.c_str(), key.c_str(), "", value, sizeof value,
+                                path.c_str());
+        EXPECT_EQ(value, expected) << line;
+    }
+    EXPECT_EQ(GetPrivateProfileString("MAIN", " name", "", value, sizeof value, path.c_str()), 5u);
+    EXPECT_STREQ(value, "Alpha");
+    EXPECT_EQ(GetPrivateProfileInt("Main", "Count", 5, path.c_str()), 12u);
+    EXPECT_EQ(GetPrivateProfileInt("Main", "Missing", 5, path.c_str()), 5u);
+    EXPECT_EQ(
+        GetPrivateProfileString("Main", "Missing", "dflt  ", value, sizeof value, path.c_str()),
+        4u);
+    EXPECT_STREQ(value, "dflt");
+    char list[64];
+    DWORD n = GetPrivateProfileString(nullptr, nullptr, "", list, sizeof list, path.c_str());
+    EXPECT_EQ(std::string(list, n), std::string("Main\0Other\0", 11));
+    n = GetPrivateProfileString("Other", nullptr, "", list, sizeof list, path.c_str());
+    EXPECT_EQ(std::string(list, n), std::string("Quoted\0Name\0", 12));
+    EXPECT_EQ(GetPrivateProfileString("Main", "Name", "", value, 3, path.c_str()), 2u);
+
+    // Writes keep every other line, and the reader sees what was written.
+    std::string before = ksttest::ReadFile(path);
+    ASSERT_TRUE(WritePrivateProfileString("Main", "Count", "13", path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileString("Main", "New", "x", path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileString("Third", "K", "v", path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileString("Other", nullptr, nullptr, path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileString("Main", "Name", nullptr, path.c_str()));
+    EXPECT_EQ(ksttest::ReadFile(path), "[Main]\r\nCount=13\r\nNew=x\r\n\r\n[Third]\r\nK=v\r\n");
+    EXPECT_THAT(ReaderView(path),
+                ::testing::ElementsAre("Main.Count=13", "Main.New=x", "Third.K=v"));
+    std::string fresh = ksttest::ScratchDir() + "/fresh.ini";
+    ASSERT_TRUE(WritePrivateProfileString("S", "K", "V", fresh.c_str()));
+    EXPECT_EQ(ksttest::ReadFile(fresh), "[S]\r\nK=V\r\n");
+    std::string lf = ksttest::ScratchDir() + "/lf.ini";
+    ksttest::WriteFile(lf, "[S]\nA=1\n");
+    ASSERT_TRUE(WritePrivateProfileString("S", "B", "2", lf.c_str()));
+    EXPECT_EQ(ksttest::ReadFile(lf), "[S]\nA=1\nB=2\n");
+    EXPECT_FALSE(WritePrivateProfileString("S", "K", "V", (lf + "/not/there.ini").c_str()));
+    EXPECT_EQ(GetPrivateProfileInt("S", "A", 9, (lf + ".missing").c_str()), 9u);
+}
+
+}  // namespace
