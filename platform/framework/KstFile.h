@@ -2,6 +2,7 @@
 // CMemFile in memory, CFileStatus and CFileException.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "KstExport.h"
@@ -164,8 +165,19 @@ private:
     void FlushWrites();
     void DropReadAhead();
 
+    // The bytes read ahead: room for one fill, allocated once and not cleared for each fill.
+    struct ReadAhead {
+        std::unique_ptr<char[]> bytes;
+        size_t count = 0;
+        size_t size() const { return count; }
+        bool empty() const { return count == 0; }
+        void clear() { count = 0; }
+        const char* data() const { return bytes.get(); }
+        char operator[](size_t index) const { return bytes[index]; }
+    };
+
     bool m_bText = true;
-    std::string m_readBuffer;
+    ReadAhead m_readBuffer;
     size_t m_readPos = 0;
     std::string m_writeBuffer;
 };

@@ -37,11 +37,12 @@ BOOL CStdioFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pEr
 }
 
 bool CStdioFile::FillBuffer() {
-    m_readBuffer.resize(kBufferSize);
-    UINT n = CFile::Read(m_readBuffer.data(), static_cast<UINT>(kBufferSize));
-    m_readBuffer.resize(n);
+    if (!m_readBuffer.bytes)
+        m_readBuffer.bytes = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    m_readBuffer.clear();
     m_readPos = 0;
-    return n > 0;
+    m_readBuffer.count = CFile::Read(m_readBuffer.bytes.get(), static_cast<UINT>(kBufferSize));
+    return m_readBuffer.count > 0;
 }
 
 int CStdioFile::GetChar() {

@@ -52,17 +52,19 @@ int OpenWithDisposition(const std::string& host, const OpenRequest& r, bool& exi
     int base = AccessFlags(r) | O_CLOEXEC | O_NOCTTY;
     bool mayCreate = r.disposition == CREATE_NEW || r.disposition == CREATE_ALWAYS ||
                      r.disposition == OPEN_ALWAYS;
+    // The file that is there first: opening it is the common case and cheaper than a creation
+    // that fails.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        if (mayCreate) {
-            int fd = ::open(host.c_str(), base | O_CREAT | O_EXCL, 0666);
-            if (fd >= 0 || errno != EEXIST || r.disposition == CREATE_NEW) {
-                existed = fd < 0;
+        if (r.disposition != CREATE_NEW) {
+            int fd = ::open(host.c_str(), base);
+            if (fd >= 0 || errno != ENOENT || !mayCreate) {
+                existed = fd >= 0;
                 return fd;
             }
         }
-        int fd = ::open(host.c_str(), base);
-        if (fd >= 0 || errno != ENOENT || !mayCreate) {
-            existed = fd >= 0;
+        int fd = ::open(host.c_str(), base | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST || r.disposition == CREATE_NEW) {
+            existed = fd < 0;
             return fd;
         }
     }
@@ -96,12 +98,15 @@ bool MarkSharing(FileObject& file, const OpenRequest& r) {
     return false;
 }
 
-HANDLE OpenHostFile(const std::string& host, const OpenRequest& r) {
-    if (r.disposition < CREATE_NEW || r.disposition > TRUNCATE_EXISTING ||
-        (r.disposition == TRUNCATE_EXISTING && !r.write)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
+// Whether the file opened (its status) is still the one the path names: not removed, not
+// replaced. An open file keeps its inode number, so no other file can have taken it.
+bool StillAtPath(const struct stat& opened, const std::string& host) {
+    struct stat named {};
+    return ::stat(host.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
+HANDLE OpenHostFileOnce(const std::string& host, const OpenRequest& r, bool& stale) {
     bool existed = false;
     int fd = OpenWithDisposition(host, r, existed);
     if (fd < 0) {
@@ -124,6 +129,10 @@ HANDLE OpenHostFile(const std::string& host, const OpenRequest& r) {
         return INVALID_HANDLE_VALUE;
     }
     if (!S_ISDIR(st.st_mode) && !MarkSharing(*file, r)) return INVALID_HANDLE_VALUE;
+    if (S_ISREG(st.st_mode) && !StillAtPath(st, host)) {
+        stale = true;
+        return INVALID_HANDLE_VALUE;
+    }
     bool truncate =
         existed && (r.disposition == CREATE_ALWAYS || r.disposition == TRUNCATE_EXISTING);
     if (truncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
@@ -131,11 +140,30 @@ HANDLE OpenHostFile(const std::string& host, const OpenRequest& r) {
         return INVALID_HANDLE_VALUE;
     }
     if (r.flags & FILE_FLAG_DELETE_ON_CLOSE) file->SetDeleteOnClose();
+    if (S_ISREG(st.st_mode)) file->SetRegular();
     HANDLE handle = NewHandle(std::move(file));
     bool reportExisting =
         existed && (r.disposition == CREATE_ALWAYS || r.disposition == OPEN_ALWAYS);
     SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
+}
+
+HANDLE OpenHostFile(const std::string& host, const OpenRequest& r) {
+    if (r.disposition < CREATE_NEW || r.disposition > TRUNCATE_EXISTING ||
+        (r.disposition == TRUNCATE_EXISTING && !r.write)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    // A holder that denied this opener's access may have removed or replaced the file before
+    // it let go, as a program that empties a shared file deletes it: the platform opens no
+    // file that is no longer at its path, so open again what is there now.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        bool stale = false;
+        HANDLE handle = OpenHostFileOnce(host, r, stale);
+        if (!stale) return handle;
+    }
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
 }
 
 std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
@@ -147,6 +175,8 @@ std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
 off_t OffsetOf(const OVERLAPPED* overlapped) {
     return static_cast<off_t>((uint64_t(overlapped->OffsetHigh) << 32) | overlapped->Offset);
 }
+
+constexpr DWORD kMaxReadCall = 0x7ffff000;
 
 // Reads until the count is reached or the end of the data; false on an error.
 bool ReadFully(const FileObject& file, char* buffer, DWORD size, DWORD& done, off_t* offset) {
@@ -161,7 +191,11 @@ bool ReadFully(const FileObject& file, char* buffer, DWORD size, DWORD& done, of
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
+        // A regular file reads short only at its end (within the kernel's limit of one
+        // call): spare the call that would answer 0.
+        bool atEnd = file.regular() && size - done <= kMaxReadCall && DWORD(n) < size - done;
         done += static_cast<DWORD>(n);
+        if (atEnd) break;
     }
     return true;
 }

@@ -17,44 +17,63 @@ namespace {
 constexpr off_t kMarkBase = off_t(1) << 62;
 enum Mark : off_t { HoldsRead = 0, HoldsWrite = 1, DeniesRead = 2, DeniesWrite = 3 };
 
-struct flock LockOf(Mark mark, short type) {
+// The marks as bits (1 << mark), so that neighbouring marks go to the system in one call: an
+// exclusive opener sets all four with one lock and looks for all four with one test.
+unsigned Bit(Mark mark) {
+    return 1u << mark;
+}
+
+// Calls fn(first, count) for each run of set bits.
+template <class Fn>
+bool ForEachRun(unsigned bits, Fn fn) {
+    for (int first = 0; first < 4;) {
+        if (!(bits & (1u << first))) {
+            ++first;
+            continue;
+        }
+        int last = first;
+        while (last + 1 < 4 && (bits & (1u << (last + 1)))) ++last;
+        if (!fn(first, last - first + 1)) return false;
+        first = last + 1;
+    }
+    return true;
+}
+
+struct flock LockOf(int first, int count, short type) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = kMarkBase + mark;
-    lock.l_len = 1;
+    lock.l_start = kMarkBase + first;
+    lock.l_len = count;
     return lock;
 }
 
-bool SetMark(int fd, Mark mark) {
-    auto lock = LockOf(mark, F_RDLCK);
-    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
-}
-
 void ClearMarks(int fd) {
-    struct flock lock {};
-    lock.l_type = F_UNLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kMarkBase;
-    lock.l_len = 4;
+    auto lock = LockOf(0, 4, F_UNLCK);
     ::fcntl(fd, F_OFD_SETLK, &lock);
 }
 
-// Whether another open file description has a mark on this byte.
-bool Marked(int fd, Mark mark) {
-    auto lock = LockOf(mark, F_WRLCK);
-    if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
-    return lock.l_type != F_UNLCK;
+// Whether another open file description has any of these marks.
+bool Marked(int fd, unsigned bits) {
+    return !ForEachRun(bits, [fd](int first, int count) {
+        auto lock = LockOf(first, count, F_WRLCK);
+        return ::fcntl(fd, F_OFD_GETLK, &lock) != 0 || lock.l_type == F_UNLCK;
+    });
 }
 
 bool Conflicts(int fd, const ShareRequest& r) {
-    return (r.read && Marked(fd, DeniesRead)) || (r.write && Marked(fd, DeniesWrite)) ||
-           (!r.shareRead && Marked(fd, HoldsRead)) || (!r.shareWrite && Marked(fd, HoldsWrite));
+    unsigned bits = (r.read ? Bit(DeniesRead) : 0) | (r.write ? Bit(DeniesWrite) : 0) |
+                    (r.shareRead ? 0 : Bit(HoldsRead)) | (r.shareWrite ? 0 : Bit(HoldsWrite));
+    return Marked(fd, bits);
 }
 
 bool SetMarks(int fd, const ShareRequest& r) {
-    return (!r.read || SetMark(fd, HoldsRead)) && (!r.write || SetMark(fd, HoldsWrite)) &&
-           (r.shareRead || SetMark(fd, DeniesRead)) && (r.shareWrite || SetMark(fd, DeniesWrite));
+    unsigned bits = (r.read ? Bit(HoldsRead) : 0) | (r.write ? Bit(HoldsWrite) : 0) |
+                    (r.shareRead ? 0 : Bit(DeniesRead)) | (r.shareWrite ? 0 : Bit(DeniesWrite));
+    return ForEachRun(bits, [fd](int first, int count) {
+        auto lock = LockOf(first, count, F_RDLCK);
+        return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    });
 }
 
 }  // namespace

@@ -24,6 +24,9 @@ public:
     // A second description that carries the sharing marks when fd cannot (write-only).
     void SetLockFd(int lockFd) { m_lockFd = lockFd; }
     void SetDeleteOnClose() { m_deleteOnClose = true; }
+    // A regular file, whose reads come short only at its end.
+    void SetRegular() { m_regular = true; }
+    bool regular() const { return m_regular; }
     // The drive letter of a raw device, whose bad sectors its reads honour.
     void SetDriveLetter(char letter) { m_driveLetter = letter; }
     char driveLetter() const { return m_driveLetter; }
@@ -34,6 +37,7 @@ private:
     int m_lockFd = -1;
     std::string m_hostPath;
     bool m_deleteOnClose = false;
+    bool m_regular = false;
     char m_driveLetter = 0;
 };
 
