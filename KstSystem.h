@@ -31,6 +31,8 @@
 #include "KstLocalization.h"
 #include "KstErrorInfo.h"
 #include "KstFileService.h"
+#include "KstFileInfo.h"
+#include "KstFileLockMarker.h"
 #include "KstZipInfo.h"
 #include "KstZipSpan.h"
 #include "KstPrivateProfile.h"

@@ -1,14 +1,25 @@
 // The module's global objects, in the order the module builds them when it is loaded; the
 // runtime reverses the order when it is unloaded. This file fixes that order: keep it the
 // only place that defines them.
+#include "KstFileInfo.h"
+#include "KstFileLockMarker.h"
 #include "KstLocalization.h"
 #include "KstTraceLog.h"
 #include "internal/DebugPipe.h"
 
-// The file info record's class registration and the lock marker's key strings belong here,
-// before theMessage. Their folders link after props/, whose registrations must follow
-// cTraceLogGlobal, so left in their own sources they would come up too late: define them in
-// this file.
+// The file info record's class registration and the lock marker's key strings come first.
+// Their folder links after props/, whose registrations must follow cTraceLogGlobal, so left in
+// their own sources they would come up too late.
+IMPLEMENT_SERIAL(CFileInfo, CObjectP, 1)
+
+const CString CFileLockMarker::KeyPath("Path");
+const CString CFileLockMarker::KeyTime("Time");
+const CString CFileLockMarker::KeyClient("Client");
+const CString CFileLockMarker::KeyServer("Server");
+const CString CFileLockMarker::KeyUser("User");
+const CString CFileLockMarker::KeyMode("Mode");
+const CString CFileLockMarker::ModeExclusive("Exclusive");
+const CString CFileLockMarker::ModeWrite("Write");
 
 CLocalizationCollection theMessage;
 
