@@ -4,6 +4,8 @@
 #include "KstFileInfo.h"
 #include "KstFileLockMarker.h"
 #include "KstLocalization.h"
+#include "KstMaskSpec.h"
+#include "KstPattern.h"
 #include "KstTraceLog.h"
 #include "internal/DebugPipe.h"
 
@@ -23,7 +25,12 @@ const CString CFileLockMarker::ModeWrite("Write");
 
 CLocalizationCollection theMessage;
 
-// The registrations of CMaskSpec, CPattern and CPatternArray belong here, for the same reason.
+// The registrations of the file-selection classes, here for the same reason.
+IMPLEMENT_SERIAL(CMaskSpec, CObjectP, 1)
+// The pattern names the owning array as its base: the mask list between them declares no
+// class of its own.
+IMPLEMENT_SERIAL(CPattern, CObjectPArrayPtr, 1)
+IMPLEMENT_SERIAL(CPatternArray, CObjectPArrayPtr, 1)
 
 // The debug pipe settings come before the trace log that uses them; their destruction does
 // nothing.

@@ -1,0 +1,261 @@
+// Mask lists: the base folder, AddMask, and the simple form in both directions over every
+// case the conversion distinguishes, with the lists that the simple form cannot show.
+#include <gtest/gtest.h>
+
+#include "SelectionTestData.h"
+
+using namespace seltest;
+
+namespace {
+
+std::vector<Spec> Specs(const CMaskSpecArray& list) {
+    std::vector<Spec> specs;
+    for (int i = 0; i < list.GetSize(); ++i) specs.push_back(Members(*list.GetMaskAt(i)));
+    return specs;
+}
+
+struct Simple {
+    Strings include, exclude;
+    int allSubDirs = 0;
+    Strings subDirs;
+    int masksInSubDirs = 0;
+    int answer = 1;
+};
+
+bool operator==(const Simple& a, const Simple& b) {
+    return a.include == b.include && a.exclude == b.exclude && a.allSubDirs == b.allSubDirs &&
+           a.subDirs == b.subDirs && a.masksInSubDirs == b.masksInSubDirs && a.answer == b.answer;
+}
+
+std::ostream& operator<<(std::ostream& os, const Simple& s) {
+    auto list = [&](const Strings& strings) {
+        os << "[";
+        for (const auto& x : strings) os << "'" << x << "' ";
+        os << "]";
+    };
+    list(s.include);
+    list(s.exclude);
+    os << " all=" << s.allSubDirs << " ";
+    list(s.subDirs);
+    return os << " masks=" << s.masksInSubDirs << " answer=" << s.answer;
+}
+
+void FromSimple(CMaskSpecArray& list, const Simple& s) {
+    CStringArray include, exclude, subDirs;
+    Fill(include, s.include);
+    Fill(exclude, s.exclude);
+    Fill(subDirs, s.subDirs);
+    EXPECT_EQ(list.ConvertFromSimple(include, exclude, s.allSubDirs, subDirs, s.masksInSubDirs), 1);
+}
+
+Simple ToSimple(const CMaskSpecArray& list) {
+    CStringArray include, exclude, subDirs;
+    Fill(include, {"stale"});
+    Fill(exclude, {"stale"});
+    Simple s{{}, {}, 7, {}, 7, 0};
+    s.answer = list.ConvertToSimple(include, exclude, s.allSubDirs, subDirs, s.masksInSubDirs);
+    s.include = Read(include);
+    s.exclude = Read(exclude);
+    s.subDirs = Read(subDirs);
+    return s;
+}
+
+const Strings kInc{"*.txt", "*.doc"}, kExc{"~*"};
+
+TEST(SimpleForm, EveryCaseOfTheTableBothWays) {
+    struct Case {
+        const char* name;
+        Simple in;
+        std::vector<Spec> specs;
+        Simple back;
+    } cases[] = {
+        {"no subfolders, empty list",
+         {kInc, kExc, 0, {}, 0},
+         {{{".\\"}, kInc, kExc, 0, 0}},
+         {kInc, kExc, 0, {}, 1, 1}},
+        {"no subfolders, empty list, masks in subfolders",
+         {kInc, kExc, 0, {}, 1},
+         {{{".\\"}, kInc, kExc, 0, 0}},
+         {kInc, kExc, 0, {}, 1, 1}},
+        {"listed folders with all files",
+         {kInc, kExc, 0, {"a", " b "}, 0},
+         {{{".\\"}, kInc, kExc, 0, 0}, {{"a\\", "b\\"}, {"*.*"}, {}, 1, 0}},
+         {kInc, kExc, 0, {"a\\", "b\\"}, 0, 1}},
+        {"listed folders with blanks inside their names",
+         {kInc, {}, 0, {" my docs ", "old files\\", ""}, 0},
+         {{{".\\"}, kInc, {}, 0, 0}, {{"my docs\\", "old files\\", ""}, {"*.*"}, {}, 1, 0}},
+         {kInc, {}, 0, {"my docs\\", "old files\\", ""}, 0, 1}},
+        {"listed folders with the same masks",
+         {kInc, kExc, 0, {"a", "b\\"}, 1},
+         {{{".\\"}, kInc, kExc, 0, 0}, {{"a\\", "b\\"}, kInc, kExc, 1, 0}},
+         {kInc, kExc, 0, {"a\\", "b\\"}, 1, 1}},
+        {"all subfolders with the same masks",
+         {kInc, kExc, 1, {"ignored"}, 1},
+         {{{".\\"}, kInc, kExc, 1, 0}},
+         {kInc, kExc, 1, {}, 1, 1}},
+        {"all subfolders with the same masks, empty list",
+         {kInc, {}, 1, {}, 1},
+         {{{".\\"}, kInc, {}, 1, 0}},
+         {kInc, {}, 1, {}, 1, 1}},
+        {"all subfolders with all files",
+         {kInc, kExc, 1, {"ignored"}, 0},
+         {{{".\\"}, kInc, kExc, 0, 0}, {{"*\\"}, {"*.*"}, {}, 1, 0}},
+         {kInc, kExc, 1, {"*\\"}, 0, 1}},
+        {"all subfolders with all files, empty list",
+         {{"*"}, {}, 1, {}, 0},
+         {{{".\\"}, {"*"}, {}, 0, 0}, {{"*\\"}, {"*.*"}, {}, 1, 0}},
+         {{"*"}, {}, 1, {"*\\"}, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMaskSpecArray list;
+        FromSimple(list, c.in);
+        EXPECT_EQ(Specs(list), c.specs);
+        EXPECT_EQ(ToSimple(list), c.back);
+    }
+}
+
+TEST(SimpleForm, ListsTheSimpleFormCannotShow) {
+    const Spec base{{".\\"}, kInc, kExc, 0, 0};
+    struct Case {
+        const char* name;
+        std::vector<Spec> specs;
+        Simple expected;
+    } cases[] = {
+        {"three specifications",
+         {base, {{"a\\"}, {"*.*"}, {}, 1, 0}, {{"b\\"}, {"*.*"}, {}, 1, 0}},
+         {kInc, kExc, 0, {"a\\"}, 0, 0}},
+        {"a global exclusion besides the two parts",
+         {{{"%GlobalExclusion%"}, {}, {"*.tmp"}, 1, 0}, base, {{"a\\"}, {"*.*"}, {}, 1, 0}},
+         {kInc, kExc, 0, {"a\\"}, 0, 0}},
+        {"a global exclusion alone is skipped",
+         {{{"%GlobalExclusion%", ".\\"}, {"*"}, {"*.tmp"}, 1, 0}, base},
+         {kInc, kExc, 0, {}, 1, 1}},
+        {"excludes in the subfolder part",
+         {base, {{"a\\"}, {"*.*"}, {"*.bak"}, 1, 0}},
+         {kInc, kExc, 0, {"a\\"}, 0, 0}},
+        {"a second include after all files",
+         {base, {{"a\\"}, {"*.*", "*.txt"}, {}, 1, 0}},
+         {kInc, kExc, 0, {"a\\"}, 0, 0}},
+        {"includes in another order",
+         {base, {{"a\\"}, {"*.doc", "*.txt"}, kExc, 1, 0}},
+         {kInc, kExc, 0, {"a\\"}, 1, 0}},
+        {"includes in another case",
+         {base, {{"a\\"}, {"*.TXT", "*.doc"}, kExc, 1, 0}},
+         {kInc, kExc, 0, {"a\\"}, 1, 0}},
+        {"other excludes", {base, {{"a\\"}, kInc, {}, 1, 0}}, {kInc, kExc, 0, {"a\\"}, 1, 0}},
+        {"every subfolder and another folder",
+         {base, {{"*\\", "a\\"}, {"*.*"}, {}, 1, 0}},
+         {kInc, kExc, 1, {"*\\", "a\\"}, 0, 0}},
+        {"untrimmed includes against the trimmed base",
+         {{{".\\"}, {" *.txt", "*.doc"}, {}, 0, 0}, {{"a\\"}, {" *.txt", "*.doc"}, {}, 1, 0}},
+         {kInc, {}, 0, {"a\\"}, 1, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMaskSpecArray list;
+        for (const auto& spec : c.specs) list.Add(Raw(spec));
+        EXPECT_EQ(ToSimple(list), c.expected);
+    }
+}
+
+TEST(SimpleForm, TheWalkTakesPartsInTheirOwnWay) {
+    struct Case {
+        const char* name;
+        std::vector<Spec> specs;
+        bool nullFirst;
+        Simple expected;
+    } cases[] = {
+        // A first folder left empty counts as the base before any base was seen.
+        {"an empty first folder is the base",
+         {{{""}, {" *.c "}, {}, 1, 0}},
+         false,
+         {{"*.c"}, {}, 1, {}, 1, 1}},
+        // The subfolder part comes first; the base after it sets the flags again.
+        {"the base after the subfolder part",
+         {{{"a\\"}, {"*.*"}, {}, 1, 0}, {{".\\"}, {"*.c"}, {}, 1, 0}},
+         false,
+         {{"*.c"}, {}, 1, {"a\\"}, 1, 1}},
+        {"an empty slot is skipped but counted",
+         {{{".\\"}, {"*.c"}, {}, 0, 0}, {{"a\\"}, {"*.*"}, {}, 1, 0}},
+         true,
+         {{"*.c"}, {}, 0, {"a\\"}, 0, 0}},
+        {"a specification without folders is skipped",
+         {{{}, {"*.x"}, {}, 1, 0}, {{".\\"}, {"*.c"}, {}, 0, 0}},
+         false,
+         {{"*.c"}, {}, 0, {}, 1, 1}},
+        {"an empty list", {}, false, {{}, {}, 0, {}, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMaskSpecArray list;
+        if (c.nullFirst) list.Add(nullptr);
+        for (const auto& spec : c.specs) list.AddMask(Make(spec));
+        EXPECT_EQ(ToSimple(list), c.expected);
+    }
+}
+
+TEST(SimpleForm, FoldersAreAppendedAndListsExtended) {
+    CMaskSpecArray list;
+    FromSimple(list, {{"*.a"}, {}, 0, {"x"}, 0});
+    FromSimple(list, {{"*.b"}, {}, 1, {}, 1});
+    ASSERT_EQ(list.GetSize(), 3);
+    EXPECT_EQ(Members(*list.GetMaskAt(2)), (Spec{{".\\"}, {"*.b"}, {}, 1, 0}));
+
+    CMaskSpecArray two;
+    FromSimple(two, {{"*.a"}, {}, 0, {"x"}, 0});
+    CStringArray include, exclude, subDirs;
+    Fill(subDirs, {"kept\\"});
+    int all = 0, masks = 0;
+    EXPECT_EQ(two.ConvertToSimple(include, exclude, all, subDirs, masks), 1);
+    EXPECT_EQ(Read(subDirs), (Strings{"kept\\", "x\\"}));
+}
+
+TEST(MaskSpecArray, BaseFolderAndAddMask) {
+    struct Case {
+        const char* given;
+        const char* held;
+    } cases[] = {{"c:\\data", "c:\\data\\"},
+                 {"c:\\data\\", "c:\\data\\"},
+                 {"", ""},
+                 {"/srv/files", "/srv/files/"}};
+    for (const auto& c : cases) EXPECT_EQ(CMaskSpecArray(c.given).GetBaseDir(), c.held);
+    CMaskSpecArray list("c:\\data");
+    list.SetBaseDir("c:\\data");
+    EXPECT_EQ(list.GetBaseDir(), "c:\\data");
+    EXPECT_EQ(list.GetRuntimeClass(), RUNTIME_CLASS(CObjectPArrayPtr));
+
+    // The added specification is a new one whose folders end in a separator.
+    CMaskSpec loose;
+    CStringArray dirs;
+    Fill(dirs, {"a", "b\\"});
+    CMaskSpecArray holder;
+    holder.AddMask(dirs, *loose.GetIncludeWildcards(), *loose.GetExcludeWildcards(), 0, 1);
+    list.AddMask(*holder.GetMaskAt(0));
+    ASSERT_EQ(list.GetSize(), 1);
+    EXPECT_NE(list.GetMaskAt(0), holder.GetMaskAt(0));
+    EXPECT_EQ(Members(*list.GetMaskAt(0)), (Spec{{"a\\", "b\\"}, {}, {}, 0, 1}));
+}
+
+TEST(MaskSpecArray, CopiesTakeTheBaseFolderEqualityDoesNot) {
+    CMaskSpecArray source("/one");
+    FromSimple(source, {{"*.a"}, {}, 0, {"x"}, 0});
+    CMaskSpecArray copy(source);
+    EXPECT_EQ(copy.GetBaseDir(), "/one/");
+    EXPECT_EQ(Specs(copy), Specs(source));
+    EXPECT_NE(copy.GetMaskAt(0), source.GetMaskAt(0));
+
+    CMaskSpecArray assigned("/two");
+    FromSimple(assigned, {{"*.z"}, {}, 1, {}, 1});
+    assigned = source;
+    EXPECT_EQ(assigned.GetBaseDir(), "/one/");
+    EXPECT_EQ(Specs(assigned), Specs(source));
+
+    CMaskSpecArray other("/three");
+    FromSimple(other, {{"*.A"}, {}, 0, {"X"}, 0});
+    EXPECT_TRUE(other == source);  // case-blind specifications, base folder left out
+    other.GetMaskAt(1)->SetFilesStatus(1);
+    EXPECT_TRUE(other != source);
+}
+
+}  // namespace
