@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "KstArchive.h"
 #include "KstFile.h"
+#include "KstPattern.h"
 #include "KstProperties.h"
 
 namespace kstool {
@@ -64,6 +65,12 @@ std::string ScalarText(const CObjectP* object) {
     if (auto* flag = dynamic_cast<const CBoolP*>(object))
         return flag->GetValue() ? "true" : "false";
     if (auto* big = dynamic_cast<const CInt64P*>(object)) return std::to_string(big->GetValue());
+    if (auto* pattern = dynamic_cast<const CPattern*>(object))
+        return "\"" + pattern->GetPatternName().str() + "\"" +
+               (pattern->IsSimple() ? " simple" : "");
+    if (auto* spec = dynamic_cast<const CMaskSpec*>(object))
+        return std::string(spec->IsIncludeSubDirs() ? "with" : "without") + " subfolders" +
+               (spec->IsSetFilesStatus() ? ", files status" : "");
     if (auto* blob = dynamic_cast<const CBinaryP*>(object)) {
         std::string hex;
         char cell[4];
@@ -77,8 +84,18 @@ std::string ScalarText(const CObjectP* object) {
     return "";
 }
 
+void PrintStrings(const char* label, const CStringArray& strings, int depth) {
+    std::printf("%s%s", Indent(depth).c_str(), label);
+    for (int i = 0; i < strings.GetSize(); ++i) std::printf(" \"%s\"", strings.GetAt(i).c_str());
+    std::printf("\n");
+}
+
 void PrintChildren(const CObjectP* object, int depth) {
-    if (auto* strings = dynamic_cast<const CStringArrayP*>(object)) {
+    if (auto* spec = dynamic_cast<const CMaskSpec*>(object)) {
+        PrintStrings("folders:", spec->GetRelativeDirs(), depth);
+        PrintStrings("include:", spec->GetIncludes(), depth);
+        PrintStrings("exclude:", spec->GetExcludes(), depth);
+    } else if (auto* strings = dynamic_cast<const CStringArrayP*>(object)) {
         for (int i = 0; i < strings->GetSize(); ++i)
             std::printf("%s[%d] \"%s\"\n", Indent(depth).c_str(), i, strings->GetAt(i).c_str());
     } else if (auto* array = dynamic_cast<const CObjectPArrayPtr*>(object)) {

@@ -27,8 +27,9 @@ Result Kst(const std::string& args, const std::string& dir = ksttest::ScratchDir
 }
 
 const std::vector<std::string> kCommands = {
-    "error",    "unc",      "mkdir",    "props-write", "props-show", "trace-listen", "trace",
-    "zip-info", "zip-span", "zip-join", "span",        "join",       "version"};
+    "error",        "unc",   "mkdir",    "props-write", "props-show",
+    "trace-listen", "trace", "zip-info", "zip-span",    "zip-join",
+    "span",         "join",  "version",  "select",      "pattern-new"};
 
 TEST(KstCommandLine, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     Result top = Kst("--help");

@@ -1,0 +1,192 @@
+// kst pattern-new and kst select on a folder tree made here, against the selection the simple
+// choice describes, computed here from the choice itself with regular expressions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "KstStringArrayP.h"
+#include "KstTest.h"
+#include "SelectionTestData.h"
+
+using namespace seltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+int Kst(const std::string& args, std::string* out = nullptr) {
+    return ksttest::RunCommand(ksttest::ToolPath() + " " + args + " 2>/dev/null", out);
+}
+
+std::string Quote(const std::string& text) {
+    return "'" + text + "'";
+}
+
+const Strings kFiles{
+    "README",          "notes.txt",       "Plan.DOC",      "~notes.txt",
+    "image.png",       "docs/guide.TXT",  "docs/README",   "docs/~old.doc",
+    "docs/deep/a.txt", "docs/deep/b.bin", "my docs/x.doc", "my docs/y.png",
+    "src/main.cpp",    "src/notes.txt",   "src/sub/c.txt", "Docs2/z.txt",
+};
+
+std::string MakeTree() {
+    std::string base = ksttest::ScratchDir() + "/tree";
+    for (const auto& file : kFiles) {
+        fs::create_directories(fs::path(base + "/" + file).parent_path());
+        ksttest::WriteFile(base + "/" + file, file);
+    }
+    return base;
+}
+
+// A mask as a regular expression: '*' any run, '?' one character, case-blind; "X.*" also
+// takes X alone.
+std::regex MaskRegex(std::string mask) {
+    std::string tail;
+    if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0) {
+        mask.resize(mask.size() - 2);
+        tail = "(\\..*)?";
+    }
+    std::string re;
+    for (char ch : mask) {
+        if (ch == '*')
+            re += ".*";
+        else if (ch == '?')
+            re += ".";
+        else if (std::isalnum(static_cast<unsigned char>(ch)))
+            re += ch;
+        else
+            re += std::string("\\") + ch;
+    }
+    return std::regex(re + tail, std::regex::icase);
+}
+
+bool Matches(const Strings& masks, const std::string& name) {
+    return std::any_of(masks.begin(), masks.end(),
+                       [&](const std::string& m) { return std::regex_match(name, MaskRegex(m)); });
+}
+
+std::string Lower(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+struct Choice {
+    Strings include, exclude;
+    bool allSubDirs = false;
+    Strings subDirs;
+    bool masksInSubDirs = false;
+};
+
+// What a person reading the choice expects: the base folder takes the masks; the chosen
+// subfolders (all, or the listed ones with what lies below them) take the masks or every file.
+Strings Expected(const Choice& c) {
+    Strings selected;
+    for (const auto& file : kFiles) {
+        fs::path path(file);
+        std::string dir = path.parent_path().string(), name = path.filename().string();
+        bool masks = true, covered = dir.empty();
+        if (!dir.empty()) {
+            std::string top = Lower(dir.substr(0, dir.find('/')));
+            covered =
+                c.allSubDirs || std::any_of(c.subDirs.begin(), c.subDirs.end(),
+                                            [&](const std::string& s) { return Lower(s) == top; });
+            masks = c.masksInSubDirs;
+        }
+        bool take = covered && (!masks || (Matches(c.include, name) && !Matches(c.exclude, name)));
+        if (take) selected.push_back(file);
+    }
+    std::sort(selected.begin(), selected.end());
+    return selected;
+}
+
+std::string Joined(const Strings& strings) {
+    std::string text;
+    for (const auto& s : strings) text += (text.empty() ? "" : ";") + s;
+    return text;
+}
+
+std::string Lines(const Strings& strings) {
+    std::string text;
+    for (const auto& s : strings) text += s + "\n";
+    return text;
+}
+
+TEST(KstSelect, PatternsFromTheSimpleChoiceSelectWhatTheChoiceSays) {
+    const std::string tree = MakeTree();
+    const Strings inc{"*.txt", "*.doc"}, exc{"~*"};
+    const Choice cases[] = {
+        {inc, exc, false, {}, false},
+        {inc, exc, false, {"docs", "my docs"}, false},
+        {inc, exc, false, {"DOCS", "src"}, true},
+        {inc, exc, true, {}, true},
+        {inc, exc, true, {}, false},
+        {{"*.*"}, {"*.png", "readme"}, true, {}, true},
+        {{"?otes.*"}, {}, false, {"src"}, true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        std::string file = ksttest::ScratchDir() + "/p" + std::to_string(++n) + ".pat";
+        std::string args =
+            "pattern-new " + file + " --name Case --include " + Quote(Joined(c.include));
+        if (!c.exclude.empty()) args += " --exclude " + Quote(Joined(c.exclude));
+        if (c.allSubDirs) args += " --all-subdirs";
+        if (!c.subDirs.empty()) args += " --subdirs " + Quote(Joined(c.subDirs));
+        if (c.masksInSubDirs) args += " --masks-in-subdirs";
+        ASSERT_EQ(Kst(args), 0) << args;
+        std::string out;
+        ASSERT_EQ(Kst("select " + tree + " " + file, &out), 0) << args;
+        EXPECT_EQ(out, Lines(Expected(c))) << args;
+    }
+}
+
+TEST(KstSelect, ThePatternFileHoldsWhatConvertFromSimpleBuilds) {
+    std::string file = ksttest::ScratchDir() + "/docs.pat";
+    ASSERT_EQ(Kst("pattern-new " + file +
+                  " --name Docs --include '*.txt; *.doc' --exclude '~*' --subdirs 'a; b c'"),
+              0);
+    std::unique_ptr<CObject> object;
+    propstest::LoadFile(file, [&](CArchive& ar) { object.reset(ar.ReadObject(nullptr)); });
+    auto* pattern = dynamic_cast<CPattern*>(object.get());
+    ASSERT_NE(pattern, nullptr);
+    EXPECT_EQ(pattern->GetPatternName(), "Docs");
+    EXPECT_EQ(pattern->IsSimple(), 1);
+    CPattern expected;
+    CStringArray include, exclude, subDirs;
+    Fill(include, {"*.txt", "*.doc"});
+    Fill(exclude, {"~*"});
+    Fill(subDirs, {"a", "b c"});
+    expected.ConvertFromSimple(include, exclude, 0, subDirs, 0);
+    expected.GetPatternName() = "Docs";
+    expected.SetSimple(1);
+    EXPECT_TRUE(*pattern == expected);
+}
+
+TEST(KstSelect, TheFirstPatternOfAListAndRefusedFiles) {
+    const std::string tree = MakeTree();
+    CPatternArray list;
+    auto* first = new CPattern;
+    CStringArray include, none;
+    Fill(include, {"*.cpp"});
+    first->ConvertFromSimple(include, none, 1, none, 1);
+    list.Add(first);
+    auto* second = new CPattern;
+    second->ConvertFromSimple(include, none, 0, none, 0);
+    list.Add(second);
+    std::string file = ksttest::ScratchDir() + "/list.pat";
+    propstest::StoreFile(file, [&](CArchive& ar) { ar.WriteObject(&list); });
+    std::string out;
+    ASSERT_EQ(Kst("select " + tree + " " + file, &out), 0);
+    EXPECT_EQ(out, "src/main.cpp\n");
+
+    CStringArrayP strings;
+    std::string other = ksttest::ScratchDir() + "/other.bin";
+    propstest::StoreFile(other, [&](CArchive& ar) { ar.WriteObject(&strings); });
+    EXPECT_EQ(Kst("select " + tree + " " + other, &out), 1);
+    EXPECT_EQ(Kst("select " + tree + " " + ksttest::ScratchDir() + "/none.pat", &out), 1);
+    EXPECT_EQ(Kst("select " + tree + "/none " + file, &out), 1);
+    EXPECT_EQ(Kst("pattern-new x.pat --name N --include '*' --all-subdirs --subdirs a", &out), 2);
+    EXPECT_EQ(Kst("pattern-new x.pat --include '*'", &out), 2);
+}
+
+}  // namespace
