@@ -23,11 +23,14 @@
 #include "KstTypedPtr.h"
 #include "KstWnd.h"
 #include "KstModule.h"
+#include "KstOleAuto.h"
+#include "KstXmlDom.h"
 
 // The library.
 #include "KstTraceLog.h"
 #include "KstStringService.h"
 #include "KstProperties.h"
+#include "KstXML.h"
 #include "KstLocalization.h"
 #include "KstErrorInfo.h"
 #include "KstFileService.h"

@@ -24,6 +24,7 @@ public:
     void Resize(UINT nSize);
 
     void Serialize(CArchive& ar) override;
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }

@@ -27,6 +27,7 @@ public:
     CObjectP* GetAt(LPCTSTR key, const CObjectP& rDefault);
     void RemoveAll() { Clear(); }
 
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }

@@ -25,6 +25,7 @@ public:
     void SetAtGrow(int nIndex, CObjectP* pNew);
     void RemoveAll() { Clear(); }
 
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }

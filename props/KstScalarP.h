@@ -19,6 +19,7 @@ public:
     CStringP& operator=(const CString& value);
 
     void Serialize(CArchive& ar) override;
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }
@@ -38,6 +39,7 @@ public:
     CUIntP& operator=(UINT value);
 
     void Serialize(CArchive& ar) override;
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }
@@ -58,6 +60,7 @@ public:
     CTimeP& operator=(const CTime& value);
 
     void Serialize(CArchive& ar) override;
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }
@@ -78,6 +81,7 @@ public:
     void SetValue(bool value) { m_byValue = value ? 1 : 0; }
 
     void Serialize(CArchive& ar) override;
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     // The stored bytes themselves: two different non-zero bytes are not equal.
     bool operator==(const CObjectP& other) const override;
@@ -102,6 +106,7 @@ public:
     void SetValue(int64_t value) { m_nValue = value; }
 
     void Serialize(CArchive& ar) override;
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
     bool operator!=(const CObjectP& other) const override { return !(*this == other); }

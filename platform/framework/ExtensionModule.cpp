@@ -1,4 +1,6 @@
 // Extension modules: the raw load step, the module record and the chain of libraries.
+#include <dlfcn.h>
+
 #include <mutex>
 
 #include "KstModule.h"
@@ -83,4 +85,26 @@ CDynLinkLibrary::~CDynLinkLibrary() {
             break;
         }
     }
+}
+
+void AfxLockGlobals(int) {
+    ClassRegistry::Instance().Mutex().lock();
+}
+
+void AfxUnlockGlobals(int) {
+    ClassRegistry::Instance().Mutex().unlock();
+}
+
+int AfxGetClassListSize(const AFX_CLASS_LIST* pList) {
+    return pList ? static_cast<int>(pList->classes.size()) : 0;
+}
+
+CRuntimeClass* AfxGetClassListAt(const AFX_CLASS_LIST* pList, int nIndex) {
+    if (!pList || nIndex < 0 || nIndex >= AfxGetClassListSize(pList)) return nullptr;
+    return pList->classes[static_cast<size_t>(nIndex)];
+}
+
+HMODULE AfxGetModuleOf(const void* address) {
+    Dl_info info{};
+    return dladdr(address, &info) ? static_cast<HMODULE>(info.dli_fbase) : nullptr;
 }

@@ -62,5 +62,16 @@ public:
     CDynLinkLibrary* m_pNextDLL;
 };
 
+// The framework's global locks: CRIT_RUNTIMECLASSLIST guards the class lists and the chain of
+// extension modules while someone walks them. The lock is recursive.
+#define CRIT_RUNTIMECLASSLIST 0
+KST_API void AfxLockGlobals(int nLockType);
+KST_API void AfxUnlockGlobals(int nLockType);
+// The classes of a list, in registration order (read under CRIT_RUNTIMECLASSLIST).
+KST_API int AfxGetClassListSize(const AFX_CLASS_LIST* pList);
+KST_API CRuntimeClass* AfxGetClassListAt(const AFX_CLASS_LIST* pList, int nIndex);
+// The module that holds an address, as its extension record names it (hModule).
+KST_API HMODULE AfxGetModuleOf(const void* address);
+
 // Number of classes registered under a name in all modules (diagnostics and tests).
 KST_API int AfxCountClassesNamed(const char* lpszClassName);

@@ -1,0 +1,366 @@
+// The XML form of every property class: exact texts of the scalars, the hexadecimal quirks,
+// containers with null slots, nesting three levels deep, texts that need escaping and
+// Cyrillic in code pages 1251 and UTF-8, and documents written by hand as another program
+// would write them.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "../props/HostProperty.h"
+#include "KstPlatform.h"
+#include "XmlTestSupport.h"
+
+using xmltest::Document;
+using xmltest::Load;
+using xmltest::Store;
+
+// A host's own property class with an XML form of its own: two attributes.
+class CHostSizeP : public CObjectP {
+    DECLARE_SERIAL(CHostSizeP)
+public:
+    CHostSizeP(int cx = 0, int cy = 0) : m_cx(cx), m_cy(cy) {}
+    CObjectP& operator=(const CObjectP& src) override {
+        if (IsSameClass(src))
+            m_cx = static_cast<const CHostSizeP&>(src).m_cx,
+            m_cy = static_cast<const CHostSizeP&>(src).m_cy;
+        return *this;
+    }
+    bool operator==(const CObjectP& other) const override {
+        return IsSameClass(other) && m_cx == static_cast<const CHostSizeP&>(other).m_cx &&
+               m_cy == static_cast<const CHostSizeP&>(other).m_cy;
+    }
+    void SerializeXML(CXMLNode& node, bool bStoring) override {
+        CXMLElement element(node);
+        if (bStoring) {
+            element.SetAttribute("cx", m_cx);
+            element.SetAttribute("cy", m_cy);
+        } else {
+            m_cx = atoi(element.GetAttribute("cx"));
+            m_cy = atoi(element.GetAttribute("cy"));
+        }
+    }
+    int m_cx, m_cy;
+};
+IMPLEMENT_SERIAL(CHostSizeP, CObjectP, 1)
+
+namespace {
+
+std::unique_ptr<CObjectP> Make(CObjectP* object) {
+    return std::unique_ptr<CObjectP>(object);
+}
+
+CBinaryP* Binary(std::initializer_list<BYTE> bytes) {
+    auto* binary = new CBinaryP;
+    binary->Allocate(static_cast<UINT>(bytes.size()));
+    int i = 0;
+    for (BYTE b : bytes) binary->GetData()[i++] = b;
+    return binary;
+}
+
+CBoolP* Bool(bool value) {
+    auto* flag = new CBoolP;
+    flag->SetValue(value);
+    return flag;
+}
+
+CInt64P* Int64(int64_t value) {
+    auto* number = new CInt64P;
+    number->SetValue(value);
+    return number;
+}
+
+CStringArrayP* Strings(std::initializer_list<const char*> items) {
+    auto* strings = new CStringArrayP;
+    for (const char* s : items) strings->Add(s);
+    return strings;
+}
+
+std::string Body(const std::string& xml) {
+    size_t start = xml.find("<Root");
+    return xml.substr(start, xml.rfind('>') + 1 - start);
+}
+
+struct ScalarCase {
+    const char* name;
+    std::function<CObjectP*()> make;
+    const char* body;  // the root element as written
+};
+
+class ScalarForms : public ::testing::TestWithParam<ScalarCase> {};
+
+TEST_P(ScalarForms, WriteExactlyAndReadBackEqual) {
+    auto object = Make(GetParam().make());
+    EXPECT_EQ(Body(Store(*object)), GetParam().body);
+    auto copy = Make(object->CreateCopy());
+    copy->Clear();
+    Load(Store(*object), *copy);
+    EXPECT_TRUE(*copy == *object);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, ScalarForms,
+    ::testing::Values(
+        ScalarCase{"String", [] { return new CStringP(CString("a<b & \"c\" 'd'\r\nx")); },
+                   "<Root>a&lt;b &amp; \"c\" 'd'&#13;\nx</Root>"},
+        ScalarCase{"EmptyString", [] { return new CStringP; }, "<Root/>"},
+        ScalarCase{"UInt", [] { return new CUIntP(7u); }, "<Root>7</Root>"},
+        ScalarCase{"UIntTop", [] { return new CUIntP(0xFFFFFFFFu); }, "<Root>-1</Root>"},
+        ScalarCase{"BoolTrue", [] { return Bool(true); }, "<Root>1</Root>"},
+        ScalarCase{"BoolFalse", [] { return Bool(false); }, "<Root>0</Root>"},
+        ScalarCase{"Int64", [] { return Int64(-(int64_t{1} << 33)); }, "<Root>-8589934592</Root>"},
+        ScalarCase{"Binary",
+                   [] {
+                       return Binary({0x00, 0x1F, 0xA0});
+                   },
+                   "<Root>001FA0</Root>"},
+        ScalarCase{"EmptyBinary", [] { return new CBinaryP; }, "<Root/>"},
+        ScalarCase{"Strings",
+                   [] {
+                       return Strings({"a", "", "c&"});
+                   },
+                   "<Root Count=\"3\"><Item>a</Item><Item/><Item>c&amp;</Item></Root>"},
+        ScalarCase{"NoStrings", [] { return new CStringArrayP; }, "<Root Count=\"0\"/>"},
+        ScalarCase{"Plain", [] { return new CObjectP; }, "<Root/>"}),
+    [](const auto& info) { return info.param.name; });
+
+struct LoadCase {
+    const char* name;
+    std::function<CObjectP*()> make;  // the object before loading
+    const char* xml;
+    std::function<bool(CObjectP&)> check;
+};
+
+class LoadQuirks : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadQuirks, ReadAsTheFormSays) {
+    auto object = Make(GetParam().make());
+    Load(GetParam().xml, *object);
+    EXPECT_TRUE(GetParam().check(*object));
+}
+
+template <class T>
+T& As(CObjectP& object) {
+    return dynamic_cast<T&>(object);
+}
+
+bool BytesAre(CObjectP& object, std::vector<BYTE> bytes) {
+    auto& binary = As<CBinaryP>(object);
+    return std::vector<BYTE>(binary.GetData(), binary.GetData() + binary.GetSize()) == bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, LoadQuirks,
+    ::testing::Values(
+        LoadCase{"LowerHexIsZero", [] { return new CBinaryP; }, "<Root>1fa0</Root>",
+                 [](CObjectP& o) {
+                     return BytesAre(o, {0x10, 0x00});
+                 }},
+        LoadCase{"OddHexDropsTheLast", [] { return new CBinaryP; }, "<Root>ABC</Root>",
+                 [](CObjectP& o) { return BytesAre(o, {0xAB}); }},
+        LoadCase{"NoHexKeepsTheLength",
+                 [] {
+                     return Binary({1, 2, 3, 4, 5});
+                 },
+                 "<Root>zz-Z</Root>",
+                 [](CObjectP& o) {
+                     return BytesAre(o, {0x00, 0x00});
+                 }},
+        LoadCase{"BoolTwoIsTrue", [] { return new CBoolP; }, "<Root>2</Root>",
+                 [](CObjectP& o) { return As<CBoolP>(o).GetValue(); }},
+        LoadCase{"BoolWordIsFalse", [] { return Bool(true); }, "<Root>abc</Root>",
+                 [](CObjectP& o) { return !As<CBoolP>(o).GetValue(); }},
+        LoadCase{"UIntNotANumberKeepsTheValue", [] { return new CUIntP(9u); }, "<Root>1.5</Root>",
+                 [](CObjectP& o) { return UINT(As<CUIntP>(o)) == 9; }},
+        LoadCase{"UIntNegative", [] { return new CUIntP; }, "<Root> -5 </Root>",
+                 [](CObjectP& o) { return UINT(As<CUIntP>(o)) == 0xFFFFFFFBu; }},
+        LoadCase{"Int64StopsAtALetter", [] { return new CInt64P; }, "<Root>12abc</Root>",
+                 [](CObjectP& o) { return As<CInt64P>(o).GetValue() == 12; }},
+        LoadCase{"Int64NoDigits", [] { return Int64(5); }, "<Root>abc</Root>",
+                 [](CObjectP& o) { return As<CInt64P>(o).GetValue() == 0; }},
+        LoadCase{"StringsIgnoreCountAndNames", [] { return Strings({"old"}); },
+                 "<Root Count=\"7\"><Item>x</Item><!--c--><Other>y</Other>z</Root>",
+                 [](CObjectP& o) {
+                     auto& s = As<CStringArrayP>(o);
+                     return s.GetSize() == 4 && s.GetAt(0) == "x" && s.GetAt(1) == "c" &&
+                            s.GetAt(2) == "y" && s.GetAt(3) == "z";
+                 }}),
+    [](const auto& info) { return info.param.name; });
+
+// Array [A, null, B] stores Count 3 and two children and comes back as [A', B'].
+TEST(ContainerForms, ArrayNullSlotsAreCountedNotWritten) {
+    CObjectPArrayPtr array;
+    array.Add(new CUIntP(1u));
+    array.Add(nullptr);
+    array.Add(new CStringP(CString("b")));
+    std::string xml = Store(array);
+    EXPECT_EQ(Body(xml), "<Root Count=\"3\"><CUIntP>1</CUIntP><CStringP>b</CStringP></Root>");
+    CObjectPArrayPtr copy;
+    Load(xml, copy);
+    ASSERT_EQ(copy.GetSize(), 2);
+    EXPECT_EQ(UINT(*dynamic_cast<CUIntP*>(copy[0])), 1u);
+    EXPECT_EQ(*dynamic_cast<CStringP*>(copy[1]), "b");
+}
+
+TEST(ContainerForms, MapNullValuesAreCountedNotWritten) {
+    CMapStringToObjectPPtr map;
+    map.SetAt("a", nullptr);
+    map.SetAt("b", nullptr);
+    map.SetAt("c", new CUIntP(3u));
+    EXPECT_EQ(Body(Store(map)), "<Root Count=\"3\"><CUIntP Key=\"c\">3</CUIntP></Root>");
+}
+
+// The example: Params with Count 2 and, in traversal order, CUIntP Error.Code = 5 and
+// CStringP Error.Operation = Copy. Checked through the DOM, not as text.
+TEST(ContainerForms, PropertySetExample) {
+    CPropertySet set;
+    set.SetAt("Error.Code", 5u);
+    set.SetAt("Error.Operation", "Copy");
+    Document doc = Document::Parse(Store(set, "Params"));
+    CXMLElement root(doc.Root());
+    EXPECT_EQ(root.GetName(), "Params");
+    EXPECT_EQ(root.GetAttribute("Count"), "2");
+    std::vector<std::string> expected;
+    for (POSITION pos = set.GetStartPosition(); pos;) {
+        CString key;
+        CObjectP* value;
+        set.GetNextAssoc(pos, key, value);
+        expected.push_back(key.str());
+    }
+    CXMLNodeList children;
+    ASSERT_TRUE(doc.Root().GetChildNodes(children));
+    ASSERT_EQ(children.GetLength(), 2);
+    for (long i = 0; i < 2; ++i) {
+        CXMLNode child;
+        ASSERT_TRUE(children.GetItem(i, child));
+        CXMLElement element(child);
+        CString key = element.GetAttribute("Key");
+        EXPECT_EQ(key.str(), expected[static_cast<size_t>(i)]);
+        EXPECT_EQ(element.GetName(), key == "Error.Code" ? "CUIntP" : "CStringP");
+        EXPECT_EQ(element.GetText(), key == "Error.Code" ? "5" : "Copy");
+    }
+}
+
+// Sets in arrays in maps in lists, every class at the bottom, host class included.
+TEST(ContainerForms, ThreeLevelsOfEveryClassComeBackEqual) {
+    auto makeSet = [] {
+        auto* set = new CPropertySet;
+        set->SetAt("s", "x<y>&\"'\n");
+        set->SetAt("u", 42u);
+        CTimeP time(CTime(2024, 5, 1, 10, 20, 30));
+        set->CMapStringToObjectPPtr::SetAt("t", time.CreateCopy());
+        set->CMapStringToObjectPPtr::SetAt("b", Bool(true));
+        set->CMapStringToObjectPPtr::SetAt("i", Int64(-3));
+        set->CMapStringToObjectPPtr::SetAt("x", Binary({0xDE, 0xAD}));
+        set->CMapStringToObjectPPtr::SetAt("l", Strings({"p", "q"}));
+        set->CMapStringToObjectPPtr::SetAt("h", new CHostSizeP(4, 5));
+        set->CMapStringToObjectPPtr::SetAt("o", new CObjectP);
+        return set;
+    };
+    CObjectPListPtr list;
+    for (int i = 0; i < 2; ++i) {
+        auto* map = new CMapStringToObjectPPtr;
+        auto* array = new CObjectPArrayPtr;
+        array->Add(makeSet());
+        array->Add(nullptr);
+        array->Add(makeSet());
+        map->SetAt("array", array);
+        list.AddTail(map);
+    }
+    list.AddTail(nullptr);
+    CObjectPListPtr copy;
+    Load(Store(list), copy);
+    // The null list element and the null array slots do not come back.
+    ASSERT_EQ(copy.GetCount(), 2);
+    auto* map = dynamic_cast<CMapStringToObjectPPtr*>(copy.GetHead());
+    ASSERT_NE(map, nullptr);
+    CObjectP* array = nullptr;
+    ASSERT_TRUE(map->Lookup("array", array));
+    ASSERT_EQ(dynamic_cast<CObjectPArrayPtr*>(array)->GetSize(), 2);
+    auto expected = Make(makeSet());
+    EXPECT_TRUE(*dynamic_cast<CObjectPArrayPtr*>(array)->GetAt(1) == *expected);
+}
+
+class CodePages : public ::testing::TestWithParam<unsigned> {
+protected:
+    void TearDown() override { kst::SetCodePages(CP_UTF8, 866); }
+};
+
+// The same Cyrillic text is written as the same UTF-8 document in either page.
+TEST_P(CodePages, CyrillicCrossesThroughTheAnsiPage) {
+    kst::SetCodePages(GetParam(), 866);
+    const std::string utf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
+    const std::string cp1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    CString ansi(GetParam() == 1251 ? cp1251 : utf8);
+    CPropertySet set;
+    set.SetAt(ansi, ansi);
+    std::string xml = Store(set);
+    EXPECT_NE(xml.find("Key=\"" + utf8 + "\">" + utf8 + "<"), std::string::npos) << xml;
+    CPropertySet copy;
+    Load(xml, copy);
+    CStringP* value = nullptr;
+    ASSERT_TRUE(copy.Lookup(ansi, value));
+    EXPECT_EQ(*value, ansi);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CodePages, ::testing::Values(1251u, CP_UTF8));
+
+// Hand-written documents: unusual order, unknown classes, text and comments between elements,
+// children without "Key", a Count that does not match.
+TEST(HandWritten, MapSkipsWhatItCannotPlace) {
+    CPropertySet set;
+    set.SetAt("old", 1u);
+    Load(
+        "<Root Count='99'>text<!-- note --><CStringP Key='b'>B</CStringP>"
+        "<CNoSuchP Key='x'>?</CNoSuchP><CUIntP>7</CUIntP><?CUIntP 5?>"
+        "<CUIntP Key='a'>1</CUIntP><CUIntP Key='a'>2</CUIntP></Root>",
+        set);
+    EXPECT_EQ(set.GetCount(), 2);
+    CUIntP* a = nullptr;
+    ASSERT_TRUE(set.Lookup("a", a));
+    EXPECT_EQ(UINT(*a), 2u);  // a repeated key keeps the later one
+    CStringP* b = nullptr;
+    ASSERT_TRUE(set.Lookup("b", b));
+    EXPECT_EQ(*b, "B");
+}
+
+TEST(HandWritten, ArrayKeepsPositionsListKeepsOrder) {
+    const char* xml =
+        "<Root Count='1'><CStringArray/><CStringP>a</CStringP>x<CNoSuchP/>"
+        "<CHostPointP/><!--c--><CUIntP>2</CUIntP></Root>";
+    CObjectPArrayPtr array;
+    Load(xml, array);
+    ASSERT_EQ(array.GetSize(), 7);
+    for (int i : {0, 2, 3, 5}) EXPECT_EQ(array[i], nullptr) << i;
+    EXPECT_NE(dynamic_cast<CStringP*>(array[1]), nullptr);
+    EXPECT_NE(dynamic_cast<CHostPointP*>(array[4]), nullptr);
+    EXPECT_NE(dynamic_cast<CUIntP*>(array[6]), nullptr);
+    CObjectPListPtr list;
+    Load(xml, list);
+    ASSERT_EQ(list.GetCount(), 3);
+    EXPECT_NE(dynamic_cast<CStringP*>(list.GetHead()), nullptr);
+    EXPECT_NE(dynamic_cast<CUIntP*>(list.GetTail()), nullptr);
+    array.Clear();
+    list.Clear();
+}
+
+// The mix-in's node helpers take the class of the whole object.
+TEST(Support, NodesAreNamedByTheObjectsClass) {
+    Document doc;
+    CHostPointP point;
+    CXMLNode node;
+    ASSERT_TRUE(point.CreateXMLNode(doc.Wrapper(), node));
+    EXPECT_EQ(node.GetName(), "CHostPointP");
+    EXPECT_TRUE(point.IsXMLNodeOf(node));
+    EXPECT_FALSE(CUIntP().IsXMLNodeOf(node));
+    std::unique_ptr<CXMLNode> created(CStringArrayP().CreateXMLNode(doc.Wrapper()));
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->GetName(), "CStringArrayP");
+    std::unique_ptr<CObject> object(CXMLSupportInObject::CreateObjectFromXMLNode(node));
+    EXPECT_NE(dynamic_cast<CHostPointP*>(object.get()), nullptr);
+    EXPECT_EQ(CXMLSupportInObject::FindRuntimeClass("CPropertySet"), RUNTIME_CLASS(CPropertySet));
+    EXPECT_EQ(CXMLSupportInObject::FindRuntimeClass("cpropertyset"), nullptr);
+    EXPECT_EQ(CXMLSupportInObject::CreateObjectByClassName("CNoSuchP"), nullptr);
+}
+
+}  // namespace
