@@ -1,0 +1,270 @@
+// The DOM stand-in: VARIANT conversions by the platform's rules, BSTRs, _com_error, typed
+// dates in the data-type namespace, texts in the ANSI code page, live child lists, and
+// floating nodes freed with their last reference.
+#include <gtest/gtest.h>
+#include <libxml/tree.h>
+
+#include <string>
+
+#include "KstPlatform.h"
+#include "KstTime.h"
+#include "KstXmlDom.h"
+
+namespace {
+
+struct Var : VARIANT {
+    Var() { VariantInit(this); }
+    explicit Var(const char16_t* text) : Var() {
+        vt = VT_BSTR;
+        bstrVal = SysAllocString(text);
+    }
+    ~Var() { VariantClear(this); }
+};
+
+Var Int(VARTYPE type, long long value) {
+    Var v;
+    v.vt = type;
+    v.llVal = value;
+    return v;
+}
+
+struct ChangeCase {
+    const char* name;
+    std::function<Var()> source;
+    VARTYPE type;
+    HRESULT hr;
+    long long expected;  // integers and booleans
+};
+
+class Change : public ::testing::TestWithParam<ChangeCase> {};
+
+TEST_P(Change, FollowsThePlatformsRules) {
+    Var source = GetParam().source();
+    Var target;
+    target.vt = VT_I4;
+    target.lVal = 99;
+    EXPECT_EQ(VariantChangeType(&target, &source, 0, GetParam().type), GetParam().hr);
+    if (GetParam().hr != S_OK) {
+        EXPECT_EQ(target.vt, VT_I4);
+        EXPECT_EQ(target.lVal, 99);
+        return;
+    }
+    EXPECT_EQ(target.vt, GetParam().type);
+    switch (GetParam().type) {
+        case VT_BOOL:
+            EXPECT_EQ(target.boolVal, GetParam().expected);
+            break;
+        case VT_I8:
+            EXPECT_EQ(target.llVal, GetParam().expected);
+            break;
+        default:
+            EXPECT_EQ(target.lVal, GetParam().expected);
+            break;
+    }
+}
+
+Var R8(double value) {
+    Var v;
+    v.vt = VT_R8;
+    v.dblVal = value;
+    return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, Change,
+    ::testing::Values(
+        ChangeCase{"Whole", [] { return Var(u" -17 "); }, VT_INT, S_OK, -17},
+        ChangeCase{"Fraction", [] { return Var(u"1.5"); }, VT_INT, DISP_E_TYPEMISMATCH, 0},
+        ChangeCase{"Word", [] { return Var(u"12abc"); }, VT_I4, DISP_E_TYPEMISMATCH, 0},
+        ChangeCase{"Empty", [] { return Var(u""); }, VT_INT, DISP_E_TYPEMISMATCH, 0},
+        ChangeCase{"TooBig", [] { return Var(u"2147483648"); }, VT_INT, DISP_E_OVERFLOW, 0},
+        ChangeCase{"Huge", [] { return Var(u"99999999999999999999"); }, VT_I8, DISP_E_OVERFLOW, 0},
+        ChangeCase{"UI4", [] { return Var(u"4294967295"); }, VT_UI4, S_OK, -1},
+        ChangeCase{"HalfToEven", [] { return R8(2.5); }, VT_I4, S_OK, 2},
+        ChangeCase{"HalfToEvenUp", [] { return R8(3.5); }, VT_I4, S_OK, 4},
+        ChangeCase{"BoolToInt", [] { return Int(VT_BOOL, -1); }, VT_I4, S_OK, -1},
+        ChangeCase{"EmptyIsZero", [] { return Var(); }, VT_I4, S_OK, 0},
+        ChangeCase{"NullIsNothing", [] { return Int(VT_NULL, 0); }, VT_I4, DISP_E_TYPEMISMATCH, 0},
+        ChangeCase{"TrueWord", [] { return Var(u" TRUE "); }, VT_BOOL, S_OK, VARIANT_TRUE},
+        ChangeCase{"FalseWord", [] { return Var(u"False"); }, VT_BOOL, S_OK, VARIANT_FALSE},
+        ChangeCase{"NumberTrue", [] { return Var(u"7"); }, VT_BOOL, S_OK, VARIANT_TRUE},
+        ChangeCase{"NumberFalse", [] { return Var(u"0.0"); }, VT_BOOL, S_OK, VARIANT_FALSE},
+        ChangeCase{"WordIsNoBool", [] { return Var(u"yes"); }, VT_BOOL, DISP_E_TYPEMISMATCH, 0},
+        ChangeCase{"IntToBool", [] { return Int(VT_I4, 2); }, VT_BOOL, S_OK, VARIANT_TRUE},
+        ChangeCase{"Cyrillic", [] { return Var(u"\u0031\u0434"); }, VT_I4, DISP_E_TYPEMISMATCH, 0}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(Variants, TextsOfValues) {
+    struct {
+        Var source;
+        const char16_t* text;
+    } cases[] = {{Int(VT_I4, -5), u"-5"}, {Int(VT_BOOL, -1), u"-1"}, {R8(0.25), u"0.25"}};
+    for (auto& c : cases) {
+        Var text;
+        ASSERT_EQ(VariantChangeType(&text, &c.source, 0, VT_BSTR), S_OK);
+        EXPECT_EQ(std::u16string(text.bstrVal), c.text);
+    }
+    Var date;
+    date.vt = VT_DATE;
+    date.date = COleDateTime(2024, 2, 29, 23, 59, 58).m_dt;
+    Var text;
+    ASSERT_EQ(VariantChangeType(&text, &date, 0, VT_BSTR), S_OK);
+    EXPECT_EQ(std::u16string(text.bstrVal), u"2024-02-29T23:59:58");
+    ASSERT_EQ(VariantChangeType(&text, &text, 0, VT_DATE), S_OK);
+    EXPECT_EQ(text.date, date.date);
+    Var bad(u"2024-02-30T00:00:00");
+    EXPECT_EQ(VariantChangeType(&bad, &bad, 0, VT_DATE), DISP_E_TYPEMISMATCH);
+}
+
+TEST(Variants, BstrsAndComErrors) {
+    BSTR text = SysAllocStringLen(u"ab\0c", 4);
+    EXPECT_EQ(SysStringLen(text), 4u);
+    EXPECT_EQ(text[4], 0);
+    SysFreeString(text);
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_STREQ(_com_error(E_POINTER).ErrorMessage(), "Invalid pointer");
+    EXPECT_STREQ(_com_error(0x80041234).ErrorMessage(), "Unknown error 0x80041234");
+    try {
+        _com_issue_error(E_NOINTERFACE);
+    } catch (const _com_error& e) {
+        EXPECT_EQ(e.Error(), E_NOINTERFACE);
+    }
+}
+
+class Dom : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(DomCreateDocument(&m_doc), S_OK);
+        ASSERT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, "Root", &m_root), S_OK);
+        ASSERT_EQ(DomPutDocumentElement(m_doc, m_root), S_OK);
+    }
+    void TearDown() override {
+        kst::SetCodePages(CP_UTF8, 866);
+        DomFreeDocument(m_doc);
+    }
+    xmlNode* Append(const char* name) {
+        xmlNode *node = nullptr, *result = nullptr;
+        EXPECT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, name, &node), S_OK);
+        EXPECT_EQ(DomAppendChild(m_root, node, &result), S_OK);
+        EXPECT_EQ(result, node);
+        return node;
+    }
+    std::string Saved() {
+        std::string xml;
+        EXPECT_EQ(DomSaveXml(m_doc, xml), S_OK);
+        return xml.substr(xml.find("<Root"));
+    }
+    xmlDoc* m_doc = nullptr;
+    xmlNode* m_root = nullptr;
+};
+
+TEST_F(Dom, DatesAreTypedInTheDataTypeNamespace) {
+    xmlNode* when = Append("When");
+    ASSERT_EQ(DomPutDataType(when, "dateTime"), S_OK);
+    Var date;
+    date.vt = VT_R8;
+    date.dblVal = COleDateTime(1999, 12, 31, 23, 0, 5).m_dt;
+    ASSERT_EQ(DomPutTypedValue(when, date), S_OK);
+    EXPECT_EQ(Saved(),
+              "<Root><When xmlns:dt=\"urn:schemas-microsoft-com:datatypes\" "
+              "dt:dt=\"dateTime\">1999-12-31T23:00:05</When></Root>\n");
+    Var typed;
+    ASSERT_EQ(DomGetTypedValue(when, &typed), S_OK);
+    EXPECT_EQ(typed.vt, VT_DATE);
+    EXPECT_EQ(typed.date, date.dblVal);
+    ASSERT_EQ(DomPutText(when, "not a date"), S_OK);
+    EXPECT_EQ(DomGetTypedValue(when, &typed), E_FAIL);
+    EXPECT_EQ(DomPutDataType(when, "i9"), E_FAIL);
+    // An untyped node's value is its text.
+    xmlNode* plain = Append("Plain");
+    DomPutText(plain, "12");
+    ASSERT_EQ(DomGetTypedValue(plain, &typed), S_OK);
+    EXPECT_EQ(typed.vt, VT_BSTR);
+    EXPECT_EQ(std::u16string(typed.bstrVal), u"12");
+}
+
+TEST_F(Dom, TextsCrossTheAnsiPage) {
+    kst::SetCodePages(1251, 866);
+    xmlNode* node = Append("T");
+    ASSERT_EQ(DomPutText(node, "\xC0\xE1"), S_OK);  // Аб in 1251
+    EXPECT_EQ(Saved(), "<Root><T>\xD0\x90\xD0\xB1</T></Root>\n");
+    std::string text;
+    ASSERT_EQ(DomGetText(node, text), S_OK);
+    EXPECT_EQ(text, "\xC0\xE1");
+    kst::SetCodePages(CP_UTF8, 866);
+    ASSERT_EQ(DomPutText(node, "a\xFF"), S_OK);  // no UTF-8: the byte is replaced
+    EXPECT_EQ(Saved(), "<Root><T>a\xEF\xBF\xBD</T></Root>\n");
+}
+
+TEST_F(Dom, ListsAreLive) {
+    xmlNode* list = nullptr;
+    ASSERT_EQ(DomGetChildNodes(m_root, &list), S_OK);
+    DomListCursor cursor;
+    long length = -1;
+    DomListGetLength(list, cursor, &length);
+    EXPECT_EQ(length, 0);
+    xmlNode* a = Append("A");
+    xmlNode* b = Append("B");
+    DomListGetLength(list, cursor, &length);
+    EXPECT_EQ(length, 2);
+    xmlNode* item = nullptr;
+    EXPECT_EQ(DomListGetItem(list, cursor, 1, &item), S_OK);
+    EXPECT_EQ(item, b);
+    EXPECT_EQ(DomListGetItem(list, cursor, 0, &item), S_OK);
+    EXPECT_EQ(item, a);
+    EXPECT_EQ(DomListGetItem(list, cursor, 2, &item), S_FALSE);
+    EXPECT_EQ(item, nullptr);
+    ASSERT_EQ(DomPutText(m_root, "gone"), S_OK);  // the children are replaced
+    DomListGetLength(list, cursor, &length);
+    EXPECT_EQ(length, 1);
+    std::string name;
+    ASSERT_EQ(DomListGetItem(list, cursor, 0, &item), S_OK);
+    DomGetNodeName(item, name);
+    EXPECT_EQ(name, "#text");
+}
+
+// Floating nodes: each reference counts, the last release frees (a leak shows under ASan).
+TEST_F(Dom, FloatingNodesAreFreedWithTheirLastReference) {
+    xmlNode* node = nullptr;
+    ASSERT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, "F", &node), S_OK);
+    xmlNode* element = nullptr;
+    ASSERT_EQ(DomQueryElement(node, &element), S_OK);
+    DomPutText(node, "text");
+    Var value(u"v");
+    DomSetAttribute(node, "a", value);
+    xmlDoc* owner = nullptr;
+    EXPECT_EQ(DomGetOwnerDocument(node, &owner), S_OK);
+    EXPECT_EQ(owner, m_doc);
+    DomReleaseNode(element);
+    std::string text;
+    EXPECT_EQ(DomGetText(node, text), S_OK);  // still there
+    DomReleaseNode(node);
+    // Attached nodes belong to the document: releasing them does nothing.
+    xmlNode* kept = Append("K");
+    DomReleaseNode(kept);
+    EXPECT_EQ(Saved(), "<Root><K/></Root>\n");
+    EXPECT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, "", &node), E_INVALIDARG);
+    EXPECT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, "1x", &node), E_INVALIDARG);
+}
+
+TEST_F(Dom, AttributesAbsentAndTyped) {
+    xmlNode* e = Append("E");
+    Var value;
+    EXPECT_EQ(DomGetAttribute(e, "Key", &value), S_FALSE);
+    EXPECT_EQ(value.vt, VT_NULL);
+    Var error;
+    error.vt = VT_ERROR;
+    error.scode = E_OUTOFMEMORY;
+    EXPECT_EQ(DomSetAttribute(e, "Key", error), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(DomSetAttribute(e, "Key", Int(VT_BOOL, -1)), S_OK);
+    ASSERT_EQ(DomGetAttribute(e, "Key", &value), S_OK);
+    EXPECT_EQ(std::u16string(value.bstrVal), u"-1");
+    xmlNode* text = nullptr;
+    ASSERT_EQ(DomCreateNode(m_doc, NODE_TEXT, "", &text), S_OK);
+    xmlNode* element = reinterpret_cast<xmlNode*>(1);
+    EXPECT_EQ(DomQueryElement(text, &element), E_NOINTERFACE);
+    EXPECT_EQ(element, nullptr);
+    DomReleaseNode(text);
+}
+
+}  // namespace
