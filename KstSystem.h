@@ -42,6 +42,7 @@
 #include "KstZipInfo.h"
 #include "KstZipSpan.h"
 #include "KstPrivateProfile.h"
+#include "KstFloppyAccessLow.h"
 
 // The library's version as built, for hosts that check it at run time.
 KST_API const char* KstSystemVersion();

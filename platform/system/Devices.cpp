@@ -1,11 +1,16 @@
 // Raw diskette devices: \\.\X: reads the drive table's raw device of X, \\.\vwin32 is the
 // older family's disk service with its INT 13h sector read.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
 
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
@@ -39,13 +44,30 @@ bool IsDiskService(std::string_view name) {
 }
 
 // True when no sector of [offset, offset + size) is marked bad.
-bool SectorsReadable(char letter, off_t offset, DWORD size) {
-    if (size == 0) return true;
-    auto first = static_cast<unsigned>(offset / kSectorSize);
-    auto last = static_cast<unsigned>((offset + size - 1) / kSectorSize);
-    for (unsigned sector = first; sector <= last; ++sector)
-        if (IsBadSector(letter, sector)) return false;
-    return true;
+bool RangeReadable(char letter, off_t offset, DWORD size) {
+    if (size == 0 || offset < 0) return true;
+    auto first = static_cast<unsigned long long>(offset) / kSectorSize;
+    auto last = (static_cast<unsigned long long>(offset) + size - 1) / kSectorSize;
+    constexpr unsigned long long kLastNumber = std::numeric_limits<unsigned>::max();
+    if (first > kLastNumber) return true;  // beyond any sector number that can be marked
+    return SectorsReadable(letter, static_cast<unsigned>(first),
+                           static_cast<unsigned>(std::min(last, kLastNumber)));
+}
+
+bool IsBlockDevice(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+}
+
+// A block device (a USB floppy drive, /dev/sdX) is opened for reading only, whatever access is
+// asked: the layer never writes a raw device, a write-protected diskette refuses a writer, and
+// closing a writer makes udev probe the disk again. An image file is opened for writing when
+// asked and it can be, else for reading.
+int OpenRawDevice(const std::string& path, bool write) {
+    int fd = -1;
+    if (write && !IsBlockDevice(path)) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd;
 }
 
 HANDLE OpenDriveDevice(char letter, bool write) {
@@ -54,11 +76,9 @@ HANDLE OpenDriveDevice(char letter, bool write) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = -1;
-    if (write) fd = ::open(drive->rawDevice.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) fd = ::open(drive->rawDevice.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRawDevice(drive->rawDevice, write);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno == ENOENT ? ENOENT : errno);
+        SetLastErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
     }
     auto device = std::make_shared<FileObject>(FileObject::Kind::RawDevice, fd, drive->rawDevice);
@@ -66,6 +86,38 @@ HANDLE OpenDriveDevice(char letter, bool write) {
     SetLastError(ERROR_SUCCESS);
     return NewHandle(std::move(device));
 }
+
+// The disk service keeps the raw devices of drives A: and B: open between requests, one
+// sector each, and opens a device again when the drive table maps the letter elsewhere.
+class DiskService : public FileObject {
+public:
+    DiskService() : FileObject(Kind::DiskService, -1, "vwin32") {}
+    ~DiskService() override {
+        for (auto& drive : m_drives)
+            if (drive.fd >= 0) ::close(drive.fd);
+    }
+
+    // The descriptor of the raw device of BIOS drive 0 (A:) or 1 (B:); -1 when there is none.
+    int DeviceOf(unsigned driveNumber) {
+        auto entry = FindDrive(static_cast<char>('A' + driveNumber));
+        std::lock_guard lock(m_mutex);
+        auto& drive = m_drives[driveNumber];
+        std::string path = entry ? entry->rawDevice : std::string();
+        if (drive.fd >= 0 && drive.path == path) return drive.fd;
+        if (drive.fd >= 0) ::close(drive.fd);
+        drive.fd = path.empty() ? -1 : OpenRawDevice(path, false);
+        drive.path = drive.fd >= 0 ? path : std::string();
+        return drive.fd;
+    }
+
+private:
+    struct Drive {
+        std::string path;
+        int fd = -1;
+    };
+    std::mutex m_mutex;
+    Drive m_drives[2];
+};
 
 struct Chs {
     unsigned cylinder, head, sector;
@@ -86,7 +138,7 @@ void SetStatus(DIOC_REGISTERS& regs, unsigned status, unsigned count) {
 }
 
 // INT 13h function 02h: read AL sectors at CHS of drive DL into the buffer at EBX.
-void DiskRead(DIOC_REGISTERS& regs) {
+void DiskRead(DiskService& service, DIOC_REGISTERS& regs) {
     unsigned function = (regs.reg_EAX >> 8) & 0xFF;
     unsigned count = regs.reg_EAX & 0xFF;
     unsigned driveNumber = regs.reg_EDX & 0xFF;
@@ -94,23 +146,18 @@ void DiskRead(DIOC_REGISTERS& regs) {
         SetStatus(regs, kStatusBadCommand, 0);
         return;
     }
-    char letter = static_cast<char>('A' + driveNumber);
-    auto drive = FindDrive(letter);
-    int fd = drive && !drive->rawDevice.empty()
-                 ? ::open(drive->rawDevice.c_str(), O_RDONLY | O_CLOEXEC)
-                 : -1;
     Chs chs = ChsOf(regs);
+    int fd = service.DeviceOf(driveNumber);
     if (fd < 0 || chs.sector == 0) {
-        if (fd >= 0) ::close(fd);
         SetStatus(regs, kStatusNotReady, 0);
         return;
     }
+    char letter = static_cast<char>('A' + driveNumber);
     unsigned lba = (chs.cylinder * kHeads + chs.head) * kSectorsPerTrack + chs.sector - 1;
     off_t offset = off_t(lba) * kSectorSize;
     DWORD size = count * kSectorSize;
-    bool ok = SectorsReadable(letter, offset, size) &&
+    bool ok = RangeReadable(letter, offset, size) &&
               ::pread(fd, reinterpret_cast<void*>(regs.reg_EBX), size, offset) == ssize_t(size);
-    ::close(fd);
     SetStatus(regs, ok ? 0 : kStatusCrcError, ok ? count : 0);
 }
 
@@ -126,7 +173,7 @@ HANDLE OpenDevice(std::string_view path, bool write) {
     auto name = path.substr(4);
     if (IsDriveDevice(name)) return OpenDriveDevice(name[0], write);
     SetLastError(ERROR_SUCCESS);
-    return NewFileHandle(FileObject::Kind::DiskService, -1, std::string(name));
+    return NewHandle(std::make_shared<DiskService>());
 }
 
 bool ReadRawDevice(FileObject& device, void* buffer, DWORD size, DWORD& done, off_t* offset) {
@@ -136,7 +183,7 @@ bool ReadRawDevice(FileObject& device, void* buffer, DWORD size, DWORD& done, of
         return false;
     }
     // A bad sector fails the whole read, as a diskette controller reports it.
-    if (!SectorsReadable(device.driveLetter(), at, size)) {
+    if (!RangeReadable(device.driveLetter(), at, size)) {
         SetLastError(ERROR_CRC);
         return false;
     }
@@ -165,7 +212,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD in
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (object->kind() != FileObject::Kind::DiskService || controlCode != VWIN32_DIOC_DOS_INT13) {
+    auto service = std::dynamic_pointer_cast<kst::detail::DiskService>(object);
+    if (!service || controlCode != VWIN32_DIOC_DOS_INT13) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
@@ -176,7 +224,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD in
     }
     DIOC_REGISTERS regs;
     std::memcpy(&regs, inBuffer, sizeof regs);
-    kst::detail::DiskRead(regs);
+    kst::detail::DiskRead(*service, regs);
     std::memcpy(outBuffer, &regs, sizeof regs);
     if (bytesReturned) *bytesReturned = sizeof regs;
     return TRUE;

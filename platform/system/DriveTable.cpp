@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
 #include <mutex>
 
 namespace kst::detail {
@@ -13,6 +14,8 @@ struct DriveTable {
     std::array<std::optional<DriveEntry>, 26> drives;
     // Kept apart from the mapping: bad sectors may be set before the drive is mapped.
     std::array<std::vector<unsigned>, 26> badSectors;
+    // Sectors that fail only their next few reads: sector to the reads still to fail.
+    std::array<std::map<unsigned, unsigned>, 26> failingReads;
 };
 
 DriveTable& Table() {
@@ -32,18 +35,25 @@ std::optional<DriveEntry> FindDrive(char letter) {
     if (slot < 0) return std::nullopt;
     auto& table = Table();
     std::lock_guard lock(table.mutex);
-    auto drive = table.drives[slot];
-    if (drive) drive->badSectors = table.badSectors[slot];
-    return drive;
+    return table.drives[slot];
 }
 
-bool IsBadSector(char letter, unsigned sector) {
+bool SectorsReadable(char letter, unsigned first, unsigned last) {
     int slot = SlotOf(letter);
-    if (slot < 0) return false;
+    if (slot < 0) return true;
     auto& table = Table();
     std::lock_guard lock(table.mutex);
     const auto& bad = table.badSectors[slot];
-    return std::find(bad.begin(), bad.end(), sector) != bad.end();
+    auto& failing = table.failingReads[slot];
+    if (bad.empty() && failing.empty()) return true;
+    for (unsigned sector = first; sector <= last && sector >= first; ++sector) {
+        if (std::find(bad.begin(), bad.end(), sector) != bad.end()) return false;
+        auto it = failing.find(sector);
+        if (it == failing.end()) continue;
+        if (--it->second == 0) failing.erase(it);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kst::detail
@@ -56,7 +66,7 @@ void MapDrive(char letter, const std::string& rootFolder, DriveType type,
     if (slot < 0) return;
     auto& table = detail::Table();
     std::lock_guard lock(table.mutex);
-    table.drives[slot] = detail::DriveEntry{rootFolder, type, rawDevice, {}};
+    table.drives[slot] = detail::DriveEntry{rootFolder, type, rawDevice};
 }
 
 void UnmapDrive(char letter) {
@@ -73,6 +83,18 @@ void SetBadSectors(char letter, std::vector<unsigned> sectors) {
     auto& table = detail::Table();
     std::lock_guard lock(table.mutex);
     table.badSectors[slot] = std::move(sectors);
+    table.failingReads[slot].clear();
+}
+
+void SetFailingReads(char letter, unsigned sector, unsigned reads) {
+    int slot = detail::SlotOf(letter);
+    if (slot < 0) return;
+    auto& table = detail::Table();
+    std::lock_guard lock(table.mutex);
+    if (reads)
+        table.failingReads[slot][sector] = reads;
+    else
+        table.failingReads[slot].erase(sector);
 }
 
 }  // namespace kst

@@ -25,8 +25,13 @@ enum class DriveType : unsigned {
 KST_API void MapDrive(char letter, const std::string& rootFolder, DriveType type,
                       const std::string& rawDevice = "");
 KST_API void UnmapDrive(char letter);
-// Raw reads of these 512-byte sectors of the drive's raw device fail.
+// Raw reads of these 512-byte sectors of the drive's raw device fail. Replaces the drive's
+// earlier bad sectors, those of SetFailingReads too.
 KST_API void SetBadSectors(char letter, std::vector<unsigned> sectors);
+// The next `reads` raw reads of this sector fail, later ones succeed (a sector that a retry
+// gets through); 0 takes the sector off. A read of several sectors stops at the first failing
+// one, so only that one's count goes down.
+KST_API void SetFailingReads(char letter, unsigned sector, unsigned reads);
 
 // Message boxes; the handler answers IDOK, IDCANCEL, ... Texts come in the ANSI code page.
 using MessageBoxHandler =

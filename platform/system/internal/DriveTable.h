@@ -13,11 +13,13 @@ struct DriveEntry {
     std::string root;  // host folder; empty for a drive that only has a raw device
     DriveType type = DriveType::Unknown;
     std::string rawDevice;  // block device or image file read by \\.\X:
-    std::vector<unsigned> badSectors;
 };
 
 // The entry of a letter (either case); nullopt when the letter is not mapped.
 std::optional<DriveEntry> FindDrive(char letter);
-bool IsBadSector(char letter, unsigned sector);
+// One read of the sectors first to last of the drive's raw device: false when it meets a bad
+// sector (the read stops there, as a controller's does, so only that sector's count of failing
+// reads is taken down).
+bool SectorsReadable(char letter, unsigned first, unsigned last);
 
 }  // namespace kst::detail

@@ -288,3 +288,29 @@ TEST(RawDevice, SectorReadsHonourBadSectors) {
     kst::SetBadSectors('A', {});
     kst::UnmapDrive('A');
 }
+
+// A sector that fails a number of reads, then reads: a read of several sectors stops at the
+// first failing one, so the counts of the sectors after it stay.
+TEST(RawDevice, FailingReadsCountDown) {
+    std::string image = ksttest::ScratchDir() + "/floppy.img";
+    ksttest::WriteFile(image, std::string(8 * 512, 'x'));
+    kst::MapDrive('A', "", kst::DriveType::Removable, image);
+    kst::SetFailingReads('A', 2, 1);
+    kst::SetFailingReads('A', 3, 2);
+    HANDLE device =
+        CreateFileA("\\\\.\\A:", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    char buffer[4 * 512];
+    OVERLAPPED at{};
+    at.Offset = 1 * 512;
+    DWORD read = 0;
+    std::vector<bool> outcomes;
+    for (int i = 0; i < 4; ++i) outcomes.push_back(ReadFile(device, buffer, 3 * 512, &read, &at));
+    EXPECT_EQ(outcomes, (std::vector<bool>{false, false, false, true}));
+    kst::SetFailingReads('A', 4, 5);
+    kst::SetBadSectors('A', {});  // takes the counted ones off too
+    EXPECT_TRUE(ReadFile(device, buffer, 4 * 512, &read, &at));
+    EXPECT_EQ(read, 4u * 512);
+    CloseHandle(device);
+    kst::UnmapDrive('A');
+}
