@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
@@ -70,6 +71,82 @@ int OpenRawDevice(const std::string& path, bool write) {
     return fd;
 }
 
+ssize_t PreadFully(int fd, char* out, size_t size, off_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, out + done, size - done, offset + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+// Reads of a raw device through a window of 64 KB that is read at once and serves the requests
+// that lie inside it, as a diskette driver keeps whole tracks: a copy that asks for one sector
+// at a time then makes one system call per window, not one per sector. A window that does not
+// read (a bad sector of a real diskette inside it) is not tried again; the requests inside it go
+// to the device one by one.
+class ReadAhead {
+public:
+    // Answers the bytes read (short at the device's end), or -1 with errno set.
+    ssize_t Read(int fd, void* out, size_t size, off_t offset) {
+        std::lock_guard lock(m_mutex);
+        if (size <= kWindow && !Within(m_failedStart, kWindow, offset, size)) {
+            if (!Covers(offset, size)) Fill(fd, offset);
+            if (Covers(offset, size)) {
+                off_t end = m_start + off_t(m_data.size());
+                size_t n = offset >= end ? 0 : std::min<size_t>(size, size_t(end - offset));
+                if (n) std::memcpy(out, m_data.data() + (offset - m_start), n);
+                return ssize_t(n);
+            }
+        }
+        return PreadFully(fd, static_cast<char*>(out), size, offset);
+    }
+    void Forget() {
+        std::lock_guard lock(m_mutex);
+        m_start = -1;
+        m_failedStart = -1;
+    }
+
+private:
+    static constexpr size_t kWindow = 64 * 1024;
+
+    static bool Within(off_t start, size_t length, off_t offset, size_t size) {
+        return start >= 0 && offset >= start && offset + off_t(size) <= start + off_t(length);
+    }
+    // The window holds the request, or ends at the device's end before it.
+    bool Covers(off_t offset, size_t size) const {
+        return m_start >= 0 && offset >= m_start &&
+               (Within(m_start, m_data.size(), offset, size) || m_data.size() < kWindow);
+    }
+    void Fill(int fd, off_t offset) {
+        off_t start = offset - offset % kSectorSize;
+        m_data.resize(kWindow);
+        ssize_t n = PreadFully(fd, m_data.data(), kWindow, start);
+        if (n < 0) {
+            m_start = -1;
+            m_failedStart = start;
+            return;
+        }
+        m_data.resize(size_t(n));
+        m_start = start;
+    }
+
+    std::mutex m_mutex;
+    std::vector<char> m_data;
+    off_t m_start = -1;
+    off_t m_failedStart = -1;
+};
+
+// A drive's raw device as a handle: \\.\X:.
+class RawDevice : public FileObject {
+public:
+    RawDevice(int fd, const std::string& path) : FileObject(Kind::RawDevice, fd, path) {}
+    ReadAhead readAhead;
+};
+
 HANDLE OpenDriveDevice(char letter, bool write) {
     auto drive = FindDrive(letter);
     if (!drive || drive->rawDevice.empty()) {
@@ -81,7 +158,7 @@ HANDLE OpenDriveDevice(char letter, bool write) {
         SetLastErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
     }
-    auto device = std::make_shared<FileObject>(FileObject::Kind::RawDevice, fd, drive->rawDevice);
+    auto device = std::make_shared<RawDevice>(fd, drive->rawDevice);
     device->SetDriveLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
     SetLastError(ERROR_SUCCESS);
     return NewHandle(std::move(device));
@@ -97,23 +174,27 @@ public:
             if (drive.fd >= 0) ::close(drive.fd);
     }
 
-    // The descriptor of the raw device of BIOS drive 0 (A:) or 1 (B:); -1 when there is none.
-    int DeviceOf(unsigned driveNumber) {
+    // Reads of the raw device of BIOS drive 0 (A:) or 1 (B:): the bytes read, or -1 when the
+    // drive has no device that opens.
+    ssize_t Read(unsigned driveNumber, void* out, size_t size, off_t offset) {
         auto entry = FindDrive(static_cast<char>('A' + driveNumber));
+        std::string path = entry ? entry->rawDevice : std::string();
         std::lock_guard lock(m_mutex);
         auto& drive = m_drives[driveNumber];
-        std::string path = entry ? entry->rawDevice : std::string();
-        if (drive.fd >= 0 && drive.path == path) return drive.fd;
-        if (drive.fd >= 0) ::close(drive.fd);
-        drive.fd = path.empty() ? -1 : OpenRawDevice(path, false);
-        drive.path = drive.fd >= 0 ? path : std::string();
-        return drive.fd;
+        if (drive.fd < 0 || drive.path != path) {
+            if (drive.fd >= 0) ::close(drive.fd);
+            drive.fd = path.empty() ? -1 : OpenRawDevice(path, false);
+            drive.path = drive.fd >= 0 ? path : std::string();
+            drive.readAhead.Forget();
+        }
+        return drive.fd < 0 ? -1 : drive.readAhead.Read(drive.fd, out, size, offset);
     }
 
 private:
     struct Drive {
         std::string path;
         int fd = -1;
+        ReadAhead readAhead;
     };
     std::mutex m_mutex;
     Drive m_drives[2];
@@ -147,8 +228,7 @@ void DiskRead(DiskService& service, DIOC_REGISTERS& regs) {
         return;
     }
     Chs chs = ChsOf(regs);
-    int fd = service.DeviceOf(driveNumber);
-    if (fd < 0 || chs.sector == 0) {
+    if (chs.sector == 0) {
         SetStatus(regs, kStatusNotReady, 0);
         return;
     }
@@ -156,9 +236,17 @@ void DiskRead(DiskService& service, DIOC_REGISTERS& regs) {
     unsigned lba = (chs.cylinder * kHeads + chs.head) * kSectorsPerTrack + chs.sector - 1;
     off_t offset = off_t(lba) * kSectorSize;
     DWORD size = count * kSectorSize;
-    bool ok = RangeReadable(letter, offset, size) &&
-              ::pread(fd, reinterpret_cast<void*>(regs.reg_EBX), size, offset) == ssize_t(size);
-    SetStatus(regs, ok ? 0 : kStatusCrcError, ok ? count : 0);
+    if (!RangeReadable(letter, offset, size)) {
+        SetStatus(regs, kStatusCrcError, 0);
+        return;
+    }
+    ssize_t n = service.Read(driveNumber, reinterpret_cast<void*>(regs.reg_EBX), size, offset);
+    if (n < 0)
+        SetStatus(regs, kStatusNotReady, 0);
+    else if (n != ssize_t(size))
+        SetStatus(regs, kStatusCrcError, 0);
+    else
+        SetStatus(regs, 0, count);
 }
 
 }  // namespace
@@ -187,18 +275,20 @@ bool ReadRawDevice(FileObject& device, void* buffer, DWORD size, DWORD& done, of
         SetLastError(ERROR_CRC);
         return false;
     }
-    while (done < size) {
-        ssize_t n = ::pread(device.fd(), static_cast<char*>(buffer) + done, size - done, at + done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            SetLastErrorFromErrno(errno);
-            return false;
-        }
-        if (n == 0) break;
-        done += static_cast<DWORD>(n);
+    auto* raw = dynamic_cast<RawDevice*>(&device);
+    ssize_t n = raw ? raw->readAhead.Read(device.fd(), buffer, size, at)
+                    : PreadFully(device.fd(), static_cast<char*>(buffer), size, at);
+    if (n < 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
     }
+    done = DWORD(n);
     if (!offset) ::lseek(device.fd(), at + done, SEEK_SET);
     return true;
+}
+
+void ForgetReadAhead(FileObject& device) {
+    if (auto* raw = dynamic_cast<RawDevice*>(&device)) raw->readAhead.Forget();
 }
 
 }  // namespace kst::detail

@@ -280,6 +280,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
+    if (file->kind() == FileObject::Kind::RawDevice) kst::detail::ForgetReadAhead(*file);
     off_t offset = overlapped ? kst::detail::OffsetOf(overlapped) : 0;
     DWORD done = 0;
     bool ok = kst::detail::WriteFully(*file, static_cast<const char*>(buffer), bytesToWrite, done,

@@ -53,5 +53,7 @@ HANDLE OpenPipe(std::string_view path);
 bool IsDevicePath(std::string_view path);
 HANDLE OpenDevice(std::string_view path, bool write);
 bool ReadRawDevice(FileObject& device, void* buffer, DWORD size, DWORD& done, off_t* offset);
+// A write through the handle makes what its reads keep in memory stale.
+void ForgetReadAhead(FileObject& device);
 
 }  // namespace kst::detail
