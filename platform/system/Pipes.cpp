@@ -1,10 +1,12 @@
 // Named pipes as Unix stream sockets in kst::PipeFolder(): \\.\pipe\NAME is the socket NAME.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -26,9 +28,10 @@ namespace kst {
 namespace {
 
 std::string PipeFolderPath() {
+    static const uid_t uid = ::getuid();  // asked once: every trace line opens a pipe
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     return runtime && *runtime ? std::string(runtime) + "/kst-pipe"
-                               : "/tmp/kst-pipe-" + std::to_string(::getuid());
+                               : "/tmp/kst-pipe-" + std::to_string(uid);
 }
 
 }  // namespace
@@ -97,6 +100,22 @@ std::optional<std::string> SocketPath(std::string_view path) {
 
 enum class ConnectResult { Connected, NoListener, Busy, Failed };
 
+// A socket kept from a connect that found no listener, for the next one: a trace line with no
+// listener then costs one failed connect, not a socket, a connect and a close. A Unix socket
+// whose connect failed that way is still unconnected and can connect again.
+std::atomic<int> g_spareSocket{-1};
+
+// A child process does not share the parent's spare: both would connect the same socket.
+[[maybe_unused]] const int g_spareAtFork = pthread_atfork(nullptr, nullptr, [] {
+    int fd = g_spareSocket.exchange(-1);
+    if (fd >= 0) ::close(fd);
+});
+
+void KeepSpare(int fd) {
+    int old = g_spareSocket.exchange(fd);
+    if (old >= 0) ::close(old);
+}
+
 // Connects without blocking: a full backlog answers at once instead of waiting.
 ConnectResult Connect(const std::string& socketPath, int& fd) {
     sockaddr_un address{};
@@ -106,7 +125,8 @@ ConnectResult Connect(const std::string& socketPath, int& fd) {
         return ConnectResult::Failed;
     }
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    fd = g_spareSocket.exchange(-1);
+    if (fd < 0) fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return ConnectResult::Failed;
     int rc;
     do {
@@ -114,7 +134,10 @@ ConnectResult Connect(const std::string& socketPath, int& fd) {
     } while (rc != 0 && errno == EINTR);
     if (rc == 0) return ConnectResult::Connected;
     int err = errno;
-    ::close(fd);
+    if (err == ENOENT || err == ECONNREFUSED)
+        KeepSpare(fd);
+    else
+        ::close(fd);
     fd = -1;
     errno = err;
     if (err == ENOENT || err == ECONNREFUSED || err == ENOTSOCK) return ConnectResult::NoListener;
