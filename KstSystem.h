@@ -43,6 +43,7 @@
 #include "KstZipSpan.h"
 #include "KstPrivateProfile.h"
 #include "KstFloppyAccessLow.h"
+#include "KstThread.h"
 
 // The library's version as built, for hosts that check it at run time.
 KST_API const char* KstSystemVersion();

@@ -52,6 +52,7 @@ bool EventObject::Acquire() {
 using kst::detail::EventObject;
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
+    kst::detail::ControlDeferral defer;  // ends after the reference below is dropped
     auto event = std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE);
     if (!event->Valid()) {
         kst::detail::SetLastErrorFromErrno(errno);
@@ -71,6 +72,7 @@ std::shared_ptr<EventObject> LookupEvent(HANDLE handle) {
 }  // namespace
 
 BOOL SetEvent(HANDLE handle) {
+    kst::detail::ControlDeferral defer;
     auto event = LookupEvent(handle);
     if (!event) return FALSE;
     event->Set();
@@ -78,6 +80,7 @@ BOOL SetEvent(HANDLE handle) {
 }
 
 BOOL ResetEvent(HANDLE handle) {
+    kst::detail::ControlDeferral defer;
     auto event = LookupEvent(handle);
     if (!event) return FALSE;
     event->Reset();

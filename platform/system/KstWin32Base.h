@@ -7,6 +7,14 @@
 KST_API DWORD GetLastError();
 KST_API void SetLastError(DWORD code);
 KST_API BOOL CloseHandle(HANDLE handle);
+// A second handle to the same object, within this process only (both process handles are
+// GetCurrentProcess()); the access is always the source's. The pseudo handle of
+// GetCurrentThread gives a real handle to the calling thread.
+#define DUPLICATE_CLOSE_SOURCE 0x00000001u
+#define DUPLICATE_SAME_ACCESS 0x00000002u
+KST_API BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
+                             HANDLE* target, DWORD desiredAccess, BOOL inheritHandle,
+                             DWORD options);
 
 // Code pages: CP_ACP and CP_OEMCP name the current ANSI and OEM pages.
 #define MB_PRECOMPOSED 0x00000001u

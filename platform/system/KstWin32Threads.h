@@ -73,14 +73,18 @@ KST_API DWORD GetCurrentThreadId();
 // A pseudo handle that stands for the calling thread in the calls below.
 KST_API HANDLE GetCurrentThread();
 // Both answer the previous suspend count, or (DWORD)-1 on failure. A suspended thread is
-// parked before SuspendThread returns (unless it is the caller itself, which parks at once).
+// parked before SuspendThread returns (unless it is the caller itself, which parks at once,
+// or as soon as it leaves the layer's call).
 KST_API DWORD SuspendThread(HANDLE thread);
 KST_API DWORD ResumeThread(HANDLE thread);
 // Ends the thread at once with the exit code, wherever it is, also in a loop that calls
-// nothing. Like the platform's call it is a last resort: the thread runs no destructors and no
-// cleanup, its stack is not reclaimed, and locks it held (also inside the C library, such as
-// the allocator's) stay held. GetExitCodeThread answers the code as soon as this returns; the
-// handle is signaled once the thread has stopped.
+// nothing. Like the platform's call it is a last resort: the thread's own frames run no
+// destructors (what they own stays allocated), and locks it held outside this layer (its
+// caller's, and those inside the C library, such as the allocator's) stay held. The layer's own
+// locks and references are safe: a termination (or a suspension) that lands inside one of its
+// calls waits until the call has let go of them. The thread then ends as if it had returned,
+// and the C library reclaims its stack. GetExitCodeThread answers the code as soon as this
+// returns; the handle is signaled once the thread has stopped.
 KST_API BOOL TerminateThread(HANDLE thread, DWORD exitCode);
 // STILL_ACTIVE (259) while the thread runs.
 KST_API BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);

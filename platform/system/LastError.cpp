@@ -1,9 +1,13 @@
 // The per-thread last error and the mapping from errno.
 #include <cerrno>
+#include <utility>
 
 #include "KstWin32Base.h"
+#include "KstWin32System.h"
 #include "internal/Errno.h"
 #include "internal/Handle.h"
+#include "internal/ThreadObject.h"
+#include "internal/Waitable.h"
 
 namespace {
 thread_local DWORD t_lastError = 0;
@@ -22,6 +26,28 @@ BOOL CloseHandle(HANDLE handle) {
     if (kst::detail::ReleaseHandle(handle)) return TRUE;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+}
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
+                     DWORD, BOOL, DWORD options) {
+    HANDLE self = GetCurrentProcess();
+    if (sourceProcess != self || targetProcess != self) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!target) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    kst::detail::ControlDeferral defer;
+    auto object = kst::detail::LookupWaitable(source);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *target = kst::detail::NewHandle(std::move(object));
+    if (options & DUPLICATE_CLOSE_SOURCE) CloseHandle(source);
+    return TRUE;
 }
 
 namespace kst::detail {

@@ -1,18 +1,21 @@
 // Threads on pthreads, with suspension and termination through a real-time signal.
 //
 // The control signal's handler runs on the target thread: it parks the thread on a futex while
-// its suspend count is above zero, and a termination request ends the kernel thread right there
-// with the exit system call, so no code of the thread runs any more (no unwinding, which would
-// abort in noexcept code). Everything the handler touches is async-signal-safe.
+// its suspend count is above zero, and a termination request jumps from there back to the
+// thread's first frame (no unwinding, which would abort in noexcept code, and no code of the
+// thread runs any more), from which the thread ends like one that returned: its handle is
+// signaled and the C library reclaims it (threads are detached). While the thread holds one
+// of the layer's own locks the request waits until it lets go. Everything the handler touches
+// is async-signal-safe.
 #include <linux/futex.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <mutex>
-#include <vector>
 
 #include "KstWin32Base.h"
 #include "KstWin32Threads.h"
@@ -42,17 +45,6 @@ void FutexWait(std::atomic<uint32_t>& word, uint32_t seen, int timeoutMs) {
     struct timespec timeout = {timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
     syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, seen,
             timeoutMs < 0 ? nullptr : &timeout, nullptr, 0);
-}
-
-// Terminated threads never drop their own reference: their objects are kept here, reachable.
-struct Graveyard {
-    std::mutex mutex;
-    std::vector<std::shared_ptr<ThreadObject>> objects;
-};
-
-Graveyard& TheGraveyard() {
-    static Graveyard* graveyard = new Graveyard;
-    return *graveyard;
 }
 
 void InstallControlHandler(void (*handler)(int)) {
@@ -125,18 +117,36 @@ int ThreadObject::Start(SIZE_T stackSize) {
 void* ThreadObject::Main(void* argument) {
     auto* self = static_cast<ThreadObject*>(argument);
     t_current = self;
-    self->m_tid.store(static_cast<pid_t>(syscall(SYS_gettid)));
-    self->Bump();
-    self->ParkWhileSuspended();  // created suspended: wait for ResumeThread here
-    self->Finish(self->m_start(self->m_parameter));
+    if (sigsetjmp(self->m_exitJump, 1) == 0) {
+        self->m_tid.store(static_cast<pid_t>(syscall(SYS_gettid)));
+        self->Bump();
+        self->ParkWhileSuspended();  // created suspended: wait for ResumeThread here
+        self->Finish(self->m_start(self->m_parameter));
+    } else {
+        // Terminated or ended by ExitThread: the exit code is set already. A blocking call
+        // that was cut short may have left asynchronous cancellation switched on.
+        pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
+        self->Finish(STILL_ACTIVE);
+    }
     return nullptr;
 }
 
 void ThreadObject::OnControlSignal(int) {
     int savedErrno = errno;
     ThreadObject* self = t_current;
-    if (self && !self->m_finishing.load()) self->ParkWhileSuspended();
+    if (self && !self->m_finishing.load()) {
+        if (self->m_deferDepth.load(std::memory_order_relaxed) > 0)
+            self->m_controlPending.store(true);
+        else
+            self->ParkWhileSuspended();
+    }
     errno = savedErrno;
+}
+
+void ThreadObject::LeaveDeferral() {
+    if (m_deferDepth.fetch_sub(1, std::memory_order_relaxed) == 1 &&
+        m_controlPending.exchange(false) && !m_finishing.load())
+        ParkWhileSuspended();
 }
 
 void ThreadObject::ParkWhileSuspended() {
@@ -154,22 +164,16 @@ void ThreadObject::ParkWhileSuspended() {
 }
 
 void ThreadObject::DieNow() {
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = write(m_doneFd, &one, sizeof one);
-    m_ended.store(true);
-    Bump();
-    for (;;) syscall(SYS_exit, 0);  // this kernel thread only, not the process
+    siglongjmp(m_exitJump, 1);
 }
 
 void ThreadObject::Finish(DWORD exitCode) {
     m_finishing.store(true);  // from here on the control signal is ignored
     DWORD running = STILL_ACTIVE;
-    m_exitCode.compare_exchange_strong(running, exitCode);  // a termination's code stands
-    std::shared_ptr<ThreadObject> keep;
-    {
-        std::lock_guard lock(m_selfMutex);
-        keep = std::move(m_self);
-    }
+    if (exitCode != STILL_ACTIVE)
+        m_exitCode.compare_exchange_strong(running, exitCode);  // a termination's code stands
+    for (auto& slot : m_waitSlots) slot.reset();  // a wait cut short by the termination
+    std::shared_ptr<ThreadObject> keep = std::move(m_self);
     uint64_t one = 1;
     [[maybe_unused]] ssize_t written = write(m_doneFd, &one, sizeof one);
     m_ended.store(true);
@@ -178,8 +182,9 @@ void ThreadObject::Finish(DWORD exitCode) {
 }
 
 void ThreadObject::ExitCurrent(DWORD exitCode) {
-    Finish(exitCode);
-    pthread_exit(nullptr);
+    DWORD running = STILL_ACTIVE;
+    m_exitCode.compare_exchange_strong(running, exitCode);
+    siglongjmp(m_exitJump, 1);
 }
 
 DWORD ThreadObject::Suspend() {
@@ -219,16 +224,13 @@ DWORD ThreadObject::Resume() {
 void ThreadObject::Terminate(DWORD exitCode) {
     DWORD running = STILL_ACTIVE;
     if (!m_exitCode.compare_exchange_strong(running, exitCode)) return;  // ended already
-    {
-        std::lock_guard lock(m_selfMutex);
-        if (m_self) {
-            std::lock_guard graveLock(TheGraveyard().mutex);
-            TheGraveyard().objects.push_back(std::move(m_self));
-        }
-    }
     m_terminate.store(true);
     Bump();  // a parked thread wakes up and dies
-    if (t_current == this) DieNow();
+    if (t_current == this) {
+        if (m_deferDepth.load(std::memory_order_relaxed) == 0) DieNow();
+        m_controlPending.store(true);  // dies when it leaves the layer's call
+        return;
+    }
     SendControlSignal(m_tid.load());
 }
 
@@ -259,6 +261,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUT
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    kst::detail::ControlDeferral defer;
     auto thread = std::make_shared<ThreadObject>(start, parameter, (flags & CREATE_SUSPENDED) != 0);
     if (!thread->Valid()) {
         kst::detail::SetLastErrorFromErrno(errno);
@@ -285,17 +288,23 @@ HANDLE GetCurrentThread() {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
 }
 
+// Each call defers its own suspension or termination until it has dropped its references
+// (the deferral is declared first, so it ends last).
+
 DWORD SuspendThread(HANDLE handle) {
+    kst::detail::ControlDeferral defer;
     auto thread = LookupThread(handle);
     return thread ? thread->Suspend() : static_cast<DWORD>(-1);
 }
 
 DWORD ResumeThread(HANDLE handle) {
+    kst::detail::ControlDeferral defer;
     auto thread = LookupThread(handle);
     return thread ? thread->Resume() : static_cast<DWORD>(-1);
 }
 
 BOOL TerminateThread(HANDLE handle, DWORD exitCode) {
+    kst::detail::ControlDeferral defer;
     auto thread = LookupThread(handle);
     if (!thread) return FALSE;
     thread->Terminate(exitCode);
@@ -303,6 +312,7 @@ BOOL TerminateThread(HANDLE handle, DWORD exitCode) {
 }
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
+    kst::detail::ControlDeferral defer;
     auto thread = LookupThread(handle);
     if (!thread || !exitCode) {
         if (thread) SetLastError(ERROR_INVALID_PARAMETER);
@@ -313,6 +323,7 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
 }
 
 BOOL SetThreadPriority(HANDLE handle, int priority) {
+    kst::detail::ControlDeferral defer;
     auto thread = LookupThread(handle);
     if (!thread) return FALSE;
     thread->m_priority = priority;
@@ -320,6 +331,7 @@ BOOL SetThreadPriority(HANDLE handle, int priority) {
 }
 
 int GetThreadPriority(HANDLE handle) {
+    kst::detail::ControlDeferral defer;
     auto thread = LookupThread(handle);
     return thread ? thread->m_priority : 0x7FFFFFFF;  // THREAD_PRIORITY_ERROR_RETURN
 }

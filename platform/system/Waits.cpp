@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <vector>
+#include <optional>
 
 #include "KstWin32Base.h"
 #include "KstWin32Threads.h"
@@ -36,24 +36,24 @@ private:
 };
 
 // Polls the descriptors; answers the poll() result with EINTR retried, -1 on failure.
-int PollOnce(std::vector<pollfd>& fds, const Deadline& deadline) {
+int PollOnce(pollfd* fds, size_t count, const Deadline& deadline) {
     for (;;) {
-        for (auto& fd : fds) fd.revents = 0;
-        int rc = poll(fds.data(), fds.size(), deadline.Remaining());
+        for (size_t i = 0; i < count; ++i) fds[i].revents = 0;
+        int rc = poll(fds, count, deadline.Remaining());
         if (rc >= 0 || errno != EINTR) return rc;
     }
 }
 
-DWORD WaitForAny(const std::shared_ptr<KernelObject>* objects, std::vector<pollfd>& fds,
+DWORD WaitForAny(const std::shared_ptr<KernelObject>* objects, pollfd* fds, size_t count,
                  const Deadline& deadline) {
-    for (size_t i = 0; i < fds.size(); ++i)
+    for (size_t i = 0; i < count; ++i)
         if (objects[i]->HeldByCaller() && objects[i]->Acquire()) return WAIT_OBJECT_0 + i;
     for (;;) {
-        int rc = PollOnce(fds, deadline);
+        int rc = PollOnce(fds, count, deadline);
         if (rc < 0) return WAIT_FAILED;
         if (rc == 0) return WAIT_TIMEOUT;
         // The lowest index wins, as on the platform; a lost race polls again.
-        for (size_t i = 0; i < fds.size(); ++i)
+        for (size_t i = 0; i < count; ++i)
             if ((fds[i].revents & POLLIN) && objects[i]->Acquire()) return WAIT_OBJECT_0 + i;
     }
 }
@@ -72,33 +72,39 @@ bool TryAcquireAll(const std::shared_ptr<KernelObject>* objects, size_t count) {
     return true;
 }
 
-DWORD WaitForAll(const std::shared_ptr<KernelObject>* objects, std::vector<pollfd>& fds,
+DWORD WaitForAll(const std::shared_ptr<KernelObject>* objects, pollfd* fds, size_t count,
                  const Deadline& deadline) {
     for (;;) {
         // Wait on the objects not yet signaled, so ready ones do not spin the poll.
-        std::vector<pollfd> pending;
+        pollfd pending[MAXIMUM_WAIT_OBJECTS];
+        size_t pendingCount;
         do {
-            pending.clear();
+            pendingCount = 0;
             Deadline now(0);
-            if (PollOnce(fds, now) < 0) return WAIT_FAILED;
-            for (size_t i = 0; i < fds.size(); ++i)
+            if (PollOnce(fds, count, now) < 0) return WAIT_FAILED;
+            for (size_t i = 0; i < count; ++i)
                 if (!(fds[i].revents & POLLIN) && !objects[i]->HeldByCaller())
-                    pending.push_back(fds[i]);
-            if (pending.empty()) break;
-            int rc = PollOnce(pending, deadline);
+                    pending[pendingCount++] = fds[i];
+            if (pendingCount == 0) break;
+            int rc = PollOnce(pending, pendingCount, deadline);
             if (rc < 0) return WAIT_FAILED;
             if (rc == 0) return WAIT_TIMEOUT;
         } while (true);
-        if (TryAcquireAll(objects, fds.size())) return WAIT_OBJECT_0;
+        if (TryAcquireAll(objects, count)) return WAIT_OBJECT_0;
         if (deadline.Remaining() == 0) return WAIT_TIMEOUT;
     }
 }
 
 }  // namespace
 
+// Nothing here allocates: a thread terminated in the middle of a wait leaves nothing behind.
 DWORD WaitForObjects(const std::shared_ptr<KernelObject>* objects, DWORD count, bool waitAll,
                      DWORD milliseconds) {
-    std::vector<pollfd> fds(count);
+    if (count > MAXIMUM_WAIT_OBJECTS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    pollfd fds[MAXIMUM_WAIT_OBJECTS];
     for (DWORD i = 0; i < count; ++i) {
         int fd = objects[i] ? objects[i]->SignalFd() : -1;
         if (fd < 0) {
@@ -108,8 +114,8 @@ DWORD WaitForObjects(const std::shared_ptr<KernelObject>* objects, DWORD count, 
         fds[i] = pollfd{fd, POLLIN, 0};
     }
     Deadline deadline(milliseconds);
-    DWORD result =
-        waitAll ? WaitForAll(objects, fds, deadline) : WaitForAny(objects, fds, deadline);
+    DWORD result = waitAll ? WaitForAll(objects, fds, count, deadline)
+                           : WaitForAny(objects, fds, count, deadline);
     if (result == WAIT_FAILED) SetLastError(ERROR_INVALID_HANDLE);
     return result;
 }
@@ -117,13 +123,24 @@ DWORD WaitForObjects(const std::shared_ptr<KernelObject>* objects, DWORD count, 
 }  // namespace kst::detail
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+    using kst::detail::ThreadObject;
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::vector<std::shared_ptr<kst::detail::KernelObject>> objects(count);
-    for (DWORD i = 0; i < count; ++i) objects[i] = kst::detail::LookupWaitable(handles[i]);
-    return kst::detail::WaitForObjects(objects.data(), count, waitAll != FALSE, milliseconds);
+    // The layer's threads keep the references in their thread object, which drops them when
+    // a termination cuts the wait short; other threads keep them here.
+    ThreadObject* self = ThreadObject::Current();
+    std::optional<ThreadObject::WaitSlots> local;
+    ThreadObject::WaitSlots& slots = self ? self->Slots() : local.emplace();
+    {
+        kst::detail::ControlDeferral defer;
+        for (DWORD i = 0; i < count; ++i) slots[i] = kst::detail::LookupWaitable(handles[i]);
+    }
+    DWORD result = kst::detail::WaitForObjects(slots.data(), count, waitAll != FALSE, milliseconds);
+    kst::detail::ControlDeferral defer;
+    for (DWORD i = 0; i < count; ++i) slots[i].reset();
+    return result;
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "ThreadObject.h"
+
 namespace kst::detail {
 
 KernelObject::~KernelObject() = default;
@@ -16,7 +18,7 @@ bool KernelObject::Acquire() {
 namespace {
 
 struct HandleTable {
-    std::mutex mutex;
+    DeferringMutex mutex;
     std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects;
     // Handle values are multiples of 4 and never reused soon, so a stale handle rarely hits a
     // new object; they stay clear of 0 and of INVALID_HANDLE_VALUE.
@@ -48,6 +50,7 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
 }
 
 bool ReleaseHandle(HANDLE handle) {
+    ControlDeferral defer;                   // until the released object is gone
     std::shared_ptr<KernelObject> released;  // destroyed outside the lock
     auto& table = Table();
     std::lock_guard lock(table.mutex);

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <pthread.h>
+#include <setjmp.h>
 #include <sys/types.h>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -22,7 +24,7 @@ public:
     int SignalFd() const override { return m_doneFd; }
     bool Acquire() override { return true; }  // an ended thread stays signaled
 
-    // Starts the pthread and waits until it knows its kernel id. False with errno-like code.
+    // Starts the pthread and waits until it knows its kernel id. 0, or an errno-like code.
     int Start(SIZE_T stackSize);
     pid_t ThreadId() const { return m_tid.load(); }
     DWORD ExitCode() const { return m_exitCode.load(); }
@@ -32,6 +34,16 @@ public:
     void Terminate(DWORD exitCode);
     // The calling thread's own object ends its thread normally (ExitThread).
     [[noreturn]] void ExitCurrent(DWORD exitCode);
+
+    // The objects a wait of this thread holds, kept here and not on its stack, so that a
+    // termination in the middle of the wait drops them.
+    using WaitSlots = std::array<std::shared_ptr<KernelObject>, MAXIMUM_WAIT_OBJECTS>;
+    WaitSlots& Slots() { return m_waitSlots; }
+
+    // While the depth is above zero (the thread holds a lock of the layer), the control
+    // signal only notes the request; leaving the outermost level acts on it.
+    void EnterDeferral() { m_deferDepth.fetch_add(1, std::memory_order_relaxed); }
+    void LeaveDeferral();
 
     int m_priority = THREAD_PRIORITY_NORMAL;
 
@@ -56,11 +68,57 @@ private:
     std::atomic<bool> m_finishing{false};
     std::atomic<bool> m_parked{false};
     std::atomic<bool> m_ended{false};
+    std::atomic<int> m_deferDepth{0};
+    std::atomic<bool> m_controlPending{false};
     // A futex word bumped on every change the threads above wait for.
     std::atomic<uint32_t> m_sequence{0};
-    // Keeps the object alive while its thread runs, whoever closes the handle.
-    std::mutex m_selfMutex;
+    // Keeps the object alive while its thread runs, whoever closes the handle; dropped by the
+    // thread itself when it ends, also when it was terminated.
     std::shared_ptr<ThreadObject> m_self;
+    // Where a termination or ExitThread lands: the start of the thread's own frame, from which
+    // it returns to the C library like a thread that ended by itself (detached, so the
+    // library reclaims its stack).
+    sigjmp_buf m_exitJump;
+    WaitSlots m_waitSlots;
+};
+
+// A scope in which the calling thread, when it is one of the layer's threads, is neither
+// suspended nor terminated: held around the layer's own locks, and around calls that take
+// references to kernel objects, so that a terminated thread leaves no lock held and no
+// reference behind.
+class ControlDeferral {
+public:
+    ControlDeferral() : m_thread(ThreadObject::Current()) {
+        if (m_thread) m_thread->EnterDeferral();
+    }
+    ~ControlDeferral() {
+        if (m_thread) m_thread->LeaveDeferral();
+    }
+    ControlDeferral(const ControlDeferral&) = delete;
+    ControlDeferral& operator=(const ControlDeferral&) = delete;
+
+private:
+    ThreadObject* m_thread;
+};
+
+// A mutex of the layer: its holder is not suspended or terminated while it holds it.
+class DeferringMutex {
+public:
+    void lock() {
+        ThreadObject* thread = ThreadObject::Current();
+        if (thread) thread->EnterDeferral();
+        m_mutex.lock();
+        m_holder = thread;
+    }
+    void unlock() {
+        ThreadObject* holder = m_holder;
+        m_mutex.unlock();
+        if (holder) holder->LeaveDeferral();
+    }
+
+private:
+    std::mutex m_mutex;
+    ThreadObject* m_holder = nullptr;
 };
 
 }  // namespace kst::detail

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "Handle.h"
+#include "ThreadObject.h"
 
 namespace kst::detail {
 
@@ -28,7 +29,7 @@ public:
     void GiveBack() override { Restore(); }
 
 private:
-    std::mutex m_mutex;
+    DeferringMutex m_mutex;
     int m_fd;
     bool m_manualReset;
     bool m_signaled = false;

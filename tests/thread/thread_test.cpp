@@ -1,0 +1,325 @@
+// CThread: the life cycle of one worker, trees of children, operations in the wrong order and
+// the warning of a destructor run on a running thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "KstTest.h"
+#include "KstTraceLog.h"
+#include "KstWin32System.h"
+#include "ThreadTestKinds.h"
+#include "internal/CodePage.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ksttest::Cooperative;
+using ksttest::ExitCode;
+using ksttest::Publishing;
+using ksttest::Stubborn;
+using ksttest::Worker;
+
+// Records when its message loop has ended.
+template <class Base>
+class LoopWatched : public Base {
+public:
+    CEvent m_loopEnded;
+    void MessageLoop() override {
+        Base::MessageLoop();
+        m_loopEnded.SetEvent();
+    }
+};
+
+long long Milliseconds(const std::function<void()>& work) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
+TEST(ThreadLife, BaseThreadEndsAtOnceAndItsLoopWithIt) {
+    LoopWatched<CThread> thread;
+    EXPECT_EQ(thread.GetMessageLoopHandle(), INVALID_HANDLE_VALUE);
+    thread.Init();
+    ASSERT_EQ(thread.GetThreadInfo()->m_arrSync.GetSize(), 2);
+    thread.Run();
+    ASSERT_EQ(WaitForSingleObject(Worker(thread), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(thread.m_loopEnded, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(thread.IsRunning(), 0);
+    EXPECT_EQ(ExitCode(thread), 0u);  // the kept handle still answers
+    EXPECT_EQ(thread.GetMessageLoopHandle(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(thread.Stop(), 0);
+    EXPECT_EQ(thread.Kill(), 0);
+}
+
+TEST(ThreadLife, OperationsOnAThreadNeverRun) {
+    for (bool init : {false, true}) {
+        CThread thread;
+        if (init) thread.Init();
+        EXPECT_EQ(thread.Stop(), 0);
+        EXPECT_EQ(WaitForSingleObject(thread.m_eventStop, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        thread.Stop(100);
+        EXPECT_EQ(thread.Kill(), 0);
+        EXPECT_EQ(thread.Suspend(), 0);
+        EXPECT_EQ(thread.Resume(), 0);
+        EXPECT_EQ(thread.IsSuspended(), 0);
+        EXPECT_EQ(thread.IsRunning(), 0);
+        EXPECT_EQ(thread.GetMessageLoopHandle(), INVALID_HANDLE_VALUE);
+    }
+    CThread uninitialized;  // Run without Init starts nothing
+    uninitialized.Run();
+    EXPECT_EQ(uninitialized.GetThreadInfo()->m_pWinThread, nullptr);
+    EXPECT_EQ(uninitialized.IsRunning(), 0);
+}
+
+TEST(ThreadLife, StopWithATimeOutKillsAWorkerThatIgnoresIt) {
+    LoopWatched<Stubborn> thread;
+    thread.Init();
+    thread.Run();
+    ASSERT_EQ(WaitForSingleObject(thread.m_started, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(thread.IsRunning(), 1);
+    HANDLE loop = thread.GetMessageLoopHandle();
+    EXPECT_NE(loop, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WaitForSingleObject(loop, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    long long ms = Milliseconds([&] { thread.Stop(100); });
+    EXPECT_GE(ms, 100);
+    EXPECT_LT(ms, 1500);  // the time-out plus scheduling slack on a busy machine
+    EXPECT_EQ(thread.IsRunning(), 0);
+    EXPECT_EQ(ExitCode(thread), 99u);
+    EXPECT_EQ(WaitForSingleObject(Worker(thread), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(thread.m_loopEnded, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(thread.Kill(), 0);  // Kill twice: the second finds nothing running
+}
+
+TEST(ThreadLife, StopEndsACooperativeWorkerInTime) {
+    Cooperative thread;
+    thread.Init();
+    thread.Run();
+    thread.Stop(5000);
+    EXPECT_EQ(ExitCode(thread), 0u);
+    EXPECT_EQ(thread.m_stops.load(), 1);
+    EXPECT_EQ(thread.IsRunning(), 0);
+}
+
+TEST(ThreadLife, RelayEventIsSetOncePerSignal) {
+    Cooperative thread;
+    thread.Init();
+    thread.Run();
+    CSyncObject* relay = thread.GetThreadInfo()->m_arrSync[1];
+    for (int i = 0; i < 3; ++i) {
+        SetEvent(*relay);
+        ASSERT_EQ(WaitForSingleObject(thread.m_eventRelay, 5000), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(thread.m_eventRelay, 30), static_cast<DWORD>(WAIT_TIMEOUT));
+    }
+    EXPECT_EQ(thread.Stop(), 1);
+    EXPECT_EQ(WaitForSingleObject(Worker(thread), 5000), WAIT_OBJECT_0);
+}
+
+// Ticks every few milliseconds until stopped, so that a suspension shows.
+class Ticker : public CThread {
+public:
+    std::atomic<int> m_ticks{0};
+    void Execute() override {
+        while (WaitForSingleObject(m_eventStop, 2) == WAIT_TIMEOUT) ++m_ticks;
+    }
+};
+
+bool Ticks(Ticker& thread) {
+    int before = thread.m_ticks;
+    Sleep(40);
+    return thread.m_ticks != before;
+}
+
+TEST(ThreadLife, SuspendTwiceResumeOnceReachesEveryChild) {
+    Ticker parent;
+    parent.Init();
+    for (int i = 0; i < 2; ++i) {
+        Ticker* child = new Ticker;
+        child->Init();
+        EXPECT_EQ(parent.AddThread(child), 1);
+        child->Run();
+    }
+    EXPECT_EQ(parent.AddThread(nullptr), 0);
+    EXPECT_EQ(parent.GetCountChildThreads(), 2u);
+    parent.Run();
+    std::vector<Ticker*> all = {&parent};
+    for (int i = 0; i < 2; ++i) all.push_back(static_cast<Ticker*>(parent.m_arrChildren[i]));
+    for (Ticker* t : all) EXPECT_TRUE(Ticks(*t));
+
+    EXPECT_EQ(parent.Suspend(), 1);
+    EXPECT_EQ(parent.Suspend(), 1);
+    EXPECT_EQ(parent.Resume(), 1);
+    for (Ticker* t : all) {
+        EXPECT_EQ(t->IsSuspended(), 1);
+        EXPECT_FALSE(Ticks(*t));
+    }
+    EXPECT_EQ(parent.Resume(), 1);
+    for (Ticker* t : all) {
+        EXPECT_EQ(t->IsSuspended(), 0);
+        EXPECT_TRUE(Ticks(*t));
+    }
+    EXPECT_EQ(parent.Resume(), 1);  // Resume without Suspend counts, as the platform succeeds
+    EXPECT_EQ(parent.IsSuspended(), -1);
+    parent.Stop(5000);
+    for (Ticker* t : all) EXPECT_EQ(ExitCode(*t), 0u);
+}
+
+TEST(ThreadLife, ChildrenPublishTheirObjectsInOrder) {
+    CThread parent;
+    parent.Init();
+    class Two : public CThread {
+        void InitForParentSync() override {
+            m_info.m_arrParentSync.Add(new CEvent);
+            m_info.m_arrParentSync.Add(new CEvent);
+        }
+    };
+    auto* a = new Two;
+    auto* b = new Publishing<CThread>;
+    a->Init();
+    b->Init();
+    parent.AddThread(a);
+    parent.AddThread(b);
+    auto& published = parent.GetThreadInfo()->m_arrChildSync;
+    ASSERT_EQ(published.GetSize(), 3);
+    EXPECT_EQ(published[0], a->GetThreadInfo()->m_arrParentSync[0]);
+    EXPECT_EQ(published[1], a->GetThreadInfo()->m_arrParentSync[1]);
+    EXPECT_EQ(published[2], b->GetThreadInfo()->m_arrParentSync[0]);
+}
+
+// A tree of 3 levels, 4 children each below the top; names "", "2", "2.3", ...
+template <class Kind>
+class Tree {
+public:
+    Tree() { Build(m_top, "", 0); }
+    Kind m_top;
+    std::map<CThread*, std::string> m_names;
+    std::vector<Kind*> m_all;
+
+private:
+    void Build(Kind& node, const std::string& name, int level) {
+        node.Init();
+        m_names[&node] = name;
+        m_all.push_back(&node);
+        if (level == 2) return;
+        for (int i = 0; i < 4; ++i) {
+            auto* child = new Kind;
+            Build(*child, name.empty() ? std::to_string(i) : name + "." + std::to_string(i),
+                  level + 1);
+            node.AddThread(child);
+        }
+    }
+};
+
+template <class Kind>
+void RunAll(Tree<Kind>& tree) {
+    for (Kind* node : tree.m_all) node->Run();
+}
+
+TEST(ThreadTree, StopFromTheTopReachesEveryWorkerOnce) {
+    Tree<Cooperative> tree;
+    ASSERT_EQ(tree.m_all.size(), 21u);
+    RunAll(tree);
+    EXPECT_EQ(tree.m_top.Stop(), 1);
+    for (Cooperative* node : tree.m_all) {
+        ASSERT_EQ(WaitForSingleObject(Worker(*node), 5000), WAIT_OBJECT_0);
+        EXPECT_EQ(node->m_stops.load(), 1) << tree.m_names[node];
+        EXPECT_EQ(ExitCode(*node), 0u);
+    }
+}
+
+TEST(ThreadTree, KillFromTheTopEndsEveryWorker) {
+    Tree<Stubborn> tree;
+    RunAll(tree);
+    for (Stubborn* node : tree.m_all) ASSERT_EQ(WaitForSingleObject(node->m_started, 5000), 0u);
+    EXPECT_EQ(tree.m_top.Kill(), 1);
+    for (Stubborn* node : tree.m_all) {
+        EXPECT_EQ(WaitForSingleObject(Worker(*node), 5000), WAIT_OBJECT_0) << tree.m_names[node];
+        EXPECT_EQ(ExitCode(*node), 99u);
+    }
+}
+
+std::vector<std::string> g_destroyed;
+std::map<void*, std::string> g_names;
+
+TEST(ThreadTree, DestroyingTheTopGoesDeepestFirstThenCallsBack) {
+    auto* tree = new Tree<Cooperative>;
+    g_names.clear();
+    for (auto& [node, name] : tree->m_names) {
+        g_names[node] = name;
+        node->m_mapOnDestroy["record"] = [](void* p) { g_destroyed.push_back(g_names[p]); };
+    }
+    tree->m_top.m_mapOnDestroy["second"] = [](void*) { g_destroyed.push_back("second"); };
+    RunAll(*tree);
+    tree->m_top.Stop(5000);
+    g_destroyed.clear();
+    delete tree;
+    // Children from the last to the first, each after its own children; the top's callbacks
+    // come last, in the map's order (of 17 buckets, "record" hashes to 1, "second" to 4).
+    std::vector<std::string> expected;
+    for (int i = 3; i >= 0; --i) {
+        for (int j = 3; j >= 0; --j)
+            expected.push_back(std::to_string(i) + "." + std::to_string(j));
+        expected.push_back(std::to_string(i));
+    }
+    expected.push_back("");
+    expected.push_back("second");
+    EXPECT_EQ(g_destroyed, expected);
+}
+
+TEST(ThreadTree, ParentWithAKilledChildEndsAndDestroysCleanly) {
+    auto* parent = new Cooperative;
+    parent->Init();
+    auto* child = new Stubborn;
+    child->Init();
+    parent->AddThread(child);
+    child->Run();
+    parent->Run();
+    ASSERT_EQ(WaitForSingleObject(child->m_started, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(child->Kill(), 1);
+    EXPECT_EQ(child->Kill(), 0);
+    parent->Stop(5000);
+    EXPECT_EQ(ExitCode(*parent), 0u);
+    EXPECT_EQ(ExitCode(*child), 99u);
+    delete parent;
+}
+
+TEST(ThreadWarning, DestroyingARunningThreadTracesItAndLeavesNoWorker) {
+    ksttest::CodePageScope utf8(65001, 866);
+    auto exe = std::filesystem::path(ksttest::SelfExe());
+    std::string path = (exe.parent_path() / ("(" + exe.filename().string() + ").Trace")).string();
+    cTraceLogGlobal.EnableOutput(0);
+    cTraceLogGlobal.EnableFile(1);
+    cTraceLogGlobal.ClearFile();
+
+    auto* thread = new Cooperative;
+    thread->Init();
+    thread->Run();
+    CWinThread* worker = thread->GetThreadInfo()->m_pWinThread;
+    HANDLE process = GetCurrentProcess(), copy = nullptr;
+    ASSERT_TRUE(DuplicateHandle(process, *worker, process, &copy, 0, FALSE, 0));
+    delete thread;
+    cTraceLogGlobal.EnableFile(0);
+    cTraceLogGlobal.EnableOutput(1);
+
+    EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(copy, &code));
+    EXPECT_EQ(code, 99u);
+    CloseHandle(copy);
+    char id[16];
+    snprintf(id, sizeof id, "%x", GetCurrentThreadId());
+    std::string text = ksttest::ReadFile(path);
+    std::string line =
+        std::string("; WARNING: CThread::~CThread(); Поток еще не остановлен. ") + id + "\r\n";
+    ASSERT_GE(text.size(), line.size());
+    EXPECT_EQ(text.substr(text.size() - line.size()), line);
+    EXPECT_EQ(text.find('\n'), text.size() - 1);  // one entry
+}
+
+}  // namespace
