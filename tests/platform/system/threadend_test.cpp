@@ -54,6 +54,7 @@ DWORD WaitOnEvent(LPVOID event) {
 }
 
 TEST(ThreadEnd, TerminatedThreadsLeaveNoDescriptorAndNoThread) {
+    ASSERT_TRUE(ThreadsSettleAt(1));  // what earlier tests started is gone
     int fds = Entries("/proc/self/fd"), tasks = Entries("/proc/self/task");
     for (int i = 0; i < 50; ++i) {
         HANDLE thread = CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
@@ -68,6 +69,7 @@ TEST(ThreadEnd, TerminatedThreadsLeaveNoDescriptorAndNoThread) {
 }
 
 TEST(ThreadEnd, ATerminatedWaitDropsTheObjectsItWaitedFor) {
+    ASSERT_TRUE(ThreadsSettleAt(1));
     int fds = Entries("/proc/self/fd");
     HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
                         CreateEventA(nullptr, TRUE, FALSE, nullptr)};
@@ -151,6 +153,7 @@ TEST(ThreadEnd, ADuplicateOutlivesTheAutoDeletedFrameworkObject) {
 // handle table, its events) wait until it has let go: the controller, which needs the same
 // locks, never finds them held by a parked or dead thread.
 TEST(ThreadEnd, ControlWaitsForTheLayersLocksToBeReleased) {
+    ASSERT_TRUE(ThreadsSettleAt(1));
     int fds = Entries("/proc/self/fd");
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(
