@@ -27,22 +27,28 @@ int ZipInfo() {
     info.GetInfo(zip.archive.c_str());
     if (info.GetError() == CZipInfo::ErrorWhileOpening)
         return Failure("cannot open " + zip.archive);
-    std::printf("archive: %s\nlength: %u\n", info.GetFileName().c_str(), info.GetLength());
+    std::printf("archive: %s\nlength: %llu\n", info.GetFileName().c_str(),
+                static_cast<unsigned long long>(info.GetLength64()));
     std::printf("first volume of a set: %s\nlast volume: %s\n",
                 info.IsFirstDiskOfMultivolume() ? "yes" : "no", info.IsLastDisk() ? "yes" : "no");
     if (info.GetError() == CZipInfo::NotTheLastDisk) {
-        std::printf("no end of central directory record: not the last volume\n");
-        return 0;
+        std::fflush(stdout);
+        return Failure(zip.archive +
+                       " has no end of central directory record: not a ZIP archive, or not the "
+                       "last volume of a set");
     }
-    std::printf("volumes: %d\nentries: %d\ndirectory at: %u\ncomment: %s\n",
-                info.GetVolumesNumber(), info.GetFilesCount(), info.GetCentralDirPosition(),
+    std::printf("volumes: %d\nentries: %d\ndirectory at: %llu\ncomment: %s\n",
+                info.GetVolumesNumber(), info.GetFilesCount(),
+                static_cast<unsigned long long>(info.GetCentralDirPosition64()),
                 info.GetComment().c_str());
     std::printf("%-10s %-10s %-6s %-8s %-10s %-8s %s\n", "packed", "size", "method", "crc", "date",
                 "time", "name");
     for (int i = 0; i < info.GetFilesCount(); ++i) {
-        std::printf("%10u %10u %6u %08x %10s %8s %s%s\n", info.GetCompressedSize(i),
-                    info.GetUncompressedSize(i), info.GetMethod(i), info.GetCRC(i),
-                    info.GetDate(i).c_str(), info.GetTime(i).c_str(), info.GetName(i).c_str(),
+        std::printf("%10llu %10llu %6u %08x %10s %8s %s%s\n",
+                    static_cast<unsigned long long>(info.GetCompressedSize64(i)),
+                    static_cast<unsigned long long>(info.GetUncompressedSize64(i)),
+                    info.GetMethod(i), info.GetCRC(i), info.GetDate(i).c_str(),
+                    info.GetTime(i).c_str(), info.GetName(i).c_str(),
                     info.IsEncrypted(i) ? " (encrypted)" : "");
     }
     return 0;
@@ -125,6 +131,15 @@ int AskOnTerminal(const std::string& text, const std::string& caption, unsigned 
     }
 }
 
+// The result, the library's reason and the volume it concerns.
+int FailureOf(const char* command, int result, const CZipSpan& span) {
+    std::string message = std::string(command) + " failed (" + std::to_string(result) + ")";
+    if (!span.GetFailureReason().IsEmpty()) message += ": " + span.GetFailureReason().str();
+    if (span.GetFailureVolume() > 0)
+        message += " [volume " + std::to_string(span.GetFailureVolume()) + "]";
+    return Failure(message);
+}
+
 int Span() {
     if (zip.size == 0 || zip.size > 0xFFFFFFFFull)
         return UsageError("--size must be 1 to 4294967295 bytes");
@@ -136,13 +151,14 @@ int Span() {
         std::printf("%d\n", result);
         return 0;
     }
-    return Failure("span failed (" + std::to_string(result) + ")");
+    return FailureOf("span", result, span);
 }
 
 int Join() {
     if (zip.count < 1) return UsageError("COUNT must be 1 or more");
     TerminalSpan span(zip.archive.c_str(), false);
-    if (!span.UnSpan(zip.folder.c_str(), zip.count)) return Failure("join failed");
+    int result = span.UnSpan(zip.folder.c_str(), zip.count);
+    if (!result) return FailureOf("join", result, span);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // The volume being written: bookkeeping of its bytes, the work file of removable targets and
 // the confirmed copy of image files onto the target.
 #include <algorithm>
+#include <string>
 
 #include "KstFileService.h"
 #include "KstWin32.h"
@@ -8,6 +9,7 @@
 #include "KstZipSpan.h"
 #include "files/internal/PathHelpers.h"
 #include "internal/ZipFormat.h"
+#include "internal/ZipText.h"
 
 using namespace kst::zip;
 
@@ -95,34 +97,53 @@ bool CZipSpan::CurDisk_t::Open() {
     // The volume just named has nothing to receive yet: close without the removable copy.
     Close(false);
     m_positionKnown = false;
+    m_nFileVolume = m_nVolume;
     return m_file.Open(target, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite) != 0;
 }
 
 void CZipSpan::CurDisk_t::Close(bool copy) {
+    bool copied = false;
     if (m_file.m_hFile != CFile::hFileNull) {
         CString written = m_file.GetFilePath();
         FlushToFile();
         m_file.Close();
-        if (!m_pOwner->m_strImageFolder.IsEmpty()) ConfirmedCopy(written);
+        if (!m_pOwner->m_strImageFolder.IsEmpty()) copied = ConfirmedCopy(written);
     }
-    if (m_pOwner->IsRemovable() && copy && !m_strWorkFile.IsEmpty())
-        CopyFileA(m_strWorkFile, m_strVolumePath, FALSE);
+    // With an image folder the work file is the image: its confirmed copy stands for this one.
+    if (m_pOwner->IsRemovable() && copy && !copied && !m_strWorkFile.IsEmpty()) CopyWorkFile();
 }
 
-// Copies an image file onto the target until it verifies or the user gives up.
-void CZipSpan::CurDisk_t::ConfirmedCopy(const CString& from) {
+// Copies an image file onto the target until it verifies or the user gives up; false when the
+// image is missing or empty and nothing was done.
+bool CZipSpan::CurDisk_t::ConfirmedCopy(const CString& from) {
     for (;;) {
         CFileStatus status;
-        if (!CFile::GetStatus(from, status) || status.m_size == 0) return;
+        if (!CFile::GetStatus(from, status) || status.m_size == 0) return false;
         // Without a removable target the image is the volume itself: nothing to copy.
         if (from != m_strVolumePath && !CopyFileA(from, m_strVolumePath, FALSE)) {
             ShowSystemError(0);
-            if (AfxMessageBox(3u, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+            if (AfxMessageBox(3u, MB_YESNO | MB_ICONQUESTION) != IDYES) return true;
             CreateDirTree(CFileService::GetPath(m_strVolumePath));
             continue;
         }
-        if (m_pOwner->Verify(m_strVolumePath) == VolumeGood) return;
-        if (!m_pOwner->AskWriteError()) return;
+        if (m_pOwner->Verify(m_strVolumePath) == VolumeGood) return true;
+        if (!m_pOwner->AskWriteError()) return true;
+    }
+}
+
+// The work file onto the removable target; a failed copy is asked about, and giving up ends
+// the span as a failure.
+void CZipSpan::CurDisk_t::CopyWorkFile() {
+    while (!CopyFileA(m_strWorkFile, m_strVolumePath, FALSE)) {
+        DWORD error = GetLastError();
+        ShowSystemError(0);
+        if (AfxMessageBox(3u, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            m_pOwner->Fail("copying volume " + CString(std::to_string(m_nFileVolume)) + " onto " +
+                               m_strVolumePath + " failed: " + SystemErrorText(error),
+                           m_nFileVolume);
+            throw SpanAborted;
+        }
+        CreateDirTree(CFileService::GetPath(m_strVolumePath));
     }
 }
 
@@ -131,7 +152,13 @@ void CZipSpan::CurDisk_t::NewDisk() {
     m_dwWritten = 0;
     Close(true);
     m_bOpen = m_pOwner->CreateNewVolume(1);
-    if (!m_bOpen) throw SpanFailed;
+    if (!m_bOpen) {
+        DWORD error = GetLastError();
+        m_pOwner->Fail("volume " + CString(std::to_string(m_nVolume)) +
+                           " cannot be created: " + SystemErrorText(error),
+                       m_nVolume);
+        throw SpanFailed;
+    }
     if (m_nVolume == 1) {
         BYTE marker[4];
         Put32(marker, kSpanMarker);

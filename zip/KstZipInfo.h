@@ -31,10 +31,13 @@ public:
         CTime m_tLastModified;
         WORD m_wFlags = 0;
         WORD m_wMethod = 0;
+        // 0xFFFFFFFF where the size does not fit: the 64-bit field below holds it then.
         DWORD m_dwCompressedSize = 0;
         DWORD m_dwUncompressedSize = 0;
         DWORD m_dwCRC = 0;
         CString m_strComment;  // bytes as stored
+        ULONGLONG m_ullCompressedSize = 0;
+        ULONGLONG m_ullUncompressedSize = 0;
     };
 
     CZipInfo();
@@ -46,12 +49,16 @@ public:
     void GetInfo(CString path);
     Error GetError() const { return m_eError; }
 
+    // The 32-bit accessors answer 0xFFFFFFFF where the value does not fit, as the format does;
+    // the 64-bit ones answer it whole.
     CString GetFileName() const { return m_strFileName; }
-    DWORD GetLength() const { return m_dwLength; }
+    DWORD GetLength() const { return Narrow(m_ullLength); }
+    ULONGLONG GetLength64() const { return m_ullLength; }
     CString GetComment() const { return m_strComment; }
     int GetFilesCount() const { return static_cast<int>(m_dwFilesCount); }
-    DWORD GetCentralDirPosition() const { return m_dwCentralDirPosition; }
-    int GetVolumesNumber() const { return m_wVolumes; }
+    DWORD GetCentralDirPosition() const { return Narrow(m_ullCentralDirPosition); }
+    ULONGLONG GetCentralDirPosition64() const { return m_ullCentralDirPosition; }
+    int GetVolumesNumber() const { return static_cast<int>(m_dwVolumes); }
     unsigned int GetZipFileHandle() const;
     int IsFirstDiskOfMultivolume() const { return m_bSpanMarker; }
     int IsLastDisk() const { return m_bEndRecord && !m_bSpanMarker; }
@@ -62,6 +69,15 @@ public:
     bool IsEncrypted(int index) const { return (Entry(index).m_wFlags & 1) != 0; }
     DWORD GetCompressedSize(int index) const { return Entry(index).m_dwCompressedSize; }
     DWORD GetUncompressedSize(int index) const { return Entry(index).m_dwUncompressedSize; }
+    ULONGLONG GetCompressedSize64(int index) const {
+        const OneFileInfo& e = Entry(index);
+        return e.m_dwCompressedSize == 0xFFFFFFFF ? e.m_ullCompressedSize : e.m_dwCompressedSize;
+    }
+    ULONGLONG GetUncompressedSize64(int index) const {
+        const OneFileInfo& e = Entry(index);
+        return e.m_dwUncompressedSize == 0xFFFFFFFF ? e.m_ullUncompressedSize
+                                                    : e.m_dwUncompressedSize;
+    }
     DWORD GetCRC(int index) const { return Entry(index).m_dwCRC; }
     WORD GetMethod(int index) const { return Entry(index).m_wMethod; }
     CTime GetLastModified(int index) const { return Entry(index).m_tLastModified; }
@@ -88,19 +104,22 @@ private:
     const OneFileInfo& Entry(int index) const {
         return *static_cast<const OneFileInfo*>(GetAt(index));
     }
+    static DWORD Narrow(ULONGLONG value) {
+        return value >= 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(value);
+    }
     bool ReadEndRecord();
     void ReadDirectory();
 
     int m_bEndRecord = 0;
     int m_bSpanMarker = 0;
-    WORD m_wVolumes = 0;
+    DWORD m_dwVolumes = 0;
     CString m_strFileName;
-    DWORD m_dwLength = 0;
+    ULONGLONG m_ullLength = 0;
     CFile m_file;
     CString m_strComment;
     // Wider than the end record's 16-bit count: a directory may hold more headers than it says.
     DWORD m_dwFilesCount = 0;
-    DWORD m_dwCentralDirPosition = 0;
+    ULONGLONG m_ullCentralDirPosition = 0;
     Error m_eError = NoError;
 
     // Where the directory search ends (the end record found), and the reader of the headers.

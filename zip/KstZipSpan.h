@@ -68,10 +68,12 @@ public:
         CFile m_file;
 
     private:
-        void ConfirmedCopy(const CString& from);
+        bool ConfirmedCopy(const CString& from);
+        void CopyWorkFile();
         void Advance(ULONGLONG length);
 
         std::vector<BYTE> m_pending;
+        int m_nFileVolume = 0;  // the volume the file was opened for
         // The volume's position counted by the writer, so that asking costs no system call;
         // learnt from the file once after each opening.
         mutable ULONGLONG m_position = 0;
@@ -86,9 +88,17 @@ public:
 
     // 0 nothing spanned, 1 one volume, n >= 2 volumes written, -1 failure or abort,
     // -2 a volume could not be prepared or the directory does not match the entries.
+    // Each run starts from a clean result.
     int DoSpan(DWORD maxSize, CString folder, bool span);
-    // 1 when the set was joined into the archive path and repaired, else 0.
+    // 1 when the set was joined into the archive path and checked, else 0; throws nothing.
+    // The join refuses an archive path that names one of the volumes, and removes the
+    // archive it was writing when it fails.
     int UnSpan(CString folder, int count);
+
+    // Why the last DoSpan or UnSpan failed, in English (empty after a success), and the
+    // volume that failure concerns (0 when none).
+    CString GetFailureReason() const { return m_strFailure; }
+    int GetFailureVolume() const { return m_nFailureVolume; }
 
     virtual int GetNextVolume(CFile& file, CString path);
     virtual int CreateNewVolume(int marker);
@@ -113,18 +123,21 @@ protected:
     BYTE m_buffer[65536];
     CurDisk_t m_curDisk;
     CMapStringToOb m_mapFiles{10};
-    WORD m_wDirStartVolume = 0;
-    WORD m_wEntriesOnLastVolume = 0;
+    DWORD m_dwDirStartVolume = 0;
+    DWORD m_dwEntriesOnLastVolume = 0;
     DWORD m_dwDirStartOffset = 0;
     int m_nLastHeaderVolume = 0;  // the volume where the last directory header begins
 
 private:
     struct SpanState;
+    class Joiner;
+    // Notes the first failure of a run: its reason and volume.
+    void Fail(const CString& reason, int volume);
     int SpanOneVolume();
     void PrepareSource();
     ULONGLONG DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE* local,
-                         const std::string& name, ULONGLONG& boundary);
-    DWORD DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary);
+                         DWORD localLength, const std::string& name, ULONGLONG& boundary);
+    DWORD DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary, bool wide);
     void CopyEntryData(ULONGLONG length);
     void WriteCentralDirectory();
     void WriteEndRecord();
@@ -132,4 +145,6 @@ private:
     bool AskWriteError();
 
     std::unique_ptr<SpanState> m_state;
+    CString m_strFailure;
+    int m_nFailureVolume = 0;
 };

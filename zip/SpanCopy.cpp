@@ -19,11 +19,14 @@ BYTE* Room(std::vector<BYTE>& buffer, size_t size) {
 
 void CZipSpan::PrepareSource() {
     SpanState& s = *m_state;
-    ULONGLONG length = m_file.GetLength();
-    if (!LocateEndRecord(m_file, s.endRecord)) s.endRecord = length;
+    if (!LocateEnd(m_file, s.end)) {
+        s.end = ArchiveEnd();
+        s.end.position = s.end.blockStart = m_file.GetLength();
+        s.end.record.assign(kEndRecordSize, 0);
+    }
     s.reader = std::make_unique<BlockReader>(m_file);
-    s.directoryStart = std::min<ULONGLONG>(m_pInfo->GetCentralDirPosition(), s.endRecord);
-    s.directory = ReadCentralEntries(*s.reader, s.directoryStart, s.endRecord);
+    s.directoryStart = std::min(m_pInfo->GetCentralDirPosition64(), s.end.blockStart);
+    s.directory = ReadCentralEntries(*s.reader, s.directoryStart, s.end.blockStart);
     s.byOffset.reserve(s.directory.size());
     s.byName.reserve(s.directory.size());
     s.copied.reserve(s.directory.size());
@@ -54,20 +57,22 @@ int CZipSpan::CopyOneFile() {
 
     std::string name(reinterpret_cast<const char*>(header) + kLocalHeaderSize,
                      Get16(header + kLocNameLength));
-    FileSpanInfo where(static_cast<WORD>(m_curDisk.m_nBlockVolume), m_curDisk.m_dwBlockOffset);
+    SpanState::Place where{m_curDisk.m_nBlockVolume, m_curDisk.m_dwBlockOffset};
     s.copied[headerPos] = SpanState::Copied{where, name};
+    s.copiedByName[name] = where;
     CString key(name.data(), static_cast<int>(name.size()));
     CObject* previous = nullptr;
     if (m_mapFiles.Lookup(key, previous)) delete previous;
-    m_mapFiles.SetAt(key, new FileSpanInfo(where));
+    m_mapFiles.SetAt(key, new FileSpanInfo(static_cast<WORD>(where.volume), where.offset));
 
     ULONGLONG dataStart = headerPos + headerLength;
     ULONGLONG boundary = s.directoryStart;
-    ULONGLONG length = DataLength(headerPos, dataStart, header, name, boundary);
+    ULONGLONG length = DataLength(headerPos, dataStart, header, headerLength, name, boundary);
+    bool wide = HasZip64Extra(header, headerLength);
     CopyEntryData(length);
     if (Get16(header + kLocFlags) & kFlagDescriptor) {
-        DWORD descriptor = DescriptorLength(dataStart + length, boundary);
-        BYTE bytes[kSignedDescriptorSize];
+        DWORD descriptor = DescriptorLength(dataStart + length, boundary, wide);
+        BYTE bytes[kZip64SignedDescriptorSize];
         DWORD read = static_cast<DWORD>(reader.Read(bytes, descriptor));
         if (read) m_curDisk.Write(bytes, read, 0);
     }
@@ -77,7 +82,7 @@ int CZipSpan::CopyOneFile() {
 // The entry's compressed size from its directory header, found by the header's position
 // (sound also when names repeat), else by name; never running past the next entry.
 ULONGLONG CZipSpan::DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE* local,
-                               const std::string& name, ULONGLONG& boundary) {
+                               DWORD localLength, const std::string& name, ULONGLONG& boundary) {
     SpanState& s = *m_state;
     ULONGLONG limit = s.directoryStart > dataStart ? s.directoryStart - dataStart : 0;
     auto byOffset = s.byOffset.find(header);
@@ -93,7 +98,7 @@ ULONGLONG CZipSpan::DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE
     // Not in the directory: the local header's own size when it states one, else up to the
     // next local header, so that the entries after it are still copied as entries.
     if (!(Get16(local + kLocFlags) & kFlagDescriptor))
-        return std::min<ULONGLONG>(Get32(local + kLocCompressed), limit);
+        return std::min<ULONGLONG>(LocalCompressedSize(local, localLength), limit);
     BlockReader& reader = *s.reader;
     reader.Seek(dataStart);
     ULONGLONG end =
@@ -103,17 +108,19 @@ ULONGLONG CZipSpan::DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE
     return end > dataStart ? end - dataStart : 0;
 }
 
-// 16 bytes when the descriptor carries its signature, else 12; where the next entry's start
-// is known, it decides (a CRC-32 may equal the signature).
-DWORD CZipSpan::DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary) {
+// 16 bytes when the descriptor carries its signature, else 12 (20 and 24 with the 8-byte sizes
+// of a ZIP64 entry); where the next entry's start is known, it decides (a CRC-32 may equal the
+// signature).
+DWORD CZipSpan::DescriptorLength(ULONGLONG dataEnd, ULONGLONG boundary, bool wide) {
     BlockReader& reader = *m_state->reader;
+    DWORD plain = wide ? kZip64DescriptorSize : kDescriptorSize;
+    DWORD signedSize = plain + 4;
     ULONGLONG room = boundary > dataEnd ? boundary - dataEnd : 0;
-    if (room < kDescriptorSize) return static_cast<DWORD>(room);
+    if (room < plain) return static_cast<DWORD>(room);
+    if (room == plain) return plain;
     DWORD first = 0;
     bool sign = reader.Peek32(first) && first == kSpanMarker;
-    if (room == kDescriptorSize) return kDescriptorSize;
-    if (room == kSignedDescriptorSize) return sign ? kSignedDescriptorSize : kDescriptorSize;
-    return sign ? kSignedDescriptorSize : kDescriptorSize;
+    return sign ? signedSize : plain;
 }
 
 // Small entries pass through memory with the headers around them; the bulk of a large one is
@@ -137,57 +144,79 @@ void CZipSpan::CopyEntryData(ULONGLONG length) {
 
 void CZipSpan::WriteCentralDirectory() {
     SpanState& s = *m_state;
-    m_wDirStartVolume = static_cast<WORD>(std::max(m_curDisk.m_nVolume, 1));
+    m_dwDirStartVolume = static_cast<DWORD>(std::max(m_curDisk.m_nVolume, 1));
     m_dwDirStartOffset =
         m_curDisk.m_file.m_hFile != CFile::hFileNull ? m_curDisk.GetFilePosition() : 0;
-    m_wEntriesOnLastVolume = 0;
+    m_dwEntriesOnLastVolume = 0;
     int countedVolume = 0;
     for (size_t i = 0; i < s.directory.size(); ++i) {
         const CentralEntry& entry = s.directory[i];
-        const FileSpanInfo* where = nullptr;
+        const SpanState::Place* where = nullptr;
         auto copied = s.copied.find(entry.localOffset);
-        CObject* byName = nullptr;
         if (copied != s.copied.end() && copied->second.name == entry.name) {
             where = &copied->second.where;
-        } else if (m_mapFiles.Lookup(
-                       CString(entry.name.data(), static_cast<int>(entry.name.size())), byName)) {
-            where = static_cast<const FileSpanInfo*>(byName);
         } else {
+            auto byName = s.copiedByName.find(entry.name);
+            if (byName == s.copiedByName.end()) {
+                Fail("the central directory names " + CString(entry.name) +
+                         ", which has no local header in the archive",
+                     m_curDisk.m_nVolume);
+                throw SpanFailed;
+            }
+            where = &byName->second;
+        }
+        s.central.resize(entry.length);
+        s.reader->Seek(entry.position);
+        s.central.resize(s.reader->Read(s.central.data(), entry.length));
+        if (s.central.size() < kCentralHeaderSize) {
+            Fail("the central directory is cut short by the end of the archive",
+                 m_curDisk.m_nVolume);
             throw SpanFailed;
         }
-        BYTE* header = Room(s.header, entry.length);
-        s.reader->Seek(entry.position);
-        size_t length = s.reader->Read(header, entry.length);
-        if (length < kCentralHeaderSize) throw SpanFailed;
-        Put16(header + kCenDisk, static_cast<WORD>(where->m_wVolume - 1));
-        Put32(header + kCenLocalOffset, where->m_dwOffset);
-        m_curDisk.Write(header, static_cast<DWORD>(length), 0);
+        size_t before = s.central.size();
+        SetEntryPlace(s.central, static_cast<DWORD>(where->volume - 1), where->offset);
+        s.directoryGrowth += s.central.size() - before;
+        m_curDisk.Write(s.central.data(), static_cast<DWORD>(s.central.size()), 0);
         if (i == 0) {
-            m_wDirStartVolume = static_cast<WORD>(m_curDisk.m_nBlockVolume);
+            m_dwDirStartVolume = static_cast<DWORD>(m_curDisk.m_nBlockVolume);
             m_dwDirStartOffset = m_curDisk.m_dwBlockOffset;
         }
         // A header counts on the volume where it begins.
         if (m_curDisk.m_nBlockVolume != countedVolume) {
             countedVolume = m_curDisk.m_nBlockVolume;
-            m_wEntriesOnLastVolume = 0;
+            m_dwEntriesOnLastVolume = 0;
         }
-        ++m_wEntriesOnLastVolume;
+        ++m_dwEntriesOnLastVolume;
     }
     m_nLastHeaderVolume = countedVolume;
 }
 
+// The end record, after a ZIP64 end record and its locator when a value does not fit; the
+// whole block is written unsplit, on a volume of its own when it does not fit the current one.
 void CZipSpan::WriteEndRecord() {
     SpanState& s = *m_state;
-    std::vector<BYTE> record = kst::zip::ReadEndRecord(m_file, s.endRecord);
     CurDisk_t& disk = m_curDisk;
+    EndValues values;
+    values.comment = s.end.Comment();
+    if (s.end.zip64) {
+        values.madeBy = s.end.madeBy;
+        values.needed = s.end.needed;
+    }
+    values.entriesTotal = s.end.entriesTotal;
+    values.dirSize = s.end.dirSize + s.directoryGrowth;
+    values.dirDisk = m_dwDirStartVolume - 1;
+    values.dirOffset = m_dwDirStartOffset;
     bool open = disk.m_file.m_hFile != CFile::hFileNull;
+    int volume = disk.m_nVolume;
+    values.thisDisk = static_cast<DWORD>(volume - 1);
+    values.entriesHere = volume == m_nLastHeaderVolume ? m_dwEntriesOnLastVolume : 0;
+    std::vector<BYTE> block = BuildEnd(values, open ? disk.GetFilePosition() : 0);
     bool fits = open && disk.m_dwWritten < disk.m_dwCapacity &&
-                disk.m_dwWritten + record.size() <= disk.m_dwCapacity;
-    int volume = fits ? disk.m_nVolume : disk.m_nVolume + 1;
-    Put16(record.data() + kEndThisDisk, static_cast<WORD>(volume - 1));
-    Put16(record.data() + kEndDirDisk, static_cast<WORD>(m_wDirStartVolume - 1));
-    Put16(record.data() + kEndEntriesHere,
-          volume == m_nLastHeaderVolume ? m_wEntriesOnLastVolume : 0);
-    Put32(record.data() + kEndDirOffset, m_dwDirStartOffset);
-    disk.Write(record.data(), static_cast<DWORD>(record.size()), 0);
+                disk.m_dwWritten + block.size() <= disk.m_dwCapacity;
+    if (!fits) {
+        values.thisDisk = static_cast<DWORD>(volume);
+        values.entriesHere = 0;
+        block = BuildEnd(values, 0);
+    }
+    disk.Write(block.data(), static_cast<DWORD>(block.size()), 0);
 }

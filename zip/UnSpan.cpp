@@ -1,29 +1,22 @@
-// Joining a volume set into one archive and repairing its directory for a single volume.
+// Joining a volume set into one archive, checking what was joined, and rewriting its directory
+// and end record for a single volume.
 #include <algorithm>
-#include <unordered_map>
+#include <cstdarg>
+#include <string>
 #include <vector>
 
 #include "KstFileService.h"
 #include "KstWin32.h"
 #include "KstZipSpan.h"
 #include "internal/BlockReader.h"
-#include "internal/FindSignature.h"
 #include "internal/SourceDirectory.h"
+#include "internal/Zip64.h"
 #include "internal/ZipFormat.h"
+#include "internal/ZipText.h"
 
 using namespace kst::zip;
 
 namespace {
-
-// Where each volume's offsets start in the joined archive (volume 1's count its marker, which
-// the join drops). Empty when the join did not write the archive.
-using VolumeStarts = std::vector<LONGLONG>;
-
-struct Patch {
-    ULONGLONG header;
-    DWORD localOffset;
-    bool known;
-};
 
 // Reads small ranges of a file through a window of 64 KiB, so that the local headers checked
 // in file order cost a system call per window rather than per header.
@@ -50,208 +43,332 @@ private:
     std::vector<BYTE> m_bytes;
 };
 
-class Repairer {
-public:
-    Repairer(CFile& file, const VolumeStarts& starts) : m_file(file), m_starts(starts) {}
-
-    void Run();
-
-private:
-    std::vector<CentralEntry> DirectoryFromEndRecord(ULONGLONG endRecord);
-    std::vector<CentralEntry> DirectoryByScan();
-    bool LocalHeaderAt(ULONGLONG position, const std::string& name);
-    bool Resolve(const CentralEntry& entry, DWORD& offset);
-    void IndexLocalHeaders();
-
-    void PatchDirectory(const std::vector<Patch>& patches);
-
-    CFile& m_file;
-    WindowReader m_headers{m_file};
-    const VolumeStarts& m_starts;
-    ULONGLONG m_length = 0;
-    bool m_indexed = false;
-    ULONGLONG m_afterLastEntry = 0;
-    std::unordered_map<std::string, DWORD> m_localIndex;
-};
-
-bool Repairer::LocalHeaderAt(ULONGLONG position, const std::string& name) {
-    if (position + kLocalHeaderSize + name.size() > m_length) return false;
-    const BYTE* bytes = m_headers.Read(position, kLocalHeaderSize + name.size());
-    return bytes && Get32(bytes) == kLocalHeaderSig &&
-           Get16(bytes + kLocNameLength) == name.size() &&
-           std::equal(name.begin(), name.end(), bytes + kLocalHeaderSize);
-}
-
-// The scan of local headers, each entry skipped by its local compressed size. Entries with a
-// data descriptor state 0 there, so this index only serves headers the directory cannot place.
-void Repairer::IndexLocalHeaders() {
-    m_indexed = true;
-    m_file.Seek(0, CFile::begin);
-    WORD offset = 0;
-    DWORD position = 0;
-    while (FindSignature(m_file, kLocalHeaderSig, offset, position, nullptr, false)) {
-        BYTE header[kLocalHeaderSize] = {};
-        m_file.Seek(position, CFile::begin);
-        if (m_file.Read(header, kLocalHeaderSize) < kLocalHeaderSize) break;
-        std::string name(Get16(header + kLocNameLength), '\0');
-        name.resize(m_file.Read(name.data(), static_cast<UINT>(name.size())));
-        m_localIndex[name] = position;
-        ULONGLONG next = static_cast<ULONGLONG>(position) + LocalHeaderLength(header) +
-                         Get32(header + kLocCompressed);
-        m_afterLastEntry = next;
-        if (next >= m_length) break;
-        m_file.Seek(static_cast<LONGLONG>(next), CFile::begin);
-    }
-}
-
-bool Repairer::Resolve(const CentralEntry& entry, DWORD& offset) {
-    LONGLONG base = 0;
-    if (!m_starts.empty()) {
-        base = entry.disk < m_starts.size() ? m_starts[entry.disk] : -1;
-    } else if (entry.disk != 0) {
-        base = -1;
-    }
-    LONGLONG candidate = base + static_cast<LONGLONG>(entry.localOffset);
-    if (base >= -4 && candidate >= 0 &&
-        LocalHeaderAt(static_cast<ULONGLONG>(candidate), entry.name)) {
-        offset = static_cast<DWORD>(candidate);
-        return true;
-    }
-    if (!m_indexed) IndexLocalHeaders();
-    auto found = m_localIndex.find(entry.name);
-    if (found == m_localIndex.end()) return false;
-    offset = found->second;
-    return true;
-}
-
-std::vector<CentralEntry> Repairer::DirectoryFromEndRecord(ULONGLONG endRecord) {
-    std::vector<BYTE> record = ReadEndRecord(m_file, endRecord);
-    WORD disk = Get16(record.data() + kEndDirDisk);
-    LONGLONG base =
-        m_starts.empty() ? (disk == 0 ? 0 : -1) : (disk < m_starts.size() ? m_starts[disk] : -1);
-    LONGLONG start = base + static_cast<LONGLONG>(Get32(record.data() + kEndDirOffset));
-    if (base < -4 || start < 0 || static_cast<ULONGLONG>(start) >= endRecord) return {};
-    m_file.Seek(start, CFile::begin);
-    BlockReader reader(m_file);
-    DWORD signature = 0;
-    if (!reader.Peek32(signature) || signature != kCentralHeaderSig) return {};
-    return ReadCentralEntries(reader, static_cast<ULONGLONG>(start), endRecord);
-}
-
-std::vector<CentralEntry> Repairer::DirectoryByScan() {
-    if (!m_indexed) IndexLocalHeaders();
-    m_file.Seek(static_cast<LONGLONG>(std::min(m_afterLastEntry, m_length)), CFile::begin);
-    BlockReader reader(m_file);
-    return ReadCentralEntries(reader, reader.Tell(), m_length);
-}
-
-// The headers' volume numbers become 0 and their local offsets those found; the directory is
-// read, patched in memory and written back at once.
-void Repairer::PatchDirectory(const std::vector<Patch>& patches) {
-    if (patches.empty()) return;
-    ULONGLONG first = m_length, last = 0;
-    for (const Patch& patch : patches) {
-        first = std::min(first, patch.header);
-        last = std::max(last, patch.header + kCentralHeaderSize);
-    }
-    last = std::min(last, m_length);
-    if (first >= last) return;
-    std::vector<BYTE> bytes(static_cast<size_t>(last - first));
-    m_file.Seek(static_cast<LONGLONG>(first), CFile::begin);
-    bytes.resize(m_file.Read(bytes.data(), static_cast<UINT>(bytes.size())));
-    for (const Patch& patch : patches) {
-        size_t at = static_cast<size_t>(patch.header - first);
-        if (at + kCentralHeaderSize > bytes.size()) continue;
-        Put16(bytes.data() + at + kCenDisk, 0);
-        if (patch.known) Put32(bytes.data() + at + kCenLocalOffset, patch.localOffset);
-    }
-    m_file.Seek(static_cast<LONGLONG>(first), CFile::begin);
-    m_file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-}
-
-void Repairer::Run() {
-    m_length = m_file.GetLength();
-    ULONGLONG endRecord = 0;
-    bool haveEnd = LocateEndRecord(m_file, endRecord);
-    std::vector<CentralEntry> directory;
-    if (haveEnd) directory = DirectoryFromEndRecord(endRecord);
-    if (directory.empty()) directory = DirectoryByScan();
-
-    std::vector<Patch> patches;
-    for (const CentralEntry& entry : directory) {
-        Patch patch{entry.position, entry.localOffset, false};
-        patch.known = Resolve(entry, patch.localOffset);
-        patches.push_back(patch);
-    }
-    PatchDirectory(patches);
-    if (!haveEnd || endRecord + kEndRecordSize > m_length) return;
-    BYTE fields[kEndRecordSize];
-    m_file.Seek(static_cast<LONGLONG>(endRecord), CFile::begin);
-    m_file.Read(fields, kEndRecordSize);
-    Put16(fields + kEndThisDisk, 0);
-    Put16(fields + kEndDirDisk, 0);
-    // A set whose directory spread over several volumes counts only the last volume's
-    // headers: the single archive counts them all.
-    WORD count = static_cast<WORD>(directory.size());
-    Put16(fields + kEndEntriesHere, count);
-    Put16(fields + kEndEntriesTotal, count);
-    DWORD start = directory.empty() ? static_cast<DWORD>(m_length)
-                                    : static_cast<DWORD>(directory.front().position);
-    Put32(fields + kEndDirOffset, start);
-    m_file.Seek(static_cast<LONGLONG>(endRecord), CFile::begin);
-    m_file.Write(fields, kEndRecordSize);
+CString Text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+CString Text(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    CString text;
+    text.FormatV(format, args);
+    va_end(args);
+    return text;
 }
 
 }  // namespace
 
-int CZipSpan::UnSpan(CString folder, int count) {
-    if (count < 1) return 0;
-    VolumeStarts starts;
-    CFile archive;
-    if (archive.Open(m_strArchivePath, CFile::modeCreate | CFile::modeWrite)) {
-        CurDisk_t& disk = m_curDisk;
-        disk.m_strFolder = folder;
-        disk.m_pOwner = this;
-        disk.m_dwCapacity = m_dwMaxSize;
-        disk.m_nVolume = 0;
-        disk.m_bOpen = 0;
-        disk.m_strArchiveName = CFileService::GetName(m_strArchivePath);
-        ULONGLONG joined = 0;
-        for (int n = 1; n <= count; ++n) {
-            disk.m_nVolume = n;
-            disk.m_strVolumePath = DiskName(folder, disk.m_strArchiveName, n);
-            CFile volume;
-            if (!GetNextVolume(volume, disk.m_strVolumePath)) {
-                archive.Close();
-                return 0;
-            }
-            LONGLONG skipped = 0;
-            if (n == 1) {
-                BYTE head[4] = {};
-                if (volume.Read(head, 4) == 4 && Get32(head) == kSpanMarker)
-                    skipped = 4;
-                else
-                    volume.Seek(0, CFile::begin);
-            }
-            starts.push_back(static_cast<LONGLONG>(joined) - skipped);
-            ULONGLONG rest = volume.GetLength() - volume.GetPosition();
-            ULONGLONG copied = 0;
-            if (!kst::CopyFileData(volume.m_hFile, archive.m_hFile, rest, &copied))
-                CFileException::ThrowOsError(static_cast<LONG>(GetLastError()),
-                                             archive.GetFilePath());
-            joined += copied;
-            volume.Close();
-            ShowProgress(static_cast<double>(n) / count, 0);
-        }
-        archive.Close();
+class CZipSpan::Joiner {
+public:
+    Joiner(CZipSpan& owner, const CString& folder, int count)
+        : m_owner(owner), m_folder(folder), m_count(count) {}
+    ~Joiner() {
+        if (m_archive.m_hFile == CFile::hFileNull) return;
+        m_archive.Abort();
+        // A partial archive is removed, unless it is a volume that an override opened.
+        if (!m_done && !m_archiveIsVolume) DeleteFileA(m_owner.m_strArchivePath);
     }
-    CFile file;
-    if (!file.Open(m_strArchivePath, CFile::modeReadWrite | CFile::shareExclusive)) {
-        MessageError();
+    Joiner(const Joiner&) = delete;
+    Joiner& operator=(const Joiner&) = delete;
+
+    bool Run() {
+        m_done = Copy() && Rebuild();
+        if (m_done) m_archive.Close();
+        return m_done;
+    }
+
+private:
+    // Where volume n (1-based) lies in the joined archive: its first byte after the marker,
+    // the base of its offsets (which count the marker) and its end.
+    struct Volume {
+        ULONGLONG start = 0, end = 0;
+        LONGLONG base = 0;
+    };
+    struct Placed {
+        ULONGLONG local = 0, dataEnd = 0;
+        size_t entry = 0;
+    };
+
+    bool Fail(const CString& reason, int volume) {
+        m_owner.Fail(reason, volume);
+        return false;
+    }
+    bool IsOneOfTheVolumes(const CString& name);
+    bool Copy();
+    bool CopyVolume(int n);
+    bool Rebuild();
+    bool FindDirectory(const ArchiveEnd& end, ULONGLONG& start);
+    bool PlaceEntries(const std::vector<CentralEntry>& entries, std::vector<Placed>& placed);
+    bool WriteDirectory(const std::vector<CentralEntry>& entries, const std::vector<Placed>& placed,
+                        const ArchiveEnd& end, ULONGLONG start);
+
+    CZipSpan& m_owner;
+    CString m_folder;
+    int m_count;
+    CFile m_archive;
+    kst::FileIdentity m_archiveId;
+    bool m_done = false;
+    bool m_archiveIsVolume = false;
+    std::vector<Volume> m_volumes;
+    int m_last = 0;  // the last volume with bytes: empty volumes may follow a full one
+};
+
+// The archive path against the volumes' paths, before anything is opened for writing: a
+// name, a symbolic link or a hard link of a volume is the same device and file number.
+bool CZipSpan::Joiner::IsOneOfTheVolumes(const CString& name) {
+    kst::FileIdentity archive;
+    if (!kst::GetFileIdentity(m_owner.m_strArchivePath, &archive)) return false;
+    for (int n = 1; n <= m_count; ++n) {
+        kst::FileIdentity volume;
+        if (kst::GetFileIdentity(m_owner.DiskName(m_folder, name, n), &volume) &&
+            volume == archive) {
+            Fail(Text("the archive is volume %d of the set", n), n);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CZipSpan::Joiner::Copy() {
+    CurDisk_t& disk = m_owner.m_curDisk;
+    disk.m_strFolder = m_folder;
+    disk.m_pOwner = &m_owner;
+    disk.m_dwCapacity = m_owner.m_dwMaxSize;
+    disk.m_nVolume = 0;
+    disk.m_bOpen = 0;
+    disk.m_strArchiveName = CFileService::GetName(m_owner.m_strArchivePath);
+    if (IsOneOfTheVolumes(disk.m_strArchiveName)) return false;
+    if (!m_archive.Open(m_owner.m_strArchivePath,
+                        CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive)) {
+        DWORD error = GetLastError();
+        m_owner.MessageError();
+        return Fail("the archive cannot be created: " + SystemErrorText(error), 0);
+    }
+    kst::GetFileIdentity(m_archive.m_hFile, &m_archiveId);
+    m_volumes.reserve(static_cast<size_t>(m_count));
+    for (int n = 1; n <= m_count; ++n) {
+        if (!CopyVolume(n)) return false;
+        m_owner.ShowProgress(static_cast<double>(n) / m_count, 0);
+    }
+    return true;
+}
+
+bool CZipSpan::Joiner::CopyVolume(int n) {
+    CurDisk_t& disk = m_owner.m_curDisk;
+    disk.m_nVolume = n;
+    disk.m_strVolumePath = m_owner.DiskName(m_folder, disk.m_strArchiveName, n);
+    CFile volume;
+    SetLastError(0);
+    if (!m_owner.GetNextVolume(volume, disk.m_strVolumePath)) {
+        DWORD error = GetLastError();
+        return Fail(Text("volume %d (%s) cannot be opened", n, disk.m_strVolumePath.c_str()) +
+                        (error ? ": " + SystemErrorText(error) : CString()),
+                    n);
+    }
+    kst::FileIdentity id;
+    if (kst::GetFileIdentity(volume.m_hFile, &id) && id == m_archiveId) {
+        m_archiveIsVolume = true;
+        return Fail(Text("the archive is volume %d of the set", n), n);
+    }
+    Volume v;
+    v.start = v.end = m_archive.GetPosition();
+    v.base = static_cast<LONGLONG>(v.start);
+    ULONGLONG length = volume.GetLength();
+    ULONGLONG from = volume.GetPosition();
+    if (n == 1 && from == 0) {
+        BYTE head[4] = {};
+        if (volume.Read(head, 4) == 4 && Get32(head) == kSpanMarker) {
+            from = 4;
+            v.base -= 4;  // the volume's offsets count the marker the join drops
+        } else {
+            volume.Seek(0, CFile::begin);
+        }
+    }
+    ULONGLONG rest = length > from ? length - from : 0;
+    ULONGLONG copied = 0;
+    if (!kst::CopyFileData(volume.m_hFile, m_archive.m_hFile, rest, &copied) || copied < rest) {
+        DWORD error = GetLastError();
+        return Fail(Text("copying volume %d into the archive failed: ", n) +
+                        (copied < rest && error == 0 ? CString("the volume ended early")
+                                                     : SystemErrorText(error)),
+                    n);
+    }
+    volume.Close();
+    v.end = v.start + copied;
+    if (copied > 0) m_last = n;
+    m_volumes.push_back(v);
+    return true;
+}
+
+// The end record must end the last volume, whole, and count the volumes given (where a record
+// longer than a volume began counts); the directory it names must be there.
+bool CZipSpan::Joiner::Rebuild() {
+    if (m_last == 0) return Fail("the volumes are empty", 1);
+    ArchiveEnd end;
+    ULONGLONG length = m_volumes.back().end;
+    if (!LocateEnd(m_archive, end) ||
+        end.position + end.record.size() < m_volumes[static_cast<size_t>(m_last - 1)].start)
+        return Fail(Text("volume %d holds no end of central directory record: it is not the "
+                         "last volume of the set",
+                         m_last),
+                    m_last);
+    if (end.record.size() != kEndRecordSize + Get16(end.record.data() + kEndCommentLength) ||
+        end.position + end.record.size() != length)
+        return Fail(Text("the end of central directory record on volume %d is cut short or "
+                         "followed by other bytes",
+                         m_last),
+                    m_last);
+    int holder = 1;
+    while (holder < m_last && m_volumes[static_cast<size_t>(holder)].start <= end.position)
+        ++holder;
+    if (static_cast<ULONGLONG>(end.thisDisk) + 1 != static_cast<ULONGLONG>(holder))
+        return Fail(Text("the set has %llu volumes, not %d",
+                         static_cast<unsigned long long>(end.thisDisk) + 1, m_last),
+                    m_last);
+    ULONGLONG start = 0;
+    if (!FindDirectory(end, start)) return false;
+    m_archive.Seek(static_cast<LONGLONG>(start), CFile::begin);
+    BlockReader reader(m_archive);
+    std::vector<CentralEntry> entries = ReadCentralEntries(reader, start, end.blockStart);
+    ULONGLONG found = entries.size();
+    // Writers before ZIP64 count modulo 65,536, or stop at 0xFFFF.
+    bool countAgrees = found == end.entriesTotal ||
+                       (!end.zip64 && (found % 65536 == end.entriesTotal ||
+                                       (end.entriesTotal == 0xFFFF && found > 0xFFFF)));
+    if (!countAgrees)
+        return Fail(Text("the central directory holds %llu entries where the end record counts "
+                         "%llu: a volume is damaged",
+                         static_cast<unsigned long long>(found),
+                         static_cast<unsigned long long>(end.entriesTotal)),
+                    m_last);
+    std::vector<Placed> placed;
+    if (!PlaceEntries(entries, placed)) return false;
+    return WriteDirectory(entries, placed, end, start);
+}
+
+bool CZipSpan::Joiner::FindDirectory(const ArchiveEnd& end, ULONGLONG& start) {
+    int volume = static_cast<int>(std::min<ULONGLONG>(end.dirDisk, 0x7FFFFFFF)) + 1;
+    bool known = end.dirDisk < m_volumes.size();
+    LONGLONG at = known ? m_volumes[end.dirDisk].base + static_cast<LONGLONG>(end.dirOffset) : -1;
+    DWORD signature = 0;
+    if (at >= 0 && static_cast<ULONGLONG>(at) < end.blockStart) {
+        WindowReader reader(m_archive);
+        const BYTE* bytes = reader.Read(static_cast<ULONGLONG>(at), 4);
+        if (bytes) signature = Get32(bytes);
+    }
+    if (signature != kCentralHeaderSig)
+        return Fail(Text("the central directory is not where the end record says (volume %d, "
+                         "offset %llu)",
+                         volume, static_cast<unsigned long long>(end.dirOffset)),
+                    known ? volume : m_last);
+    start = static_cast<ULONGLONG>(at);
+    return true;
+}
+
+// Every entry's local header where its directory header says, and its data before the next
+// entry: a short, emptied or misplaced volume moves what follows it.
+bool CZipSpan::Joiner::PlaceEntries(const std::vector<CentralEntry>& entries,
+                                    std::vector<Placed>& placed) {
+    WindowReader headers(m_archive);
+    placed.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const CentralEntry& e = entries[i];
+        int volume = static_cast<int>(std::min<ULONGLONG>(e.disk, 0x7FFFFFFF)) + 1;
+        const char* name = e.name.c_str();
+        bool inSet = e.disk < m_volumes.size();
+        LONGLONG at = inSet ? m_volumes[e.disk].base + static_cast<LONGLONG>(e.localOffset) : -1;
+        const BYTE* bytes = nullptr;
+        size_t headerLength = kLocalHeaderSize + e.name.size();
+        if (at >= 0 && static_cast<ULONGLONG>(at) >= m_volumes[e.disk].start &&
+            static_cast<ULONGLONG>(at) + headerLength <= m_volumes[e.disk].end)
+            bytes = headers.Read(static_cast<ULONGLONG>(at), headerLength);
+        if (!bytes || Get32(bytes) != kLocalHeaderSig ||
+            Get16(bytes + kLocNameLength) != e.name.size() ||
+            !std::equal(e.name.begin(), e.name.end(), bytes + kLocalHeaderSize))
+            return Fail(Text("the local header of %s is not where the central directory says "
+                             "(volume %d, offset %llu)",
+                             name, volume, static_cast<unsigned long long>(e.localOffset)),
+                        inSet ? volume : m_last);
+        Placed p;
+        p.local = static_cast<ULONGLONG>(at);
+        p.dataEnd = p.local + LocalHeaderLength(bytes) + e.compressed;
+        p.entry = i;
+        placed.push_back(p);
+    }
+    std::vector<const Placed*> order;
+    order.reserve(placed.size());
+    for (const Placed& p : placed) order.push_back(&p);
+    std::sort(order.begin(), order.end(),
+              [](const Placed* a, const Placed* b) { return a->local < b->local; });
+    ULONGLONG next = entries.empty() ? m_archive.GetLength() : entries.front().position;
+    for (size_t k = order.size(); k-- > 0;) {
+        // Headers named twice share one place: the next place is the next other one.
+        if (k + 1 < order.size() && order[k + 1]->local != order[k]->local)
+            next = order[k + 1]->local;
+        if (order[k]->dataEnd <= next) continue;
+        const CentralEntry& e = entries[order[k]->entry];
+        int volume = static_cast<int>(std::min<ULONGLONG>(e.disk, 0x7FFFFFFF)) + 1;
+        return Fail(Text("the data of %s runs into what follows it: a volume from volume %d on "
+                         "is short, empty or out of order",
+                         e.name.c_str(), volume),
+                    volume);
+    }
+    return true;
+}
+
+// The directory is written anew from its start: each header names volume 0 and the local
+// header's place in the joined archive (in ZIP64 fields where it does not fit), then the end
+// record, after a ZIP64 end record and locator when a value needs them.
+bool CZipSpan::Joiner::WriteDirectory(const std::vector<CentralEntry>& entries,
+                                      const std::vector<Placed>& placed, const ArchiveEnd& end,
+                                      ULONGLONG start) {
+    std::vector<BYTE> directory;
+    std::vector<BYTE> header;
+    m_archive.Seek(static_cast<LONGLONG>(start), CFile::begin);
+    BlockReader reader(m_archive);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        reader.Seek(entries[i].position);
+        header.resize(entries[i].length);
+        header.resize(reader.Read(header.data(), header.size()));
+        SetEntryPlace(header, 0, placed[i].local);
+        directory.insert(directory.end(), header.begin(), header.end());
+    }
+    EndValues values;
+    values.entriesHere = values.entriesTotal = entries.size();
+    values.dirSize = directory.size();
+    values.dirOffset = start;
+    values.comment = end.Comment();
+    if (end.zip64) {
+        values.madeBy = end.madeBy;
+        values.needed = end.needed;
+    }
+    std::vector<BYTE> block = BuildEnd(values, start + directory.size());
+    directory.insert(directory.end(), block.begin(), block.end());
+    m_archive.Seek(static_cast<LONGLONG>(start), CFile::begin);
+    m_archive.Write(directory.data(), static_cast<UINT>(directory.size()));
+    m_archive.SetLength(start + directory.size());
+    ArchiveEnd written;
+    if (!LocateEnd(m_archive, written) || written.entriesTotal != entries.size() ||
+        written.dirOffset != start)
+        return Fail("the end record written cannot be read back", m_last);
+    return true;
+}
+
+int CZipSpan::UnSpan(CString folder, int count) {
+    m_strFailure.Empty();
+    m_nFailureVolume = 0;
+    if (count < 1) {
+        Fail(Text("%d is no number of volumes", count), 0);
         return 0;
     }
-    Repairer(file, starts).Run();
-    file.Close();
+    try {
+        Joiner joiner(*this, folder, count);
+        if (!joiner.Run()) return 0;
+    } catch (CException* error) {
+        Fail(ExceptionText(error), m_curDisk.m_nVolume);
+        error->Delete();
+        return 0;
+    } catch (...) {
+        Fail("an unexpected error", m_curDisk.m_nVolume);
+        return 0;
+    }
     ShowProgress(100.0, 0);
     return 1;
 }

@@ -6,8 +6,8 @@
 #include "KstTraceLog.h"
 #include "internal/BlockReader.h"
 #include "internal/CodePage.h"
-#include "internal/FindSignature.h"
 #include "internal/TimeText.h"
+#include "internal/Zip64.h"
 #include "internal/ZipFormat.h"
 #include "internal/ZipText.h"
 
@@ -39,12 +39,12 @@ CZipInfo& CZipInfo::operator=(CZipInfo& other) {
     Clear();
     m_bEndRecord = other.m_bEndRecord;
     m_bSpanMarker = other.m_bSpanMarker;
-    m_wVolumes = other.m_wVolumes;
+    m_dwVolumes = other.m_dwVolumes;
     m_strFileName = other.m_strFileName;
-    m_dwLength = other.m_dwLength;
+    m_ullLength = other.m_ullLength;
     m_strComment = other.m_strComment;
     m_dwFilesCount = other.m_dwFilesCount;
-    m_dwCentralDirPosition = other.m_dwCentralDirPosition;
+    m_ullCentralDirPosition = other.m_ullCentralDirPosition;
     m_eError = other.m_eError;
     for (int i = 0; i < other.GetSize(); ++i) {
         auto* record = static_cast<OneFileInfo*>(other.GetAt(i));
@@ -68,7 +68,7 @@ void CZipInfo::GetInfo(CString path) {
     Clear();  // also closes a file left open by an earlier read without end record
     m_eError = NoError;
     m_dwFilesCount = 0;
-    m_wVolumes = 0;
+    m_dwVolumes = 0;
     m_strComment.Empty();
     m_strFileName = path;
     if (!m_file.Open(path, CFile::modeRead | CFile::shareDenyNone)) {
@@ -78,8 +78,7 @@ void CZipInfo::GetInfo(CString path) {
     }
     CTraceLog_Trace("%s%s\n", kst::detail::FromUtf8ToAnsi("Открыт файл ").c_str(),
                     m_strFileName.c_str());
-    ULONGLONG length = m_file.GetLength();
-    m_dwLength = static_cast<DWORD>(length);
+    m_ullLength = m_file.GetLength();
     BYTE head[4] = {};
     m_bSpanMarker = m_file.Read(head, 4) == 4 && Get32(head) == kSpanMarker;
     m_file.Seek(m_bSpanMarker ? 4 : 0, CFile::begin);
@@ -96,24 +95,14 @@ void CZipInfo::GetInfo(CString path) {
 }
 
 bool CZipInfo::ReadEndRecord() {
-    if (m_file.GetLength() > kSearchBlock)
-        m_file.Seek(-static_cast<LONGLONG>(kSearchBlock), CFile::end);
-    std::vector<char> block(kSearchBlock);
-    WORD offset = 0;
-    DWORD position = 0;
-    if (!FindSignature(m_file, kEndRecordSig, offset, position, block.data(), true)) return false;
-    // The record and its comment, cut at the end of the file.
-    std::vector<BYTE> record(kEndRecordSize + 0xFFFF, 0);
-    m_file.Seek(position, CFile::begin);
-    UINT got = m_file.Read(record.data(), static_cast<UINT>(record.size()));
-    m_ullEndRecordPosition = position;
-    m_wVolumes = static_cast<WORD>(Get16(record.data() + kEndThisDisk) + 1);
-    m_dwFilesCount = Get16(record.data() + kEndEntriesTotal);
-    UINT commentLength = Get16(record.data() + kEndCommentLength);
-    UINT available = got > kEndRecordSize ? got - kEndRecordSize : 0;
-    m_strComment = CString(reinterpret_cast<const char*>(record.data() + kEndRecordSize),
-                           static_cast<int>(std::min(commentLength, available)));
-    m_file.Seek(Get32(record.data() + kEndDirOffset), CFile::begin);
+    ArchiveEnd end;
+    if (!LocateEnd(m_file, end)) return false;
+    // The directory ends where the end records begin.
+    m_ullEndRecordPosition = end.blockStart;
+    m_dwVolumes = end.thisDisk + 1;
+    m_dwFilesCount = static_cast<DWORD>(std::min<ULONGLONG>(end.entriesTotal, 0xFFFFFFFF));
+    m_strComment = CString(end.Comment());
+    m_file.Seek(static_cast<LONGLONG>(std::min(end.dirOffset, m_ullLength)), CFile::begin);
     return true;
 }
 
@@ -124,7 +113,7 @@ void CZipInfo::ReadDirectory() {
         if (GetAt(i)) m_readNames.insert(Entry(i).m_strName.view());
     m_bReadingDirectory = true;
     if (m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) {
-        m_dwCentralDirPosition = static_cast<DWORD>(m_reader->Tell());
+        m_ullCentralDirPosition = m_reader->Tell();
         OneFileInfo* info = nullptr;
         while (GetOneFileInfo(info, nullptr)) Add(info);
     }
@@ -153,10 +142,24 @@ int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
     info->m_dwCRC = Get32(header + kCenCrc);
     info->m_dwCompressedSize = Get32(header + kCenCompressed);
     info->m_dwUncompressedSize = Get32(header + kCenUncompressed);
+    info->m_ullCompressedSize = info->m_dwCompressedSize;
+    info->m_ullUncompressedSize = info->m_dwUncompressedSize;
     std::string name(Get16(header + kCenNameLength), '\0');
     name.resize(m_reader->Read(name.data(), name.size()));
     info->m_strName = NameToAnsi(name, flags);
-    m_reader->Seek(m_reader->Tell() + Get16(header + kCenExtraLength));
+    WORD extra = Get16(header + kCenExtraLength);
+    if (info->m_dwCompressedSize == kNo32 || info->m_dwUncompressedSize == kNo32) {
+        // The sizes that do not fit are in the ZIP64 extra field.
+        std::vector<BYTE> whole(header, header + kCentralHeaderSize);
+        whole.insert(whole.end(), name.begin(), name.end());
+        whole.resize(whole.size() + extra);
+        size_t got = m_reader->Read(whole.data() + kCentralHeaderSize + name.size(), extra);
+        EntryFields fields = ReadEntryFields(whole.data(), kCentralHeaderSize + name.size() + got);
+        info->m_ullCompressedSize = fields.compressed;
+        info->m_ullUncompressedSize = fields.uncompressed;
+    } else {
+        m_reader->Seek(m_reader->Tell() + extra);
+    }
     std::string comment(Get16(header + kCenCommentLength), '\0');
     comment.resize(m_reader->Read(comment.data(), comment.size()));
     info->m_strComment = CString(std::move(comment));

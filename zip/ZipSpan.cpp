@@ -10,6 +10,7 @@
 #include "files/internal/PathParts.h"
 #include "internal/SpanState.h"
 #include "internal/ZipFormat.h"
+#include "internal/ZipText.h"
 
 using namespace kst::zip;
 
@@ -69,21 +70,41 @@ int CZipSpan::CreateNewVolume(int marker) {
     return disk.m_bOpen;
 }
 
+void CZipSpan::Fail(const CString& reason, int volume) {
+    if (!m_strFailure.IsEmpty()) return;  // later failures follow from the first
+    m_strFailure = reason;
+    m_nFailureVolume = volume;
+}
+
 bool CZipSpan::AskWriteError() {
     int answer = AfxMessageBox(2u, MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
-    if (answer == IDABORT) throw SpanAborted;
+    if (answer == IDABORT) {
+        Fail("the user chose Abort", m_curDisk.m_nVolume);
+        throw SpanAborted;
+    }
     return answer == IDRETRY;
 }
 
 int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
     m_bSpan = span;
     m_dwMaxSize = maxSize;
+    m_nResult = 0;
+    m_strFailure.Empty();
+    m_nFailureVolume = 0;
     delete m_pInfo;
     m_pInfo = new CZipInfo;
     m_pInfo->GetInfo(m_strArchivePath);
     EmptyFileMap();
-    if (m_pInfo->GetFilesCount() < 1) return 0;
+    if (m_pInfo->GetFilesCount() < 1) {
+        Fail(m_pInfo->GetError() == CZipInfo::ErrorWhileOpening ? "the archive cannot be opened"
+             : m_pInfo->GetError() == CZipInfo::NotTheLastDisk
+                 ? "the archive has no end of central directory record"
+                 : "the archive has no entries",
+             0);
+        return 0;
+    }
     if (!m_file.Open(m_strArchivePath, CFile::modeRead | CFile::shareDenyWrite)) {
+        Fail("the archive cannot be opened: " + SystemErrorText(GetLastError()), 0);
         delete m_pInfo;
         m_pInfo = nullptr;
         return m_nResult;
@@ -118,10 +139,16 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
     } catch (ESpanException failure) {
         m_nResult = failure == SpanFailed ? -2 : -1;
     } catch (CException* error) {
+        Fail(ExceptionText(error), m_curDisk.m_nVolume);
         error->Delete();
         m_nResult = -1;
     } catch (...) {
+        Fail("an unexpected error", m_curDisk.m_nVolume);
         m_nResult = -1;
+    }
+    if (m_nResult >= 0) {
+        m_strFailure.Empty();  // a question answered with Ignore is no failure
+        m_nFailureVolume = 0;
     }
     m_state.reset();
     if (m_nResult < 0) m_curDisk.Abandon();
@@ -138,7 +165,10 @@ int CZipSpan::SpanOneVolume() {
     // The archive stays open against writers until the copy is done: a volume path that names
     // the archive itself then fails to open instead of emptying it.
     for (;;) {
-        if (!CreateNewVolume(m_strImageFolder.IsEmpty() ? 0 : 1)) return -1;
+        if (!CreateNewVolume(m_strImageFolder.IsEmpty() ? 0 : 1)) {
+            Fail("volume 1 cannot be created: " + SystemErrorText(GetLastError()), 1);
+            return -1;
+        }
         disk.Close(true);
         if (!m_strImageFolder.IsEmpty()) {
             CString image = DiskName(m_strImageFolder, disk.m_strArchiveName, 1);
@@ -146,11 +176,17 @@ int CZipSpan::SpanOneVolume() {
             GetParentDir(image, parent);
             CreateDirTree(parent);
             if (!CopyFileA(m_strArchivePath, image, FALSE)) {
+                Fail("copying the archive to " + image +
+                         " failed: " + SystemErrorText(GetLastError()),
+                     1);
                 ShowSystemError(0);
                 return -1;
             }
         }
         if (!CopyFileA(m_strArchivePath, disk.m_strVolumePath, FALSE)) {
+            Fail("copying the archive to " + disk.m_strVolumePath +
+                     " failed: " + SystemErrorText(GetLastError()),
+                 1);
             ShowSystemError(0);
             return -1;
         }

@@ -351,6 +351,18 @@ DWORD GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
     return static_cast<DWORD>(size);
 }
 
+BOOL kst::GetFileIdentity(HANDLE handle, FileIdentity* identity) {
+    auto file = kst::detail::LookupFile(handle);
+    if (!file) return FALSE;
+    struct stat st {};
+    if (::fstat(file->fd(), &st) != 0) {
+        kst::detail::SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    if (identity) *identity = FileIdentity{st.st_dev, st.st_ino};
+    return TRUE;
+}
+
 BOOL SetEndOfFile(HANDLE handle) {
     auto file = kst::detail::LookupFile(handle);
     if (!file) return FALSE;

@@ -104,6 +104,14 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
     return kst::detail::AttributesOf(st);
 }
 
+BOOL kst::GetFileIdentity(LPCSTR fileName, FileIdentity* identity) {
+    auto host = HostPath(fileName ? fileName : "");
+    struct stat st {};
+    if (!host || !kst::detail::StatHost(*host, st)) return FALSE;
+    if (identity) *identity = FileIdentity{st.st_dev, st.st_ino};
+    return TRUE;
+}
+
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
     auto host = HostPath(pathName ? pathName : "");
     if (!host) return FALSE;

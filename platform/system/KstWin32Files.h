@@ -116,6 +116,18 @@ namespace kst {
 // is short of length only where the source ends. On failure the last error tells why
 // (ERROR_DISK_FULL when the target is full) and *copied what was written.
 KST_API BOOL CopyFileData(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied);
+
+// Which file a name (through symbolic links) or an open handle stands for: equal for every
+// name of one file, hard links included. FALSE with the last error set when there is none.
+struct FileIdentity {
+    ULONGLONG device = 0;
+    ULONGLONG index = 0;
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && index == other.index;
+    }
+};
+KST_API BOOL GetFileIdentity(LPCSTR fileName, FileIdentity* identity);
+KST_API BOOL GetFileIdentity(HANDLE file, FileIdentity* identity);
 }  // namespace kst
 
 // Devices. "\\.\X:" opens the raw device of a drive of the drive table; its reads fail with

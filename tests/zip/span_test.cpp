@@ -408,7 +408,7 @@ TEST(SpanJoinTest, ProgressFailuresAndCounts) {
     RecordingSpan broken((dir + "/b/p.zip").c_str());
     broken.failOn = 2;
     EXPECT_EQ(broken.UnSpan((dir + "/v").c_str(), 4), 0);
-    EXPECT_EQ(ReadFile(dir + "/b/p.zip"), ReadFile(VolumePath(dir + "/v", "p.zip", 1)).substr(4));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/b/p.zip"));
 
     // A plain archive joined as a set of one keeps its offsets.
     std::filesystem::create_directories(dir + "/one/Disk1");

@@ -10,23 +10,32 @@
 #include "KstZipSpan.h"
 #include "internal/BlockReader.h"
 #include "internal/SourceDirectory.h"
+#include "internal/Zip64.h"
 
 struct CZipSpan::SpanState {
     std::unique_ptr<kst::zip::BlockReader> reader;
     std::vector<kst::zip::CentralEntry> directory;
     ULONGLONG directoryStart = 0;  // no local header lies at or after it
-    ULONGLONG endRecord = 0;
+    kst::zip::ArchiveEnd end;
     std::vector<ULONGLONG> localOffsets;             // sorted, of the directory
     std::unordered_map<ULONGLONG, size_t> byOffset;  // local offset -> directory index
     // Last header of a name wins; the names are those held in directory.
     std::unordered_map<std::string_view, size_t> byName;
+    // Where a local header was written: volume (1-based, at full width) and offset in it.
+    struct Place {
+        int volume = 0;
+        DWORD offset = 0;
+    };
     // By source position. The name is kept because a directory offset matches a position only
     // when the names agree: an archive behind a stub states offsets that point elsewhere.
     struct Copied {
-        CZipSpan::FileSpanInfo where;
+        Place where;
         std::string name;
     };
     std::unordered_map<ULONGLONG, Copied> copied;
-    std::vector<BYTE> chunk;   // entry data in transit
-    std::vector<BYTE> header;  // a local or central header in transit
+    std::unordered_map<std::string, Place> copiedByName;  // the last copy of a name wins
+    ULONGLONG directoryGrowth = 0;  // ZIP64 fields added to the directory's headers
+    std::vector<BYTE> chunk;        // entry data in transit
+    std::vector<BYTE> header;       // a local header in transit
+    std::vector<BYTE> central;      // a central header in transit
 };

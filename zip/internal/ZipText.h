@@ -13,3 +13,19 @@ namespace kst::zip {
 CString NameToAnsi(std::string_view stored, WORD flags);
 
 }  // namespace kst::zip
+
+namespace kst::zip {
+
+// The system's text for an error code, for failure reasons ("error N" when it has none).
+CString SystemErrorText(DWORD code);
+
+}  // namespace kst::zip
+
+class CException;
+
+namespace kst::zip {
+
+// The framework exception's own message, for failure reasons.
+CString ExceptionText(CException* error);
+
+}  // namespace kst::zip

@@ -1,0 +1,200 @@
+// Joins that check what they build: a wrong count, a damaged or misplaced volume and an
+// archive path that is a volume fail with a reason, leave no archive and no volume changed.
+// Spans that fail say so: a removable target that takes no copy, a reused object, and a
+// join handed a volume it cannot read.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "KstPlatform.h"
+#include "KstWin32Ui.h"
+#include "ZipTestSupport.h"
+
+using namespace ziptest;
+using ksttest::ScratchDir;
+
+namespace {
+
+class JoinCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = ScratchDir();
+        archive = InfoZip(dir, "set.zip", "-0");
+        folder = dir + "/v";
+        uint32_t size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
+        ASSERT_EQ(Span(archive, folder, size), 4);
+        volumes = ReadVolumes(folder, "set.zip", 4);
+        std::filesystem::create_directories(dir + "/out");
+    }
+    std::string Volume(int n) const { return VolumePath(folder, "set.zip", n); }
+
+    // The join fails with exactly this reason and volume, leaves nothing at the path and
+    // every volume as the set has it after the case's own change.
+    void ExpectFails(int count, const std::string& reason, int volume,
+                     const std::string& path = "") {
+        std::string target = path.empty() ? dir + "/out/set.zip" : path;
+        auto before = ReadVolumes(folder, "set.zip", 4);
+        CZipSpan join(target.c_str());
+        EXPECT_EQ(join.UnSpan(folder.c_str(), count), 0);
+        EXPECT_EQ(join.GetFailureReason().str(), reason);
+        EXPECT_EQ(join.GetFailureVolume(), volume);
+        if (path.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(target));
+        }
+        EXPECT_TRUE(ReadVolumes(folder, "set.zip", 4) == before) << "a volume changed";
+    }
+
+    std::string dir, archive, folder;
+    std::vector<std::string> volumes;
+};
+
+TEST_F(JoinCheckTest, CountTooSmallOrTooLarge) {
+    ExpectFails(2,
+                "volume 2 holds no end of central directory record: it is not the last "
+                "volume of the set",
+                2);
+    ExpectFails(3,
+                "volume 3 holds no end of central directory record: it is not the last "
+                "volume of the set",
+                3);
+    ExpectFails(
+        5,
+        "volume 5 (" + Volume(5) + ") cannot be opened: The system cannot find the path specified",
+        5);
+    CZipSpan join((dir + "/out/set.zip").c_str());
+    EXPECT_EQ(join.UnSpan(folder.c_str(), 4), 1);
+    EXPECT_EQ(join.GetFailureReason().str(), "");
+    EXPECT_TRUE(ReadFile(dir + "/out/set.zip") == ReadFile(archive));
+}
+
+TEST_F(JoinCheckTest, TruncatedEmptiedAndSwappedVolumes) {
+    WriteFile(Volume(2), volumes[1].substr(0, 1000));
+    ExpectFails(4,
+                "the local header of sub/ is not where the central directory says (volume 2, "
+                "offset 26583)",
+                2);
+    WriteFile(Volume(2), "");
+    ExpectFails(4,
+                "the local header of sub/ is not where the central directory says (volume 2, "
+                "offset 26583)",
+                2);
+    WriteFile(Volume(2), volumes[2]);
+    WriteFile(Volume(3), volumes[1]);
+    ExpectFails(4,
+                "the local header of sub/ is not where the central directory says (volume 2, "
+                "offset 26583)",
+                2);
+    // The last volume cut inside its end record.
+    WriteFile(Volume(2), volumes[1]);
+    WriteFile(Volume(3), volumes[2]);
+    WriteFile(Volume(4), volumes[3].substr(0, volumes[3].size() - 5));
+    ExpectFails(4,
+                "the end of central directory record on volume 4 is cut short or followed by "
+                "other bytes",
+                4);
+}
+
+TEST_F(JoinCheckTest, ArchivePathThatIsAVolumeIsRefused) {
+    ExpectFails(4, "the archive is volume 2 of the set", 2, Volume(2));
+    std::filesystem::create_directories(dir + "/link");
+    std::filesystem::create_symlink(Volume(3), dir + "/link/set.zip");
+    ExpectFails(4, "the archive is volume 3 of the set", 3, dir + "/link/set.zip");
+    std::filesystem::create_directories(dir + "/hard");
+    std::filesystem::create_hard_link(Volume(1), dir + "/hard/set.zip");
+    ExpectFails(4, "the archive is volume 1 of the set", 1, dir + "/hard/set.zip");
+    EXPECT_TRUE(ReadVolumes(folder, "set.zip", 4) == volumes);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + "/link/set.zip"));
+}
+
+// An override that hands back a volume open for writing only: the read fails inside the
+// join, which answers 0 instead of letting the framework's exception out.
+class WriteOnlyVolumes : public CZipSpan {
+public:
+    using CZipSpan::CZipSpan;
+    int GetNextVolume(CFile& file, CString path) override {
+        return file.Open(path, CFile::modeWrite | CFile::modeNoTruncate | CFile::shareDenyNone);
+    }
+};
+
+TEST_F(JoinCheckTest, UnreadableVolumeAnswersZeroAndThrowsNothing) {
+    WriteOnlyVolumes join((dir + "/out/set.zip").c_str());
+    int result = -1;
+    EXPECT_NO_THROW(result = join.UnSpan(folder.c_str(), 4));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(join.GetFailureVolume(), 1);
+    EXPECT_FALSE(join.GetFailureReason().IsEmpty());
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out/set.zip"));
+    EXPECT_TRUE(ReadVolumes(folder, "set.zip", 4) == volumes);
+}
+
+class RemovableSpan : public CZipSpan {
+public:
+    using CZipSpan::CZipSpan;
+    bool IsRemovable() override { return true; }
+};
+
+// Every copy of the work file onto the target fails (each volume path is a folder): the
+// retry question is asked, No ends the span as a failure.
+TEST_F(JoinCheckTest, RemovableSpanWhoseCopiesFailIsAFailure) {
+    std::string target = dir + "/target";
+    for (int n = 1; n <= 4; ++n)
+        std::filesystem::create_directories(VolumePath(target, "set.zip", n));
+    std::vector<std::string> asked;
+    auto previous =
+        kst::SetMessageBoxHandler([&](const std::string& text, const std::string&, unsigned type) {
+            asked.push_back(text);
+            return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+        });
+    RemovableSpan span(archive.c_str());
+    uint32_t size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
+    EXPECT_EQ(span.DoSpan(size, target.c_str(), true), -1);
+    kst::SetMessageBoxHandler(previous);
+    EXPECT_EQ(span.GetFailureVolume(), 1);
+    EXPECT_EQ(
+        span.GetFailureReason().str(),
+        "copying volume 1 onto " + VolumePath(target, "set.zip", 1) + " failed: Access is denied");
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), "Повторить (Да/Yes) или Игнорировать (Нет/No)?");
+}
+
+// A second span on the same object whose archive cannot be opened answers 0, not the first
+// span's count.
+TEST_F(JoinCheckTest, ReusedObjectStartsFromACleanResult) {
+    CZipSpan span(archive.c_str());
+    uint32_t size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
+    ASSERT_EQ(span.DoSpan(size, (dir + "/first").c_str(), true), 4);
+    CFile writer(archive.c_str(), CFile::modeReadWrite | CFile::shareDenyNone);
+    EXPECT_EQ(span.DoSpan(size, (dir + "/second").c_str(), true), 0);
+    EXPECT_EQ(span.GetFailureReason().str(),
+              "the archive cannot be opened: The process cannot access the file because it is "
+              "being used by another process");
+}
+
+}  // namespace
+
+namespace {
+
+// The kst commands print the reason and its volume, and zip-info fails without end record.
+TEST_F(JoinCheckTest, ToolsReportWhy) {
+    std::string kst = Quote(ksttest::ToolPath());
+    std::string out;
+    EXPECT_EQ(
+        RunCommand(kst + " join " + Quote(folder) + " 2 " + Quote(dir + "/out/set.zip") + " 2>&1",
+                   &out),
+        1);
+    EXPECT_EQ(out,
+              "kst: join failed (0): volume 2 holds no end of central directory record: it is "
+              "not the last volume of the set [volume 2]\n");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out/set.zip"));
+    WriteFile(dir + "/text.txt", "not an archive\n");
+    WriteFile(dir + "/empty.zip", "");
+    WriteFile(dir + "/cut.zip", volumes[0].substr(4, 3000));
+    for (const char* name : {"/text.txt", "/empty.zip", "/cut.zip"}) {
+        EXPECT_EQ(RunCommand(kst + " zip-info " + Quote(dir + name) + " 2>&1 >/dev/null", &out), 1);
+        EXPECT_EQ(out, "kst: " + dir + name +
+                           " has no end of central directory record: not a ZIP archive, or not "
+                           "the last volume of a set\n");
+    }
+}
+
+}  // namespace
