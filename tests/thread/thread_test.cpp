@@ -166,8 +166,11 @@ TEST(ThreadLife, SuspendTwiceResumeOnceReachesEveryChild) {
     }
     EXPECT_EQ(parent.Resume(), 1);  // Resume without Suspend counts, as the platform succeeds
     EXPECT_EQ(parent.IsSuspended(), -1);
-    parent.Stop(5000);
-    for (Ticker* t : all) EXPECT_EQ(ExitCode(*t), 0u);
+    parent.Stop(5000);  // waits for the parent's worker only
+    for (Ticker* t : all) {
+        EXPECT_EQ(WaitForSingleObject(Worker(*t), 5000), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitCode(*t), 0u);
+    }
 }
 
 TEST(ThreadLife, ChildrenPublishTheirObjectsInOrder) {
