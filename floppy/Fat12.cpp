@@ -51,8 +51,8 @@ bool DirectoryName(std::string_view component, char name[11]) {
         dot == std::string_view::npos ? std::string_view() : component.substr(dot + 1);
     if (title.size() > 8 || ext.size() > 3) return false;
     std::memset(name, ' ', 11);
-    std::memcpy(name, title.data(), title.size());
-    std::memcpy(name + 8, ext.data(), ext.size());
+    title.copy(name, title.size());
+    ext.copy(name + 8, ext.size());
     return true;
 }
 

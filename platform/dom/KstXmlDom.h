@@ -17,7 +17,7 @@
 // whoever holds it until it is attached (appended, or made the document element): every call
 // that hands such a "floating" node out (DomCreateNode, DomQueryElement, DomGetChildNodes)
 // counts a reference, and DomReleaseNode drops one; the last release frees the node and what
-// was built under it. Releasing an attached node does nothing. A floating node stored into a
+// was built under it. Releasing an attached node does nothing, also after its document was freed. A floating node stored into a
 // second wrapper through GetInterface must be counted with DomAddRefNode.
 //
 // Node lists. The list of a node's children is held as the node itself and is live. Its

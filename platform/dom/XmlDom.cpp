@@ -11,6 +11,7 @@
 #include <iterator>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "KstTime.h"
 #include "internal/CodePage.h"
@@ -91,26 +92,47 @@ std::string BstrToUtf8(BSTR text) {
 }
 
 // ---- floating nodes --------------------------------------------------------------------------
-// A node made by DomCreateNode stays outside every document (doc null) until it is attached;
-// while it floats, _private holds the tag below, psvi its owner document and extra its count
-// of references. None of libxml2's calls on plain trees reads those fields.
+// A node made by DomCreateNode stays outside every document (doc null) until it is attached.
+// While it floats, the registry below holds its owner document and its count of references.
+// The registry is keyed by address and never reads a node it does not hold, so a wrapper
+// released after its document was freed touches no freed memory.
 
-char g_floatingTag;
+struct Floating {
+    xmlDoc* owner;
+    unsigned refs;
+};
+
 std::atomic<unsigned long> g_generation{1};
 
 void Changed() {
     g_generation.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool IsFloating(const xmlNode* node) {
-    return node && node->_private == &g_floatingTag && !node->parent;
+std::mutex& FloatingLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::unordered_map<const xmlNode*, Floating>& FloatingNodes() {
+    static auto* nodes = new std::unordered_map<const xmlNode*, Floating>;
+    return *nodes;
 }
 
-void Settle(xmlNode* node) {
-    if (node->_private != &g_floatingTag) return;
-    node->_private = nullptr;
-    node->psvi = nullptr;
-    node->extra = 0;
+// The registry's entry of a node that still floats (not linked in by libxml2 directly).
+Floating* FindFloating(const xmlNode* node) {
+    if (!node) return nullptr;
+    auto& nodes = FloatingNodes();
+    auto it = nodes.find(node);
+    return it != nodes.end() && !node->parent ? &it->second : nullptr;
+}
+
+void StartFloating(const xmlNode* node, xmlDoc* owner) {
+    std::lock_guard guard(FloatingLock());
+    FloatingNodes()[node] = Floating{owner, 1};
+}
+
+void Settle(const xmlNode* node) {
+    std::lock_guard guard(FloatingLock());
+    FloatingNodes().erase(node);
 }
 
 bool IsAncestorOrSelf(const xmlNode* candidate, const xmlNode* node) {
@@ -352,19 +374,25 @@ HRESULT DomAppendChild(xmlNode* parent, xmlNode* child, xmlNode** result) {
 
 HRESULT DomGetOwnerDocument(xmlNode* node, xmlDoc** document) {
     if (!node || !document) return E_POINTER;
-    *document = IsFloating(node) ? static_cast<xmlDoc*>(node->psvi) : node->doc;
+    {
+        std::lock_guard guard(FloatingLock());
+        Floating* floating = FindFloating(node);
+        *document = floating ? floating->owner : node->doc;
+    }
     return *document ? S_OK : S_FALSE;
 }
 
 void DomAddRefNode(xmlNode* node) {
-    if (IsFloating(node) && node->extra < 0xFFFF) ++node->extra;
+    std::lock_guard guard(FloatingLock());
+    if (Floating* floating = FindFloating(node)) ++floating->refs;
 }
 
 void DomReleaseNode(xmlNode* node) {
-    if (!IsFloating(node)) return;
-    if (node->extra > 1) {
-        --node->extra;
-        return;
+    {
+        std::lock_guard guard(FloatingLock());
+        Floating* floating = FindFloating(node);
+        if (!floating || --floating->refs > 0) return;
+        FloatingNodes().erase(node);
     }
     xmlFreeNode(node);
     Changed();
@@ -504,9 +532,7 @@ HRESULT DomCreateNode(xmlDoc* document, DOMNodeType type, std::string_view name,
             return E_INVALIDARG;
     }
     if (!created) return E_OUTOFMEMORY;
-    created->_private = &g_floatingTag;
-    created->psvi = document;
-    created->extra = 1;
+    StartFloating(created, document);
     *node = created;
     return S_OK;
 }

@@ -300,9 +300,11 @@ TEST(ThreadWarning, DestroyingARunningThreadTracesItAndLeavesNoWorker) {
     cTraceLogGlobal.EnableFile(1);
     cTraceLogGlobal.ClearFile();
 
-    auto* thread = new Cooperative;
+    // The worker must be inside Execute: deleted before, it would run the base's.
+    auto* thread = new Stubborn;
     thread->Init();
     thread->Run();
+    ASSERT_EQ(WaitForSingleObject(thread->m_started, 5000), WAIT_OBJECT_0);
     CWinThread* worker = thread->GetThreadInfo()->m_pWinThread;
     HANDLE process = GetCurrentProcess(), copy = nullptr;
     ASSERT_TRUE(DuplicateHandle(process, *worker, process, &copy, 0, FALSE, 0));

@@ -24,6 +24,7 @@ public:
         std::swap(*m_doc.GetInterface(), *other.m_doc.GetInterface());
         std::swap(*m_root.GetInterface(), *other.m_root.GetInterface());
     }
+    // Frees the document before the root's wrapper lets go of its node, as hosts do.
     ~Document() { DomFreeDocument(Doc()); }
 
     xmlDoc* Doc() { return *m_doc.GetInterface(); }
