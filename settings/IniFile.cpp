@@ -29,11 +29,11 @@ bool SortsBefore(const CSettings& a, const CSettings& b) {
     return CompareNoCase(a.m_strKey, b.m_strKey) < 0;
 }
 
-void AppendPair(std::string& out, const CSettings& entry) {
+void AppendPair(std::string& out, const CSettings& entry, const char* lineEnd) {
     out += entry.m_strKey.view();
     out += '=';
     out += entry.m_strValue.view();
-    out += "\r\n";
+    out += lineEnd;
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ CIniFile::CIniFile() : m_strFileName(kDefaultFileName) {}
 CIniFile::CIniFile(const CString& name) : m_strFileName(FileNameFor(name)) {}
 
 CIniFile::~CIniFile() {
-    if (m_bAutoSave) Save();
+    if (m_bAutoSave && m_bChanged) Save();
     m_list.RemoveAll();
 }
 
@@ -52,11 +52,24 @@ CSettings CIniFile::GetAt(int index) const {
     return pos ? m_list.GetAt(pos) : CSettings();
 }
 
+void CIniFile::SetValue(const CString& section, const CString& key, const CString& value) {
+    m_bChanged = true;
+    for (POSITION pos = m_list.GetHeadPosition(); pos;) {
+        CSettings& entry = m_list.GetNext(pos);
+        if (entry.m_strSection == section && entry.m_strKey == key) {
+            entry.m_strValue = value;
+            return;
+        }
+    }
+    m_list.AddTail(CSettings(section, key, value));
+}
+
 int CIniFile::Read() {
     std::string text;
     try {
         CFile file;
-        if (!file.Open(m_strFileName, CFile::modeRead, nullptr)) return 0;
+        // Deny writers only: any number of processes read the same texts at once.
+        if (!file.Open(m_strFileName, CFile::modeRead | CFile::shareDenyWrite, nullptr)) return 0;
         ULONGLONG length = file.GetLength();
         if (length == 0 || length >= static_cast<ULONGLONG>(INT_MAX) / 2) return 0;
         text.resize(static_cast<size_t>(length));
@@ -97,6 +110,7 @@ void CIniFile::Sort() {
 }
 
 std::string CIniFile::SavedText() const {
+    const char* lineEnd = m_pszLineEnd ? m_pszLineEnd : "\r\n";
     std::string out;
     CString lastSection;
     bool first = true;
@@ -106,13 +120,14 @@ std::string CIniFile::SavedText() const {
         // they sort together.
         if (_mbscmp(reinterpret_cast<const unsigned char*>(entry.m_strSection.c_str()),
                     reinterpret_cast<const unsigned char*>(lastSection.c_str())) != 0) {
-            if (!first) out += "\r\n";
+            if (!first) out += lineEnd;
             out += '[';
             out += entry.m_strSection.view();
-            out += "]\r\n";
+            out += ']';
+            out += lineEnd;
             lastSection = entry.m_strSection;
         }
-        AppendPair(out, entry);
+        AppendPair(out, entry, lineEnd);
         first = false;
     }
     return out;

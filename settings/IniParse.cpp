@@ -8,16 +8,35 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-// Only CR LF counts as a line end below: the character before every LF becomes CR, and an
-// LF at the very start gets a CR of its own. (So a bare LF costs the line its last
-// character, as it always has; files written by Save end their lines with CR LF.)
-void MarkLineEnds(std::string& text) {
-    size_t lf = text.find('\n');
-    if (lf == 0) {
-        text.insert(text.begin(), '\r');
-        lf = text.find('\n', 2);
+// The line end of the first line of TEXT, or null when the text is one line.
+const char* FirstLineEnd(std::string_view text) {
+    size_t at = text.find_first_of("\r\n");
+    if (at == npos) return nullptr;
+    if (text[at] == '\n') return "\n";
+    return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
+}
+
+// The parse below knows CR LF only: every LF and CR alone becomes CR LF.
+void MakeLineEndsCrLf(std::string& text) {
+    size_t at = text.find_first_of("\r\n");
+    for (;; at = text.find_first_of("\r\n", at + 2)) {
+        if (at == npos) return;
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
+        break;
     }
-    for (; lf != npos; lf = text.find('\n', lf + 1)) text[lf - 1] = '\r';
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    out.append(text, 0, at);
+    for (size_t i = at; i < text.size(); ++i) {
+        char ch = text[i];
+        if (ch == '\r' || ch == '\n') {
+            out += "\r\n";
+            if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += ch;
+        }
+    }
+    text.swap(out);
 }
 
 bool IsTrailingFiller(char ch) {
@@ -36,7 +55,8 @@ void CIniFile::Parse(const char* text) {
 
 void CIniFile::ParseText(std::string text) {
     if (text.size() >= static_cast<size_t>(INT_MAX) / 2) return;  // positions are ints
-    MarkLineEnds(text);
+    if (!m_pszLineEnd) m_pszLineEnd = FirstLineEnd(text);
+    MakeLineEndsCrLf(text);
     std::string_view view(text);
     std::string_view block;
     int pos = 0;

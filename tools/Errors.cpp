@@ -1,7 +1,11 @@
 // kst error: prints the error box a host would show for an error code.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Commands.h"
@@ -26,6 +30,36 @@ bool ParseCode(const std::string& text, DWORD& code) {
     return true;
 }
 
+// The language of the user's messages: LC_ALL, LC_MESSAGES, LANG, as the C library takes them.
+std::string MessageLanguage() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return std::string(value).substr(0, 2);
+    }
+    return "";
+}
+
+// The installed texts of the locale's language (English when there are none), found from
+// the program's own place: <prefix>/bin/kst and <prefix>/share/kst/messages.<lang>.ini.
+std::string InstalledMessages() {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return "";
+    std::string folder(self, static_cast<size_t>(length));
+    folder = folder.substr(0, folder.rfind('/'));
+    folder = folder.substr(0, folder.rfind('/')) + "/share/kst/messages.";
+    std::string localized = folder + MessageLanguage() + ".ini";
+    return access(localized.c_str(), R_OK) == 0 ? localized : folder + "en.ini";
+}
+
+std::string WhyNoTexts(const std::string& file) {
+    struct stat info;
+    if (stat(file.c_str(), &info) != 0 || access(file.c_str(), R_OK) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return "it is a folder";
+    return "no [section] followed by key=value lines";
+}
+
 struct {
     std::string code;
     std::string messages;
@@ -39,8 +73,10 @@ int ErrorBox() {
     if (!ParseCode(request.code, code))
         return UsageError("CODE must be a 32-bit number, decimal or 0x hexadecimal: " +
                           request.code);
-    if (!request.messages.empty() && !theMessage.Load(request.messages.c_str()))
-        return Failure("no message texts in " + request.messages);
+    std::string messages = request.messages.empty() ? InstalledMessages() : request.messages;
+    if (!theMessage.Load(messages.c_str()) && !request.messages.empty())
+        return Failure("no message texts in " + request.messages + ": " +
+                       WhyNoTexts(request.messages));
     CErrorInfo error;
     error.Set(code, request.description.c_str(), request.operation.c_str());
     error.m_eErrorType = request.server ? 1 : 0;
@@ -62,7 +98,9 @@ Registration errorCommands([](CLI::App& kst) {
     CLI::App* cmd =
         AddCommand(kst, "error", "print the error box a host would show for CODE", ErrorBox);
     cmd->add_option("CODE", request.code, "the error code, decimal or 0x hexadecimal")->required();
-    cmd->add_option("--messages", request.messages, "the message texts (an ini file)");
+    cmd->add_option(
+        "--messages", request.messages,
+        "the message texts (an ini file; default: share/kst/messages.LANG.ini of the locale)");
     cmd->add_option("--operation", request.operation, "the operation that failed");
     cmd->add_option("--description", request.description,
                     "the error's parameters, as %Name%=value;...");

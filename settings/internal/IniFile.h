@@ -1,4 +1,6 @@
-// Ini-style text: "[section]" headers, key=value lines, ";" comments, CR LF line ends.
+// Ini-style text: "[section]" headers, key=value lines, ";" comments. A line ends at LF, at
+// CR LF or at CR alone; the text reads the same whichever it uses, and Save writes the line
+// end the text was read with (CR LF for a new file).
 // The entries keep the order they were read in until Sort or Save orders them.
 #pragma once
 
@@ -17,7 +19,8 @@ public:
     CIniFile();
     // An empty name means "options.ini"; a name without a full stop gets ".ini" appended.
     explicit CIniFile(const CString& name);
-    // Saves the entries back to the file unless SetAutoSave(0) was called.
+    // Saves the entries back to the file when SetValue changed them, unless SetAutoSave(0)
+    // was called. Reading (Read, Parse) never writes the file.
     virtual ~CIniFile();
     CIniFile(const CIniFile&) = delete;
     CIniFile& operator=(const CIniFile&) = delete;
@@ -32,6 +35,10 @@ public:
 
     int GetCount() const { return m_list.GetCount(); }
     CSettings GetAt(int index) const;
+
+    // Sets the value of the first entry of SECTION with KEY (case counts), or appends the
+    // entry; the destructor then writes the file back (see SetAutoSave).
+    void SetValue(const CString& section, const CString& key, const CString& value);
 
     // By section, then key, both folding case in the ANSI code page.
     void Sort();
@@ -55,5 +62,7 @@ private:
     int m_nPos = 0;
     CString m_strFileName;
     int m_bAutoSave = 1;
+    bool m_bChanged = false;             // by SetValue since the object was made
+    const char* m_pszLineEnd = nullptr;  // of the first text read; none yet: CR LF
     CList<CSettings, const CSettings&> m_list{10};
 };

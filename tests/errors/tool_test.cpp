@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "KstFile.h"
 #include "KstTest.h"
 
 namespace {
@@ -34,8 +35,6 @@ TEST(KstErrorCommand, PrintsTheBoxAHostWouldShow) {
 
 TEST(KstErrorCommand, EmptyBoxesAndBadArguments) {
     std::string out;
-    EXPECT_EQ(Kst("error 0x20000005", &out), 0);
-    EXPECT_EQ(out, "");
     EXPECT_EQ(Kst("error 0 --messages " + Sample(), &out), 0);
     EXPECT_EQ(out, "");
     EXPECT_EQ(Kst("error", &out), 2);
@@ -43,6 +42,48 @@ TEST(KstErrorCommand, EmptyBoxesAndBadArguments) {
     EXPECT_EQ(Kst("error 0x100000000", &out), 2);
     EXPECT_EQ(Kst("error 5 --operation", &out), 2);
     EXPECT_EQ(Kst("error 5 --messages " + ksttest::ScratchDir() + "/none.ini", &out), 1);
+}
+
+// Without --messages, the installed texts of the locale's language; English for any other.
+TEST(KstErrorCommand, TakesTheInstalledTextsOfTheLocale) {
+    struct Case {
+        const char* environment;
+        const char* box;
+    };
+    const Case cases[] = {
+        {"LC_ALL=C", "Cannot open the file a.txt.\n(error code Kst:5)\n"},
+        {"LC_ALL= LANG=de_DE.UTF-8", "Cannot open the file a.txt.\n(error code Kst:5)\n"},
+        {"LC_ALL=ru_RU.UTF-8", "Не удалось открыть файл a.txt.\n(код ошибки Kst:5)\n"},
+        {"LC_ALL= LC_MESSAGES= LANG=ru_RU.UTF-8",
+         "Не удалось открыть файл a.txt.\n(код ошибки Kst:5)\n"},
+        {"LC_ALL=en_US.UTF-8 LANG=ru_RU.UTF-8",
+         "Cannot open the file a.txt.\n(error code Kst:5)\n"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(
+            ksttest::RunCommand(std::string("env ") + c.environment + " " + ksttest::ToolPath() +
+                                    " error 0x20000005 --description '%File%=a.txt;'",
+                                &out),
+            0);
+        EXPECT_EQ(out, c.box) << c.environment;
+    }
+}
+
+// Loading texts shares the file with every other reader: 50 programs start at once while
+// this one holds the file open for reading, as a host loading the same texts does.
+TEST(KstErrorCommand, FiftyProgramsLoadOneFileAtOnce) {
+    std::string dir = ksttest::ScratchDir();
+    CFile reader;
+    ASSERT_TRUE(reader.Open(Sample().c_str(), CFile::modeRead | CFile::shareDenyWrite, nullptr));
+    std::string out;
+    ASSERT_EQ(
+        ksttest::RunCommand("cd " + dir + " && for i in $(seq 50); do " + ksttest::ToolPath() +
+                                " error 0x20000005 --messages " + Sample() +
+                                " > out.$i 2>&1 & done; wait; cat out.* | sort | uniq -c",
+                            &out),
+        0);
+    EXPECT_EQ(out, "     50 (код ошибки Kst:5)\n     50 Не удалось открыть файл %File%.\n");
 }
 
 TEST(KstErrorCommand, CodesAreDecimalOrHexadecimal) {

@@ -2,6 +2,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <map>
+#include <sstream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -83,31 +86,31 @@ TEST(IniParse, BracketInsideAValueStartsANewBlock) {
     EXPECT_EQ(Parsed("[A]\r\nk=x ;[B]\r\nm=n\r\n"), (Entries{{"A", "k", "x"}}));
 }
 
-TEST(IniParse, BareLineFeedsCostTheLastCharacterOfEachLine) {
-    std::string text = "[Error]\r\nK5=Bad disk\r\n";
-    // The character before each LF becomes the CR of the line end: the header loses "]".
-    EXPECT_EQ(Parsed(WithLf(text)), Entries{});
-    // Lines that carry one spare character read as with CR LF.
-    EXPECT_EQ(Parsed("[Error] \nK5=Bad disk.\n"), (Entries{{"Error", "K5", "Bad disk"}}));
-    EXPECT_EQ(Parsed("\n[S] \nk=v \n"), (Entries{{"S", "k", "v"}}));
+// The same lines ended by CR alone.
+std::string WithCr(std::string text) {
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at + 1, 1);
+    return text;
 }
 
-TEST(IniParse, LfTextsWithASpareCharacterReadAsCrLfTexts) {
-    // Each CR LF becomes a blank and an LF: the blank turns into the CR.
-    auto spareLf = [](std::string text) {
-        for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text[at] = ' ';
-        return text;
-    };
-    for (const char* text : {"[A]\r\na=1\r\n;[B]\r\nb=2\r\n[C]\r\nc=3\r\n;[D]\r\nd=4\r\n",
+TEST(IniParse, LfCrLfAndCrReadAlike) {
+    for (const char* text : {"[Error]\r\nK5=Bad disk\r\n",
+                             "[A]\r\na=1\r\n;[B]\r\nb=2\r\n[C]\r\nc=3\r\n;[D]\r\nd=4\r\n",
                              "; top\r\n[A]\r\na=1\r\n[B]\r\nb=2\r\n",
-                             "[S]\r\n  key = v\r\n ; c=1\r\nx\r\nv=two\\nwords\r\n[T]\r\n"}) {
+                             "\r\n[S]\r\n  key = v\r\n ; c=1\r\nx\r\nv=two\\nwords\r\n[T]\r\n",
+                             "[A]\r\n\r\n\r\nk=v\r\n[B]\r\n=\r\nx=\r\n", "[A]\r\nk=v"}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(Parsed(spareLf(text)), Parsed(text));
         EXPECT_FALSE(Parsed(text).empty());
+        EXPECT_EQ(Parsed(WithLf(text)), Parsed(text));
+        EXPECT_EQ(Parsed(WithCr(text)), Parsed(text));
     }
-    // A blank after a header is not taken for part of the line end with CR LF: the LF lands
-    // in front of the next key.
-    EXPECT_EQ(Parsed("[A] \r\na=1\r\n"), (Entries{{"A", "\na", "1"}}));
+    EXPECT_EQ(Parsed("[Error]\nK5=Bad disk\n"), (Entries{{"Error", "K5", "Bad disk"}}));
+    // Mixed line ends each count: a CR before a CR LF is an empty line.
+    EXPECT_EQ(Parsed("[A]\r\r\na=1\nb=2\rc=3"),
+              (Entries{{"A", "a", "1"}, {"A", "b", "2"}, {"A", "c", "3"}}));
+    // A blank after a header stays part of the line (so the next key starts with an LF,
+    // as with CR LF), whichever the line end.
+    for (const char* text : {"[A] \r\na=1\r\n", "[A] \na=1\n", "[A] \ra=1\r"})
+        EXPECT_EQ(Parsed(text), (Entries{{"A", "\na", "1"}})) << text;
 }
 
 TEST(IniFile, NamesTheFile) {
@@ -164,21 +167,52 @@ TEST(IniFile, SaveFailsWhenTheFileCannotBeCreated) {
     EXPECT_EQ(ini.Save(), 0);
 }
 
-TEST(IniFile, DestructionWritesBackUnlessSwitchedOff) {
-    std::string kept = Scratch("kept.ini");
-    std::string untouched = Scratch("untouched.ini");
-    ksttest::WriteFile(untouched, "[Z]\r\nz=1\r\n[A]\r\na=1\r\n");
+TEST(IniFile, DestructionWritesBackOnlyAfterSetValue) {
+    std::string changed = Scratch("changed.ini");
+    std::string read = Scratch("read.ini");
+    std::string parsed = Scratch("parsed.ini");
+    std::string off = Scratch("off.ini");
+    for (const auto& path : {changed, read, off}) ksttest::WriteFile(path, "[Z]\nz=1\n[A]\na=1\n");
     {
-        CIniFile ini(kept.c_str());
-        ini.Parse("[Z]\r\nz=1\r\n[A]\r\na=1\r\n");
-    }
-    EXPECT_EQ(ksttest::ReadFile(kept), "[A]\r\na=1\r\n\r\n[Z]\r\nz=1\r\n");
-    {
-        CIniFile ini(untouched.c_str());
+        CIniFile ini(changed.c_str());
         ASSERT_EQ(ini.Read(), 1);
-        ini.SetAutoSave(0);
+        ini.SetValue("A", "a", "2");
+        ini.SetValue("N", "k", "v");
     }
-    EXPECT_EQ(ksttest::ReadFile(untouched), "[Z]\r\nz=1\r\n[A]\r\na=1\r\n");
+    // Sorted, in the line end the file was read with.
+    EXPECT_EQ(ksttest::ReadFile(changed), "[A]\na=2\n\n[N]\nk=v\n\n[Z]\nz=1\n");
+    {
+        CIniFile ini(read.c_str());
+        ASSERT_EQ(ini.Read(), 1);
+        ini.Sort();
+        CIniFile text(parsed.c_str());
+        text.Parse("[Z]\r\nz=1\r\n");
+        CIniFile switchedOff(off.c_str());
+        switchedOff.Read();
+        switchedOff.SetValue("A", "a", "3");
+        switchedOff.SetAutoSave(0);
+    }
+    EXPECT_EQ(ksttest::ReadFile(read), "[Z]\nz=1\n[A]\na=1\n");
+    EXPECT_EQ(ksttest::ReadFile(off), "[Z]\nz=1\n[A]\na=1\n");
+    EXPECT_FALSE(std::filesystem::exists(parsed));
+    {
+        CIniFile fresh(parsed.c_str());
+        fresh.SetValue("S", "k", "v");
+    }
+    EXPECT_EQ(ksttest::ReadFile(parsed), "[S]\r\nk=v\r\n");
+}
+
+TEST(IniFile, SaveWritesTheLineEndTheTextWasReadWith) {
+    std::string path = Scratch("ends.ini");
+    for (const char* end : {"\n", "\r\n", "\r"}) {
+        std::string e = end;
+        ksttest::WriteFile(path, "[B]" + e + "k=1" + e + "[A]\r\nz=2");
+        CIniFile ini(path.c_str());
+        ini.SetAutoSave(0);
+        ASSERT_EQ(ini.Read(), 1);
+        ASSERT_EQ(ini.Save(), 1);
+        EXPECT_EQ(ksttest::ReadFile(path), "[A]" + e + "z=2" + e + e + "[B]" + e + "k=1" + e);
+    }
 }
 
 TEST(IniFile, ReadAppendsAndReportsWhetherAnythingIsThere) {
@@ -221,24 +255,22 @@ TEST(IniFile, FillMapKeysLaterEntriesWin) {
 }
 
 // Cyrillic sections in the ANSI page of the text: sorted as letters, case folded.
-// With bare LF line ends, each line carries a spare character for the CR.
 void ExpectCyrillicOrder(unsigned page, bool bareLf) {
     auto in = [page](const char* utf8) { return kst::detail::Convert(utf8, 65001, page); };
     std::string path = Scratch("cyr" + std::to_string(page) + ".ini");
     std::string text =
         in("[Сообщения]\r\nб=2\r\nА=1\r\n[ошибки]\r\nK5=Нет диска\r\n"
            "[Операции]\r\nЯ=9\r\n[Zeta]\r\nz=0\r\n");
-    if (bareLf)
-        for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text[at] = '.';
-    ksttest::WriteFile(path, text);
+    ksttest::WriteFile(path, bareLf ? WithLf(text) : text);
     CIniFile ini(path.c_str());
     ini.SetAutoSave(0);
     ASSERT_EQ(ini.Read(), 1);
     EXPECT_EQ(std::get<2>(EntriesOf(ini)[2]), in("Нет диска"));
     ASSERT_EQ(ini.Save(), 1);
-    EXPECT_EQ(ksttest::ReadFile(path), in("[Zeta]\r\nz=0\r\n\r\n[Операции]\r\nЯ=9\r\n\r\n"
-                                          "[ошибки]\r\nK5=Нет диска\r\n\r\n"
-                                          "[Сообщения]\r\nА=1\r\nб=2\r\n"));
+    std::string saved =
+        in("[Zeta]\r\nz=0\r\n\r\n[Операции]\r\nЯ=9\r\n\r\n"
+           "[ошибки]\r\nK5=Нет диска\r\n\r\n[Сообщения]\r\nА=1\r\nб=2\r\n");
+    EXPECT_EQ(ksttest::ReadFile(path), bareLf ? WithLf(saved) : saved);
 }
 
 TEST(IniFile, SortsCyrillicNamesInUtf8) {
@@ -316,6 +348,68 @@ TEST(IniBadInput, MegabyteLinesAndManyBlocksStayLinear) {
     EXPECT_EQ(Parsed(noEquals), (Entries{{"A", "k", "v"}}));
     EXPECT_EQ(Parsed(noClose), (Entries{{"A", "a", "1"}}));
     EXPECT_EQ(Parsed(brackets), Entries{});
+}
+
+// ---- real files ----------------------------------------------------------------------------
+
+std::string FromHex(const std::string& hex) {
+    std::string out;
+    if (hex == "-") return out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+std::string TrimBlanks(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The ini-style files of this machine that configparser reads and whose every line the class
+// takes as configparser does (no continuation lines, ":" delimiters, "[" or "\n" in values).
+// Blanks around keys and values are the one difference left: configparser strips them.
+TEST(IniRealFiles, ReadAsConfigparserReadsThemAndStayUnchanged) {
+    std::string dump;
+    ASSERT_EQ(ksttest::RunCommand("timeout 200 python3 " KST_SOURCE_DIR
+                                  "/tests/settings/configparser_dump.py /etc /usr/share",
+                                  &dump),
+              0);
+    std::map<std::string, Entries> expected;
+    std::string current;
+    std::istringstream lines(dump);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line.substr(2));
+        std::string a, b, c;
+        fields >> a >> b >> c;
+        if (line[0] == 'F')
+            current = FromHex(a);
+        else
+            expected[current].emplace_back(FromHex(a), FromHex(b), FromHex(c));
+    }
+    ASSERT_GE(expected.size(), 10u) << "too few ini-style files on this machine";
+    int compared = 0;
+    for (const auto& [path, entries] : expected) {
+        if (path.find('.') == std::string::npos) continue;  // the class would append ".ini"
+        SCOPED_TRACE(path);
+        std::string before = ksttest::ReadFile(path);
+        // A copy first: a class that wrote back would spoil the copy, not the machine's file.
+        std::string copy = Scratch("copy.ini");
+        ksttest::WriteFile(copy, before);
+        { CIniFile(copy.c_str()).Read(); }
+        ASSERT_EQ(ksttest::ReadFile(copy), before);
+        Entries got;
+        {
+            CIniFile ini(path.c_str());  // write-back left on: reading must not write
+            ASSERT_EQ(ini.Read(), 1);
+            for (auto& [section, key, value] : EntriesOf(ini))
+                got.emplace_back(section, TrimBlanks(key), TrimBlanks(value));
+        }
+        EXPECT_EQ(got, entries);
+        EXPECT_EQ(ksttest::ReadFile(path), before);
+        ++compared;
+    }
+    std::printf("compared %d files\n", compared);
 }
 
 }  // namespace
