@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "internal/IniFile.h"
+#include "settings/internal/SharedIniFile.h"
 
 #ifdef KST_HAVE_INIH
 #include <ini.h>

@@ -4,7 +4,7 @@
 
 #include "KstLocalization.h"
 #include "KstWin32System.h"
-#include "internal/IniFile.h"
+#include "settings/internal/SharedIniFile.h"
 
 namespace {
 

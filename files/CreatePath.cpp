@@ -3,7 +3,7 @@
 #include "KstWin32.h"
 #include "KstWnd.h"
 #include "internal/CodePage.h"
-#include "internal/PathHelpers.h"
+#include "internal/SharedPathHelpers.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "KstFile.h"
 #include "KstFileService.h"
 #include "KstWin32.h"
-#include "internal/PathHelpers.h"
+#include "internal/SharedPathHelpers.h"
 #include "internal/PathParts.h"
 
 using kst::files::JoinPath;

@@ -1,21 +1,18 @@
-// The module's entry: runs when the library is loaded, after every global object of the
-// module is built, and when it is unloaded, before any of them is destroyed. The build
-// links this file last, so its global object comes up last and goes down first.
-#include <dlfcn.h>
-
+// The module's entry and version. The entry runs when the library is loaded, after every
+// global object of the module is built, and when it is unloaded, before any of them is
+// destroyed. The build links this file last, so its global object comes up last and goes
+// down first.
 #include "KstModule.h"
+#include "KstSystem.h"
 #include "KstTraceLog.h"
+#include "internal/Libraries.h"
 
 namespace {
 
 AFX_EXTENSION_MODULE s_extensionModule = {};
 
 HMODULE ThisModule() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&ThisModule), &info) && info.dli_fbase) {
-        return static_cast<HMODULE>(info.dli_fbase);
-    }
-    return nullptr;
+    return kst::detail::ModuleOfAddress(reinterpret_cast<const void*>(&ThisModule));
 }
 
 struct ModuleEntry {
@@ -33,3 +30,7 @@ struct ModuleEntry {
 } s_moduleEntry;
 
 }  // namespace
+
+const char* KstSystemVersion() {
+    return KST_SYSTEM_VERSION;
+}

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "KstFile.h"
-#include "internal/IniFile.h"
+#include "internal/SharedIniFile.h"
 
 namespace {
 

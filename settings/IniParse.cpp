@@ -2,7 +2,7 @@
 #include <climits>
 #include <utility>
 
-#include "internal/IniFile.h"
+#include "internal/SharedIniFile.h"
 
 namespace {
 

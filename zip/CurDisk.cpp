@@ -7,7 +7,7 @@
 #include "KstWin32.h"
 #include "KstWnd.h"
 #include "KstZipSpan.h"
-#include "files/internal/PathHelpers.h"
+#include "files/internal/SharedPathHelpers.h"
 #include "internal/ZipFormat.h"
 #include "internal/ZipText.h"
 

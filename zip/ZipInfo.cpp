@@ -6,7 +6,7 @@
 #include "KstTraceLog.h"
 #include "internal/BlockReader.h"
 #include "internal/CodePage.h"
-#include "internal/TimeText.h"
+#include "internal/TimeFields.h"
 #include "internal/Zip64.h"
 #include "internal/ZipFormat.h"
 #include "internal/ZipText.h"

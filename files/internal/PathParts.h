@@ -3,6 +3,7 @@
 
 #include "KstString.h"
 #include "KstWinTypes.h"
+#include "SharedPathHelpers.h"
 
 namespace kst::files {
 
@@ -19,9 +20,5 @@ bool SplitPathParts(const char* path, PathParts& parts);
 
 // The runtime's join; empty when the result would not fit a path buffer.
 CString JoinPath(const char* drive, const char* dir, const char* fname, const char* ext);
-
-bool EndsWithSeparator(const char* text);
-// The separator to append to path: `/` for a path written with `/` only, else `\`.
-char SeparatorFor(const char* path);
 
 }  // namespace kst::files

@@ -1,5 +1,5 @@
 // Calendar times of the framework: CTime (seconds since 1970), CTimeSpan, COleDateTime
-// (days since 1899-12-30), and the system's SYSTEMTIME and FILETIME records.
+// (days since 1899-12-30). The system's SYSTEMTIME and FILETIME come with KstWin32Time.h.
 #pragma once
 
 #include <cstdint>
@@ -8,34 +8,10 @@
 #include "KstExport.h"
 #include "KstString.h"
 #include "KstVariant.h"
+#include "KstWin32Time.h"
 #include "KstWinTypes.h"
 
 typedef int64_t __time64_t;
-
-struct SYSTEMTIME {
-    WORD wYear;
-    WORD wMonth;
-    WORD wDayOfWeek;
-    WORD wDay;
-    WORD wHour;
-    WORD wMinute;
-    WORD wSecond;
-    WORD wMilliseconds;
-};
-typedef SYSTEMTIME* LPSYSTEMTIME;
-
-// 100-nanosecond intervals since 1601-01-01 UTC.
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
-typedef FILETIME* LPFILETIME;
-
-// Local and UTC time of now, to the millisecond.
-KST_API void GetLocalTime(LPSYSTEMTIME time);
-KST_API void GetSystemTime(LPSYSTEMTIME time);
-KST_API BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
-KST_API BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime);
 
 class KST_API CTimeSpan {
 public:

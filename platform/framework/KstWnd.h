@@ -47,9 +47,3 @@ public:
 KST_API int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT helpId = 0);
 // The text is the string of the module's string table with that id.
 KST_API int AfxMessageBox(UINT textId, UINT type = MB_OK, UINT helpId = static_cast<UINT>(-1));
-
-namespace kst {
-// Waits until every message posted so far has been handled (returns at once when called from
-// a message handler).
-KST_API void FlushPostedMessages();
-}  // namespace kst

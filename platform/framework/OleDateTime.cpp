@@ -4,6 +4,7 @@
 #include <string>
 
 #include "KstTime.h"
+#include "internal/TimeFields.h"
 #include "internal/TimeText.h"
 
 namespace {

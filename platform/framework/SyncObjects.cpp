@@ -1,4 +1,4 @@
-// CSyncObject, CEvent and CSingleLock over the system's handles.
+// CSyncObject, CEvent, CCriticalSection and CSingleLock over the system's objects.
 #include "KstSync.h"
 
 IMPLEMENT_DYNAMIC(CSyncObject, CObject)
@@ -50,4 +50,28 @@ BOOL CSingleLock::Unlock() {
 BOOL CSingleLock::Unlock(LONG count, LONG* previousCount) {
     if (m_bAcquired) m_bAcquired = !m_pObject->Unlock(count, previousCount);
     return !m_bAcquired;
+}
+
+IMPLEMENT_DYNAMIC(CCriticalSection, CSyncObject)
+
+CCriticalSection::CCriticalSection() : CSyncObject(nullptr) {
+    InitializeCriticalSection(&m_sect);
+}
+
+CCriticalSection::~CCriticalSection() {
+    DeleteCriticalSection(&m_sect);
+}
+
+BOOL CCriticalSection::Lock() {
+    EnterCriticalSection(&m_sect);
+    return TRUE;
+}
+
+BOOL CCriticalSection::Lock(DWORD) {
+    return Lock();
+}
+
+BOOL CCriticalSection::Unlock() {
+    LeaveCriticalSection(&m_sect);
+    return TRUE;
 }

@@ -5,6 +5,7 @@
 
 #include "KstTime.h"
 #include "internal/LocalTime.h"
+#include "internal/TimeFields.h"
 #include "internal/TimeText.h"
 
 namespace {

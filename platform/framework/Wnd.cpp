@@ -1,190 +1,10 @@
-// Windows as message targets: a table of handlers, and one message thread per process that
-// delivers posted messages in order, so a poster never waits for a handler.
-#include <sys/syscall.h>
-#include <unistd.h>
+// CWnd over the system's window targets, and the framework's message boxes.
+#include <cerrno>
+#include <string>
 
-#include <condition_variable>
-#include <deque>
-#include <map>
-#include <mutex>
-#include <thread>
-
-#include "KstWin32Base.h"
 #include "KstWnd.h"
+#include "internal/CodePage.h"
 #include "internal/WindowTarget.h"
-
-namespace {
-
-pid_t CurrentTid() {
-    return static_cast<pid_t>(syscall(SYS_gettid));
-}
-
-struct Window {
-    std::recursive_mutex callMutex;  // held while the handler runs; recursive for re-entry
-    CWnd::MessageHandler handler;
-    pid_t ownerTid;
-};
-
-struct Posted {
-    std::shared_ptr<Window> window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-class WindowTable {
-public:
-    HWND Add(std::shared_ptr<Window> window) {
-        std::lock_guard lock(m_mutex);
-        uintptr_t value = m_next;
-        m_next += 4;
-        m_windows.emplace(value, std::move(window));
-        return reinterpret_cast<HWND>(value);
-    }
-    std::shared_ptr<Window> Remove(HWND handle) {
-        std::lock_guard lock(m_mutex);
-        auto it = m_windows.find(reinterpret_cast<uintptr_t>(handle));
-        if (it == m_windows.end()) return nullptr;
-        auto window = std::move(it->second);
-        m_windows.erase(it);
-        return window;
-    }
-    std::shared_ptr<Window> Find(HWND handle) {
-        std::lock_guard lock(m_mutex);
-        auto it = m_windows.find(reinterpret_cast<uintptr_t>(handle));
-        return it == m_windows.end() ? nullptr : it->second;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::map<uintptr_t, std::shared_ptr<Window>> m_windows;
-    uintptr_t m_next = 0x10000;
-};
-
-WindowTable& TheWindows() {
-    static WindowTable* table = new WindowTable;
-    return *table;
-}
-
-void Deliver(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
-    std::lock_guard lock(window.callMutex);
-    // A copy: the handler may replace itself or destroy its window while it runs.
-    CWnd::MessageHandler handler = window.handler;
-    if (handler) handler(message, wParam, lParam);
-}
-
-// The queue and its thread live for the whole process (never destroyed: the thread may still
-// wait on them while static objects are torn down).
-class MessageThread {
-public:
-    void Post(Posted posted) {
-        std::lock_guard lock(m_mutex);
-        if (!m_started) {
-            std::thread([this] { Run(); }).detach();
-            m_started = true;
-        }
-        m_queue.push_back(std::move(posted));
-        m_changed.notify_all();
-    }
-
-    void Flush() {
-        std::unique_lock lock(m_mutex);
-        if (m_tid == CurrentTid()) return;
-        uint64_t target = m_posted + m_queue.size();
-        m_changed.wait(lock, [&] { return m_delivered >= target; });
-    }
-
-private:
-    void Run() {
-        std::unique_lock lock(m_mutex);
-        m_tid = CurrentTid();
-        for (;;) {
-            m_changed.wait(lock, [&] { return !m_queue.empty(); });
-            Posted posted = std::move(m_queue.front());
-            m_queue.pop_front();
-            ++m_posted;
-            lock.unlock();
-            Deliver(*posted.window, posted.message, posted.wParam, posted.lParam);
-            posted.window.reset();
-            lock.lock();
-            ++m_delivered;
-            m_changed.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Posted> m_queue;
-    uint64_t m_posted = 0;     // taken from the queue
-    uint64_t m_delivered = 0;  // handled
-    bool m_started = false;
-    pid_t m_tid = 0;
-};
-
-MessageThread& TheMessageThread() {
-    static MessageThread* thread = new MessageThread;
-    return *thread;
-}
-
-std::shared_ptr<Window> FindWindowOrFail(HWND handle) {
-    auto window = TheWindows().Find(handle);
-    if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return window;
-}
-
-}  // namespace
-
-BOOL PostMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!handle) return TRUE;  // the thread's own queue: there is none here, so nothing to do
-    auto window = FindWindowOrFail(handle);
-    if (!window) return FALSE;
-    TheMessageThread().Post(Posted{std::move(window), message, wParam, lParam});
-    return TRUE;
-}
-
-BOOL SendNotifyMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto window = FindWindowOrFail(handle);
-    if (!window) return FALSE;
-    if (window->ownerTid != CurrentTid()) return PostMessageA(handle, message, wParam, lParam);
-    Deliver(*window, message, wParam, lParam);
-    return TRUE;
-}
-
-LRESULT SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (auto window = FindWindowOrFail(handle)) Deliver(*window, message, wParam, lParam);
-    return 0;
-}
-
-BOOL IsWindow(HWND handle) {
-    return handle && TheWindows().Find(handle) != nullptr;
-}
-
-namespace kst {
-
-void FlushPostedMessages() {
-    TheMessageThread().Flush();
-}
-
-namespace detail {
-
-HWND CreateWindowTarget(CWnd::MessageHandler handler) {
-    auto window = std::make_shared<Window>();
-    window->handler = std::move(handler);
-    window->ownerTid = CurrentTid();
-    return TheWindows().Add(std::move(window));
-}
-
-void DestroyWindowTarget(HWND handle) {
-    auto window = TheWindows().Remove(handle);
-    if (!window) return;
-    // Wait for a handler call in progress; queued messages for it find no handler any more.
-    std::lock_guard lock(window->callMutex);
-    window->handler = nullptr;
-}
-
-}  // namespace detail
-
-}  // namespace kst
 
 CWnd::CWnd() : CWnd(MessageHandler()) {}
 
@@ -195,10 +15,7 @@ CWnd::~CWnd() {
 }
 
 void CWnd::SetMessageHandler(MessageHandler handler) {
-    auto window = TheWindows().Find(m_hWnd);
-    if (!window) return;
-    std::lock_guard lock(window->callMutex);
-    window->handler = std::move(handler);
+    kst::detail::SetWindowTargetHandler(m_hWnd, std::move(handler));
 }
 
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -211,4 +28,18 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL CWnd::SendNotifyMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::SendNotifyMessageA(m_hWnd, message, wParam, lParam);
+}
+
+// The caption is the program's name, which the system gives in UTF-8; the box takes texts in
+// the ANSI code page.
+int AfxMessageBox(LPCSTR text, UINT type, UINT) {
+    std::string caption =
+        kst::detail::Convert(program_invocation_short_name, 65001, kst::detail::AnsiCodePage());
+    return MessageBoxA(nullptr, text, caption.c_str(), type);
+}
+
+int AfxMessageBox(UINT textId, UINT type, UINT helpId) {
+    CString text;
+    text.LoadString(textId);
+    return AfxMessageBox(text.c_str(), type, helpId);
 }

@@ -1,5 +1,7 @@
 // Critical sections: recursive pthread mutexes.
-#include "KstSync.h"
+#include <pthread.h>
+
+#include "KstWin32Threads.h"
 
 void InitializeCriticalSection(LPCRITICAL_SECTION section) {
     pthread_mutexattr_t attributes;
@@ -23,28 +25,4 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) {
 
 void DeleteCriticalSection(LPCRITICAL_SECTION section) {
     pthread_mutex_destroy(&section->mutex);
-}
-
-IMPLEMENT_DYNAMIC(CCriticalSection, CSyncObject)
-
-CCriticalSection::CCriticalSection() : CSyncObject(nullptr) {
-    InitializeCriticalSection(&m_sect);
-}
-
-CCriticalSection::~CCriticalSection() {
-    DeleteCriticalSection(&m_sect);
-}
-
-BOOL CCriticalSection::Lock() {
-    EnterCriticalSection(&m_sect);
-    return TRUE;
-}
-
-BOOL CCriticalSection::Lock(DWORD) {
-    return Lock();
-}
-
-BOOL CCriticalSection::Unlock() {
-    LeaveCriticalSection(&m_sect);
-    return TRUE;
 }

@@ -8,6 +8,9 @@
 #if __has_include("KstWin32System.h")
 #include "KstWin32System.h"
 #endif
+#if __has_include("KstWin32Time.h")
+#include "KstWin32Time.h"
+#endif
 #if __has_include("KstWin32Threads.h")
 #include "KstWin32Threads.h"
 #endif

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "KstExport.h"
-#include "KstTime.h"
+#include "KstWin32Time.h"
 #include "KstWinTypes.h"
 
 // Access rights, sharing and creation dispositions of CreateFileA.

@@ -21,6 +21,12 @@ KST_API BOOL SendNotifyMessageA(HWND window, UINT message, WPARAM wParam, LPARAM
 KST_API LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 KST_API BOOL IsWindow(HWND window);
 
+namespace kst {
+// Waits until every message posted so far has been handled (returns at once when called from
+// a message handler).
+KST_API void FlushPostedMessages();
+}  // namespace kst
+
 // Item identifier lists. Here a list holds one item: the folder's path text in the ANSI code
 // page, zero-terminated, followed by the terminating zero-sized item.
 #pragma pack(push, 1)

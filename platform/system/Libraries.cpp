@@ -122,6 +122,12 @@ std::string ModulePath(HMODULE module) {
 
 }  // namespace
 
+HMODULE ModuleOfAddress(const void* address) {
+    Dl_info info{};
+    if (::dladdr(address, &info) && info.dli_fbase) return static_cast<HMODULE>(info.dli_fbase);
+    return nullptr;
+}
+
 void SetLibraryLoadBlocked(const std::string& name, bool blocked) {
     auto& state = State();
     std::lock_guard lock(state.mutex);

@@ -9,7 +9,8 @@
 
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
-#include "KstWnd.h"
+#include "KstWin32Ui.h"
+#include "internal/CodePage.h"
 #include "internal/WindowTarget.h"
 
 namespace {
@@ -100,7 +101,7 @@ public:
                              ULONG* attributes) override {
         if (list) *list = nullptr;
         if (!displayName || !list) return E_INVALIDARG;
-        std::string path = CString(displayName).str();
+        std::string path = kst::detail::FromUtf16(displayName, CP_ACP);
         if (path.empty()) return E_INVALIDARG;
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             return HResultFromWin32(GetLastError() ? GetLastError() : ERROR_FILE_NOT_FOUND);

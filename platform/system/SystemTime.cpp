@@ -1,9 +1,9 @@
 // The system clock as SYSTEMTIME and conversions to and from FILETIME.
 #include <time.h>
 
-#include "KstTime.h"
+#include "KstWin32Time.h"
 #include "internal/LocalTime.h"
-#include "internal/TimeText.h"
+#include "internal/TimeFields.h"
 
 namespace {
 
@@ -65,3 +65,18 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime) {
     fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;
 }
+
+namespace kst::detail {
+
+void TmToSystemTime(const struct tm& fields, int milliseconds, SYSTEMTIME& time) {
+    time.wYear = static_cast<WORD>(fields.tm_year + 1900);
+    time.wMonth = static_cast<WORD>(fields.tm_mon + 1);
+    time.wDayOfWeek = static_cast<WORD>(fields.tm_wday);
+    time.wDay = static_cast<WORD>(fields.tm_mday);
+    time.wHour = static_cast<WORD>(fields.tm_hour);
+    time.wMinute = static_cast<WORD>(fields.tm_min);
+    time.wSecond = static_cast<WORD>(fields.tm_sec);
+    time.wMilliseconds = static_cast<WORD>(milliseconds);
+}
+
+}  // namespace kst::detail

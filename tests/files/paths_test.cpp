@@ -17,7 +17,7 @@
 #include "KstPlatform.h"
 #include "KstTest.h"
 #include "KstWin32.h"
-#include "files/internal/PathHelpers.h"
+#include "files/internal/SharedPathHelpers.h"
 #include "internal/CodePage.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 #include "KstTest.h"
 #include "KstWin32.h"
 #include "KstWnd.h"
-#include "files/internal/PathHelpers.h"
+#include "files/internal/SharedPathHelpers.h"
 #include "internal/CodePage.h"
 
 namespace fs = std::filesystem;

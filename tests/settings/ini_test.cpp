@@ -14,7 +14,7 @@
 #include "KstPlatform.h"
 #include "KstTest.h"
 #include "internal/CodePage.h"
-#include "internal/IniFile.h"
+#include "settings/internal/SharedIniFile.h"
 
 namespace {
 

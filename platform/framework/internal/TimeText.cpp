@@ -15,15 +15,4 @@ std::string FormatTm(const char* format, const struct tm& fields) {
     return {};
 }
 
-void TmToSystemTime(const struct tm& fields, int milliseconds, SYSTEMTIME& time) {
-    time.wYear = static_cast<WORD>(fields.tm_year + 1900);
-    time.wMonth = static_cast<WORD>(fields.tm_mon + 1);
-    time.wDayOfWeek = static_cast<WORD>(fields.tm_wday);
-    time.wDay = static_cast<WORD>(fields.tm_mday);
-    time.wHour = static_cast<WORD>(fields.tm_hour);
-    time.wMinute = static_cast<WORD>(fields.tm_min);
-    time.wSecond = static_cast<WORD>(fields.tm_sec);
-    time.wMilliseconds = static_cast<WORD>(milliseconds);
-}
-
 }  // namespace kst::detail

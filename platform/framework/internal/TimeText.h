@@ -1,27 +1,11 @@
-// Helpers shared by the time classes: strftime into a string, tm to SYSTEMTIME.
+// Time texts of the framework's time classes: strftime into a string.
 #pragma once
 
 #include <ctime>
 #include <string>
 
-#include "KstTime.h"
-
 namespace kst::detail {
 
-// Seconds from 1601-01-01 (the file-time epoch) to 1970-01-01.
-inline constexpr int64_t kFileTimeEpochSeconds = 11644473600;
-
-inline bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-// Month 1 to 12.
-inline int DaysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 std::string FormatTm(const char* format, const struct tm& fields);
-void TmToSystemTime(const struct tm& fields, int milliseconds, SYSTEMTIME& time);
 
 }  // namespace kst::detail

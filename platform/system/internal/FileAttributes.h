@@ -5,7 +5,7 @@
 
 #include <ctime>
 
-#include "KstTime.h"
+#include "KstWin32Time.h"
 #include "KstWinTypes.h"
 
 namespace kst::detail {

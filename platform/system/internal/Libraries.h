@@ -18,6 +18,10 @@ using ModuleExports = std::vector<std::pair<std::string_view, FARPROC>>;
 const ModuleExports& NetApi32Exports();
 const ModuleExports& SvrApiExports();
 
+// The loaded object (the library itself, the executable, ...) that holds the address; null
+// when none does.
+KST_INTERNAL HMODULE ModuleOfAddress(const void* address);
+
 // Tests make a library's load fail (by its file name, case-blind) to reach callers' fallbacks.
 KST_API void SetLibraryLoadBlocked(const std::string& name, bool blocked);
 

@@ -1,12 +1,11 @@
-// Message boxes: the host's handler answers, or stderr and the answer that starts nothing.
-#include <cerrno>
+// Message boxes and the folder dialog: the host's handlers answer; without one a message box
+// goes to stderr and gives the answer that starts nothing.
 #include <cstdio>
 #include <mutex>
 #include <string>
 
 #include "KstPlatform.h"
-#include "KstWnd.h"
-#include "internal/CodePage.h"
+#include "KstWin32Ui.h"
 #include "internal/WindowTarget.h"
 
 namespace {
@@ -85,18 +84,4 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     if (handler) return handler(textString, captionString, type);
     fprintf(stderr, "%s: %s\n", captionString.c_str(), textString.c_str());
     return SafeAnswer(type);
-}
-
-// The caption is the program's name, which the system gives in UTF-8; the box takes texts in
-// the ANSI code page.
-int AfxMessageBox(LPCSTR text, UINT type, UINT) {
-    std::string caption =
-        kst::detail::Convert(program_invocation_short_name, 65001, kst::detail::AnsiCodePage());
-    return MessageBoxA(nullptr, text, caption.c_str(), type);
-}
-
-int AfxMessageBox(UINT textId, UINT type, UINT helpId) {
-    CString text;
-    text.LoadString(textId);
-    return AfxMessageBox(text.c_str(), type, helpId);
 }

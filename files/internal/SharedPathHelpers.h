@@ -1,5 +1,6 @@
-// Helpers of the files subsystem on plain character strings, shared with archive spanning
-// and floppy access.
+// Shared internal header: the files subsystem's helpers on plain character strings, for the
+// other subsystems that need them (archive spanning, diskette access). The one internal
+// header of files/ that another subsystem may include; not installed.
 #pragma once
 
 #include "KstExport.h"
@@ -22,3 +23,11 @@ KST_INTERNAL DWORD ShowSystemError(DWORD code);
 // The folder dialog's callback: on BFFM_INITIALIZED it selects the drive root of the start
 // text (data), then the start text itself.
 KST_INTERNAL int BrowseCallbackProc(HWND window, UINT message, LPARAM lParam, LPARAM data);
+
+namespace kst::files {
+
+bool EndsWithSeparator(const char* text);
+// The separator to append to path: `/` for a path written with `/` only, else `\`.
+char SeparatorFor(const char* path);
+
+}  // namespace kst::files

@@ -1,6 +1,7 @@
-// Ini-style text: "[section]" headers, key=value lines, ";" comments. A line ends at LF, at
-// CR LF or at CR alone; the text reads the same whichever it uses, and Save writes the line
-// end the text was read with (CR LF for a new file).
+// Shared internal header: the ini file reader and writer, which the message files of errors/
+// read too. Ini-style text: "[section]" headers, key=value lines, ";" comments. A line ends at
+// LF, at CR LF or at CR alone; the text reads the same whichever it uses, and Save writes the
+// line end the text was read with (CR LF for a new file).
 // The entries keep the order they were read in until Sort or Save orders them.
 #pragma once
 

@@ -1,8 +1,6 @@
 // The subsystem's helpers on plain character strings: parent folders, folder trees, folder
 // identity and the system-error box.
-#include "PathHelpers.h"
-
-#include <strings.h>
+#include "SharedPathHelpers.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "KstFile.h"
 #include "KstWin32.h"
 #include "PathParts.h"
+#include "internal/CodePage.h"
 
 namespace {
 
@@ -46,7 +45,8 @@ bool CreateDirTree(const char* path) {
     if (Exists(path)) return true;
     char parent[MAX_PATH];
     GetParentDir(path, parent);
-    if (::strcasecmp(parent, path) == 0) return true;  // a root that cannot be split further
+    // A root that cannot be split further.
+    if (kst::detail::FoldCompare(parent, path) == 0) return true;
     if (!Exists(parent)) {
         DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;

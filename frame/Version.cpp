@@ -1,3 +1,0 @@
-#include "KstSystem.h"
-
-const char* KstSystemVersion() { return KST_SYSTEM_VERSION; }
