@@ -9,6 +9,7 @@ packages=(
   zip unzip p7zip-full python3 mtools dosfstools
   libboost-serialization-dev libspdlog-dev libinih-dev
   libcli11-dev clang doxygen
+  gcovr
 )
 
 missing=()
