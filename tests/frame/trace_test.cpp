@@ -204,7 +204,7 @@ TEST_F(TraceLogTest, BusyListenerGetsTheLinesOnceItAccepts) {
 }
 
 TEST_F(TraceLogTest, ManyThreadsWriteWholeLinesToBothChannels) {
-    constexpr int kThreads = 8, kLines = 10000;
+    constexpr int kThreads = 8, kLines = 2000;
     RawListener listener(PipePath(m_pipe), 512);
     cTraceLogGlobal.EnableFile(1);
     cTraceLogGlobal.ClearFile();
@@ -492,52 +492,49 @@ TEST(StringService, PackJoinsWithOptionalTrailingDelimiter) {
     CString out("stale");
     CStringService::PackToString(list, out, ";", 1);
     EXPECT_EQ(out, "");
-    list.Add("a");
-    list.Add("b");
-    list.Add("c");
+    for (const char* item : {"a", "b", "c"}) list.Add(item);
     CStringService::PackToString(list, out, ";", 0);
     EXPECT_EQ(out, "a;b;c");
     CStringService::PackToString(list, out, "::", 1);
     EXPECT_EQ(out, "a::b::c::");
 }
 
-TEST(StringService, UnpackAtADelimiterString) {
-    CStringArray list;
-    list.Add("stale");
-    CStringService::UnpackFromString(list, "a;;b;", ";");
-    EXPECT_EQ(Items(list), (Strings{"a", "", "b"}));
-    CStringService::UnpackFromString(list, ";a", ";");
-    EXPECT_EQ(Items(list), (Strings{"", "a"}));
-    CStringService::UnpackFromString(list, "", ";");
-    EXPECT_EQ(Items(list), Strings{});
-    CStringService::UnpackFromString(list, "a::b:c", "::");
-    EXPECT_EQ(Items(list), (Strings{"a", "b:c"}));
-    CStringService::UnpackFromString(list, "abc", "");  // terminates, text whole
-    EXPECT_EQ(Items(list), Strings{"abc"});
-}
-
-TEST(StringService, UnpackAtAnyOfASetWithOptionalTrim) {
-    CStringArray list;
-    CStringService::UnpackFromString2(list, "a, b ;c", ",;", true);
-    EXPECT_EQ(Items(list), (Strings{"a", "b", "c"}));
-    CStringService::UnpackFromString2(list, "a, b ;c", ",;", false);
-    EXPECT_EQ(Items(list), (Strings{"a", " b ", "c"}));
-    CStringService::UnpackFromString2(list, "a; ", ";", true);
-    EXPECT_EQ(Items(list), (Strings{"a", ""}));
-    CStringService::UnpackFromString2(list, ",,", ",", false);
-    EXPECT_EQ(Items(list), (Strings{"", ""}));
-}
-
-TEST(StringService, PackThenUnpackGivesTheListBack) {
+TEST(StringService, UnpackAtADelimiterOrAnyOfASet) {
+    struct Case {
+        const char* text;
+        const char* delimiters;
+        int set;  // -1: a delimiter string; 0 or 1: any of a set, trimmed when 1
+        Strings items;
+    };
+    const Case cases[] = {
+        {"a;;b;", ";", -1, {"a", "", "b"}},
+        {";a", ";", -1, {"", "a"}},
+        {"", ";", -1, {}},
+        {"a::b:c", "::", -1, {"a", "b:c"}},
+        {"abc", "", -1, {"abc"}},  // terminates, text whole
+        {"a, b ;c", ",;", 1, {"a", "b", "c"}},
+        {"a, b ;c", ",;", 0, {"a", " b ", "c"}},
+        {"a; ", ";", 1, {"a", ""}},
+        {",,", ",", 0, {"", ""}},
+    };
+    for (const auto& c : cases) {
+        CStringArray list;
+        list.Add("stale");
+        if (c.set < 0)
+            CStringService::UnpackFromString(list, c.text, c.delimiters);
+        else
+            CStringService::UnpackFromString2(list, c.text, c.delimiters, c.set == 1);
+        EXPECT_EQ(Items(list), c.items) << '"' << c.text << "\" at \"" << c.delimiters << '"';
+    }
+    // Packing then unpacking gives the list back, with or without the trailing delimiter.
     CStringArray list, back;
     for (const char* s : {"one", "", "три", "four five"}) list.Add(s);
-    CString packed;
-    CStringService::PackToString(list, packed, "|", 0);
-    CStringService::UnpackFromString(back, packed, "|");
-    EXPECT_EQ(Items(back), Items(list));
-    CStringService::PackToString(list, packed, "|", 1);
-    CStringService::UnpackFromString(back, packed, "|");
-    EXPECT_EQ(Items(back), Items(list));
+    for (int trailing : {0, 1}) {
+        CString packed;
+        CStringService::PackToString(list, packed, "|", trailing);
+        CStringService::UnpackFromString(back, packed, "|");
+        EXPECT_EQ(Items(back), Items(list));
+    }
 }
 
 }  // namespace

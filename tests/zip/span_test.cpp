@@ -68,10 +68,12 @@ int RoundTrip(const std::string& archive, const std::string& dir, uint32_t size,
     std::string joined = JoinedPath(dir, size, name);
     CZipSpan join(joined.c_str());
     EXPECT_EQ(join.UnSpan(folder.c_str(), count), 1);
-    if (expectEqual) {
+    // A join equal to the source passes unzip's test as the source does: only a join that may
+    // differ goes to the peer.
+    if (!expectEqual)
+        EXPECT_TRUE(UnzipTests(joined));
+    else
         EXPECT_TRUE(ReadFile(joined) == source) << "joined archive differs";
-    }
-    EXPECT_TRUE(UnzipTests(joined));
     return count;
 }
 
@@ -98,10 +100,13 @@ TEST(SpanTest, RoundTripsAtManyVolumeSizes) {
         std::vector<uint32_t> sizes;
         uint32_t smallest = static_cast<uint32_t>(layout.largestBlock + 1);
         uint32_t length = static_cast<uint32_t>(bytes.size());
+        // Each volume is written to disk: a sample of sizes, densest at both ends (the edge
+        // tests take the exact boundaries one by one).
         for (uint32_t s = smallest; s < smallest + 4; ++s) sizes.push_back(s);
-        for (int step = 1; step < 24; ++step)
-            sizes.push_back(smallest + (length - smallest) * step / 24);
-        for (uint32_t s = length - 30; s <= length; ++s) sizes.push_back(s);
+        for (int step = 1; step < 8; ++step)
+            sizes.push_back(smallest + (length - smallest) * step / 8);
+        for (uint32_t s = length - 30; s < length - 3; s += 3) sizes.push_back(s);
+        for (uint32_t s = length - 3; s <= length; ++s) sizes.push_back(s);
         std::vector<std::string> joined;
         for (uint32_t size : sizes) {
             RoundTrip(archive, sub, size);
@@ -113,9 +118,19 @@ TEST(SpanTest, RoundTripsAtManyVolumeSizes) {
 
 class SpanEdgeTest : public ::testing::Test {
 protected:
+    // A small archive: the sizes at the edges are a few header lengths, so a large one would
+    // make thousands of volumes.
     void SetUp() override {
         dir = ScratchDir();
-        archive = InfoZip(dir, "e.zip", "-0");
+        std::string tree = dir + "/small";
+        std::filesystem::create_directories(tree + "/sub");
+        // The text is most of it, so that the archive's middle lies in its data.
+        WriteFile(tree + "/text.txt", TextBytes(6000));
+        WriteFile(tree + "/random.bin", RandomBytes(500, 7));
+        WriteFile(tree + "/empty.dat", "");
+        WriteFile(tree + "/sub/nested.txt", TextBytes(200));
+        archive = dir + "/e.zip";
+        Sh("cd " + Quote(tree) + " && zip -q -X -r -0 " + Quote(archive) + " .");
         bytes = ReadFile(archive);
         layout = LayoutOf(bytes);
     }

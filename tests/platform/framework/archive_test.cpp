@@ -361,12 +361,9 @@ std::string NewClassTag(const char* name, int schema) {
 TEST(ArchiveRead, ClassesSchemasAndIndexesAreChecked) {
     auto readAny = [](CArchive& ar) { delete ar.ReadObject(nullptr); };
     EXPECT_EQ(LoadCause(NewClassTag("CNoSuchClass", 1), readAny), CArchiveException::badClass);
-    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 2) + "\x01"
-                                                      "a",
-                        readAny),
+    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 2) + "\x01" + "a", readAny),
               CArchiveException::badSchema);
-    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) + "\x01"
-                                                      "a",
+    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) + "\x01" + "a",
                         [](CArchive& ar) { ar.ReadObject(RUNTIME_CLASS(CTestOther)); }),
               CArchiveException::badClass);
     // A class that is registered but cannot be created or stored.
@@ -375,24 +372,13 @@ TEST(ArchiveRead, ClassesSchemasAndIndexesAreChecked) {
     EXPECT_EQ(LoadCause(Bytes({5, 0x80}), readAny), CArchiveException::badIndex);
     EXPECT_EQ(LoadCause(Bytes({0xff, 0x7f, 9, 0, 0, 0}), readAny), CArchiveException::badIndex);
     // Index 1 is a class, not an object; index 2 an object, not a class.
-    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) +
-                            "\x01"
-                            "a" +
-                            Bytes({1, 0}),
-                        [](CArchive& ar) {
-                            std::unique_ptr<CObject> first(ar.ReadObject(nullptr));
-                            ar.ReadObject(nullptr);
-                        }),
-              CArchiveException::badIndex);
-    EXPECT_EQ(LoadCause(NewClassTag("CTestItem", 1) +
-                            "\x01"
-                            "a" +
-                            Bytes({2, 0x80}),
-                        [](CArchive& ar) {
-                            std::unique_ptr<CObject> first(ar.ReadObject(nullptr));
-                            ar.ReadObject(nullptr);
-                        }),
-              CArchiveException::badIndex);
+    auto readTwo = [](CArchive& ar) {
+        std::unique_ptr<CObject> first(ar.ReadObject(nullptr));
+        ar.ReadObject(nullptr);
+    };
+    std::string item = NewClassTag("CTestItem", 1) + "\x01" + "a";
+    EXPECT_EQ(LoadCause(item + Bytes({1, 0}), readTwo), CArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(item + Bytes({2, 0x80}), readTwo), CArchiveException::badIndex);
     EXPECT_EQ(LoadCause(Bytes({1}), [](CArchive& ar) { ar.ReadCount(); }),
               CArchiveException::endOfFile);
     EXPECT_EQ(g_alive, 0);
@@ -414,47 +400,29 @@ TEST(ArchiveRead, AnObjectWhoseSerializeThrowsIsDeleted) {
     EXPECT_EQ(g_alive, 0);
 }
 
+template <class T>
+void Serialize(CArchive& ar) {
+    T collection;
+    collection.Serialize(ar);
+}
+
+void ReadString(CArchive& ar) {
+    CString s;
+    ar >> s;
+}
+
 TEST(ArchiveRead, HugeCountsAndLengthsEndAtTheEndOfTheData) {
     std::string hugeCount = Bytes({0xff, 0xff, 0xff, 0xff, 0xff, 0xff}) + std::string(10, '\x01');
-    EXPECT_EQ(LoadCause(hugeCount,
-                        [](CArchive& ar) {
-                            CStringArray a;
-                            a.Serialize(ar);
-                        }),
-              CArchiveException::genericException);
+    EXPECT_EQ(LoadCause(hugeCount, Serialize<CStringArray>), CArchiveException::genericException);
     std::string bigCount = Bytes({0xff, 0xff, 0xff, 0xff, 0xff, 0x7f}) + std::string(10, '\x01');
-    EXPECT_EQ(LoadCause(bigCount,
-                        [](CArchive& ar) {
-                            CWordArray a;
-                            a.Serialize(ar);
-                        }),
-              CArchiveException::endOfFile);
-    EXPECT_EQ(LoadCause(bigCount,
-                        [](CArchive& ar) {
-                            CObArray a;
-                            a.Serialize(ar);
-                        }),
-              CArchiveException::badIndex);  // 0x0101 refers to nothing
-    EXPECT_EQ(LoadCause(bigCount,
-                        [](CArchive& ar) {
-                            CStringList a;
-                            a.Serialize(ar);
-                        }),
-              CArchiveException::endOfFile);
+    EXPECT_EQ(LoadCause(bigCount, Serialize<CWordArray>), CArchiveException::endOfFile);
+    // 0x0101 refers to nothing.
+    EXPECT_EQ(LoadCause(bigCount, Serialize<CObArray>), CArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(bigCount, Serialize<CStringList>), CArchiveException::endOfFile);
     std::string hugeString = Bytes({0xff, 0xff, 0xff, 0, 0, 0, 0x80}) + std::string(13, 'x');
-    EXPECT_EQ(LoadCause(hugeString,
-                        [](CArchive& ar) {
-                            CString s;
-                            ar >> s;
-                        }),
-              CArchiveException::endOfFile);
+    EXPECT_EQ(LoadCause(hugeString, ReadString), CArchiveException::endOfFile);
     std::string hugeWide = Bytes({0xff, 0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}) + "xx";
-    EXPECT_EQ(LoadCause(hugeWide,
-                        [](CArchive& ar) {
-                            CString s;
-                            ar >> s;
-                        }),
-              CArchiveException::endOfFile);
+    EXPECT_EQ(LoadCause(hugeWide, ReadString), CArchiveException::endOfFile);
 }
 
 std::string SampleArchive() {
