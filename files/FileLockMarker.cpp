@@ -8,7 +8,7 @@
 #include "KstScalarP.h"
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
-#include "internal/PathHelpers.h"
+#include "internal/SharedPathHelpers.h"
 
 namespace {
 

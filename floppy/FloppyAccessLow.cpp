@@ -9,7 +9,7 @@
 #include "KstFloppyAccessLow.h"
 #include "KstTraceLog.h"
 #include "KstWin32.h"
-#include "files/internal/PathHelpers.h"
+#include "files/internal/SharedPathHelpers.h"
 #include "internal/Fat12.h"
 #include "internal/SectorReads.h"
 #include "platform/system/internal/CodePage.h"

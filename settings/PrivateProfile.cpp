@@ -9,7 +9,7 @@
 
 #include "KstFile.h"
 #include "KstWin32Base.h"
-#include "internal/IniFile.h"
+#include "internal/SharedIniFile.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "DebugListener.h"
 #include "KstTest.h"
-#include "internal/IniFile.h"
+#include "settings/internal/SharedIniFile.h"
 
 #ifdef _DEBUG
 #define new DEBUG_NEW
