@@ -4,6 +4,9 @@
 Usage: layering.py SOURCE_DIR FOLDER...   (the folders built into the library, bottom up)
        layering.py --self-test
 
+The opt-in compat/ headers (for hosts in the framework's idiom) are checked too, as hosts see
+them: over the library's public headers only. The library includes nothing of compat/.
+
 Every broken rule is printed as "file:line: includes X: why"; the exit code is 1 when any is.
 Quoted includes are resolved as the compiler does: beside the including file first, then in
 the folders in the order given, then at the top of the tree.
@@ -38,6 +41,24 @@ POSIX_HEADERS = set(
     "termios.h ulimit.h unistd.h utime.h utmpx.h wordexp.h endian.h byteswap.h features.h".split()
 )
 POSIX_PREFIXES = ("sys/", "linux/", "asm/", "bits/", "net/", "netinet/", "arpa/", "netpacket/")
+# The C and C++ standard headers: all that a subsystem includes besides the library's own.
+STANDARD_HEADERS = set(
+    "algorithm any array atomic barrier bit bitset cassert ccomplex cctype cerrno cfenv cfloat "
+    "charconv chrono cinttypes ciso646 climits clocale cmath codecvt compare complex concepts "
+    "condition_variable coroutine csetjmp csignal cstdarg cstddef cstdint cstdio cstdlib "
+    "cstring ctime cuchar cwchar cwctype deque exception execution filesystem format "
+    "forward_list fstream functional future initializer_list iomanip ios iosfwd iostream "
+    "istream iterator latch limits list locale map memory memory_resource mutex new numbers "
+    "numeric optional ostream queue random ranges ratio regex scoped_allocator semaphore "
+    "set shared_mutex source_location span sstream stack stdexcept stop_token streambuf string "
+    "string_view syncstream system_error thread tuple type_traits typeindex typeinfo "
+    "unordered_map unordered_set utility valarray variant vector version "
+    "assert.h complex.h ctype.h errno.h fenv.h float.h inttypes.h iso646.h limits.h locale.h "
+    "math.h setjmp.h signal.h stdalign.h stdarg.h stdbool.h stddef.h stdint.h stdio.h "
+    "stdlib.h string.h tgmath.h time.h uchar.h wchar.h wctype.h".split()
+)
+# Host-facing folders outside the library, checked as hosts see them when they exist.
+HOST_FOLDERS = ("compat",)
 # The one kind of internal header a subsystem may take from another subsystem.
 SHARED_INTERNAL = re.compile(r"^Shared[A-Za-z0-9]*\.h$")
 
@@ -88,13 +109,19 @@ def check(root, folders):
                 def report(why):
                     problems.append(f"{source}:{number}: includes {name}: {why}")
 
-                if not quoted and layer == "subsystem" and (
-                    name in POSIX_HEADERS or name.startswith(POSIX_PREFIXES)
-                ):
-                    report("a subsystem includes no Linux or POSIX header; call the platform layer")
-                    continue
                 target = resolve(root, folders, source, name, quoted)
-                owner = folder_of(folders, target) if target else None
+                if not target:
+                    if quoted:
+                        report("names no header of the library (compat/ is for hosts only)")
+                    elif layer != "subsystem" or name in STANDARD_HEADERS:
+                        pass
+                    elif name in POSIX_HEADERS or name.startswith(POSIX_PREFIXES):
+                        report("a subsystem includes no Linux or POSIX header; call the platform layer")
+                    else:
+                        report("a subsystem includes only the C and C++ standard libraries beyond "
+                               "the library's own headers; other libraries are the platform's")
+                    continue
+                owner = folder_of(folders, target)
                 if not owner or owner == folder:
                     continue
                 target_layer = layer_of(owner)
@@ -113,6 +140,36 @@ def check(root, folders):
                         f"{target} is internal to {owner}/; include its public headers or "
                         "a shared internal header (internal/Shared*.h)"
                     )
+    for host in HOST_FOLDERS:
+        problems += check_host(root, folders, host)
+    return problems
+
+
+def check_host(root, folders, host):
+    """A host-facing folder sees the library as installed: its public headers, flat."""
+    problems = []
+    for source in sources(root, host):
+        with open(os.path.join(root, source), encoding="utf-8", errors="replace") as f:
+            lines = f.readlines()
+        for number, line in enumerate(lines, 1):
+            match = INCLUDE.match(line)
+            if not match:
+                continue
+            quoted, name = match.group(1) == '"', match.group(2)
+            target = resolve(root, [host] + list(folders), source, name, quoted)
+            if not target:
+                if quoted:
+                    problems.append(f"{source}:{number}: includes {name}: names no header")
+                continue
+            owner = folder_of([host] + list(folders), target)
+            if owner == host:
+                continue
+            public = target == name if owner is None else target == f"{owner}/{name}"
+            if not public or "/internal/" in target:
+                problems.append(
+                    f"{source}:{number}: includes {name}: {host}/ takes the library's public "
+                    "headers only, by their installed (flat) names"
+                )
     return problems
 
 
@@ -129,6 +186,11 @@ def self_test():
         "files/internal/Parts.h": "",
         "files/internal/SharedHelp.h": "",
         "platform/system/internal/Codes.h": "",
+        "xml/C.cpp": "#include <libxml/tree.h>\n#include <cstdio>\n#include <locale.h>\n"
+        '#include "afx.h"\n#include "Missing.h"\n#include <semaphore.h>\n',
+        "compat/afx.h": '#include "KstString.h"\n#include "internal/Codes.h"\n'
+        '#include "frame/KstTrace.h"\n#include "KstAfx.h"\n#include <strings.h>\n',
+        "compat/KstAfx.h": "",
     }
     expected = [
         "platform/system/A.cpp:1: includes KstString.h",
@@ -136,6 +198,12 @@ def self_test():
         "frame/KstTrace.h:1: includes unistd.h",
         "frame/KstTrace.h:3: includes sys/stat.h",
         "zip/B.cpp:1: includes files/internal/Parts.h",
+        "xml/C.cpp:1: includes libxml/tree.h",
+        "xml/C.cpp:4: includes afx.h",
+        "xml/C.cpp:5: includes Missing.h",
+        "xml/C.cpp:6: includes semaphore.h",
+        "compat/afx.h:2: includes internal/Codes.h",
+        "compat/afx.h:3: includes frame/KstTrace.h",
     ]
     with tempfile.TemporaryDirectory() as root:
         for path, text in files.items():
@@ -143,7 +211,7 @@ def self_test():
             with open(os.path.join(root, path), "w") as f:
                 f.write(text)
         found = [p.split(": ", 1)[0] + ": " + p.split(": ")[1] for p in check(
-            root, ["platform/system", "platform/framework", "frame", "files", "zip"])]
+            root, ["platform/system", "platform/framework", "frame", "files", "zip", "xml"])]
     if sorted(found) != sorted(expected):
         print("layering self-test: expected", expected, "found", found)
         return 1
