@@ -1,11 +1,15 @@
 # make test: set up the machine, build, run the test suite.
 # make demo: set up the machine, build, show what the library does.
 # make coverage: the suite on an instrumented build, then line coverage of the library per folder.
+# make fuzz: build the fuzz targets (clang, libFuzzer) in build-fuzz; make fuzz-run SECONDS=N
+# replays each target's corpus and runs it for N seconds.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FUZZ_BUILD ?= build-fuzz
+SECONDS ?= 30
 
-.PHONY: all setup build test demo bench asan coverage clean format
+.PHONY: all setup build test demo bench asan coverage fuzz fuzz-run clean format
 
 all: build
 
@@ -39,8 +43,17 @@ coverage:
 	cd build-coverage && ctest --output-on-failure -j $(JOBS); status=$$?; \
 	  cd .. && ./scripts/coverage.sh build-coverage && exit $$status
 
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DKST_FUZZ=ON
+
+fuzz: setup $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz
+
+fuzz-run: fuzz
+	@./scripts/fuzz-run.sh $(FUZZ_BUILD) $(SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-coverage
+	rm -rf build build-asan build-coverage build-fuzz

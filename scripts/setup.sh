@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev
   zip unzip p7zip-full python3 mtools dosfstools
   libboost-serialization-dev libspdlog-dev libinih-dev
-  libcli11-dev clang doxygen
+  libcli11-dev clang libclang-rt-14-dev libxml2-utils doxygen
   gcovr
 )
 

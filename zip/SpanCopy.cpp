@@ -1,7 +1,10 @@
 // The multi-volume way of DoSpan: entries, then the rewritten directory and end record.
 #include <algorithm>
 
+#include "KstFile.h"
 #include "KstZipSpan.h"
+#include "internal/BlockReader.h"
+#include "internal/SourceDirectory.h"
 #include "internal/SpanState.h"
 #include "internal/ZipFormat.h"
 
@@ -80,9 +83,17 @@ int CZipSpan::CopyOneFile() {
 }
 
 // The entry's compressed size from its directory header, found by the header's position
-// (sound also when names repeat), else by name; never running past the next entry.
+// (sound also when names repeat), else by name. Data that would run past the next entry or
+// into the directory fails the span: the set would keep the directory's size, and its join
+// would refuse it.
 ULONGLONG CZipSpan::DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE* local,
                                DWORD localLength, const std::string& name, ULONGLONG& boundary) {
+    auto WithinRoom = [&](ULONGLONG compressed, ULONGLONG room, const std::string& entry) {
+        if (compressed <= room) return compressed;
+        Fail("the data of " + CString(entry) + " runs past the next entry: the archive is damaged",
+             m_curDisk.m_nVolume);
+        throw SpanFailed;
+    };
     SpanState& s = *m_state;
     ULONGLONG limit = s.directoryStart > dataStart ? s.directoryStart - dataStart : 0;
     auto byOffset = s.byOffset.find(header);
@@ -90,11 +101,11 @@ ULONGLONG CZipSpan::DataLength(ULONGLONG header, ULONGLONG dataStart, const BYTE
         auto next = std::upper_bound(s.localOffsets.begin(), s.localOffsets.end(), header);
         if (next != s.localOffsets.end() && *next < s.directoryStart) boundary = *next;
         ULONGLONG room = boundary > dataStart ? boundary - dataStart : 0;
-        return std::min<ULONGLONG>(s.directory[byOffset->second].compressed, room);
+        return WithinRoom(s.directory[byOffset->second].compressed, room, name);
     }
     auto byName = s.byName.find(name);
     if (byName != s.byName.end())
-        return std::min<ULONGLONG>(s.directory[byName->second].compressed, limit);
+        return WithinRoom(s.directory[byName->second].compressed, limit, name);
     // Not in the directory: the local header's own size when it states one, else up to the
     // next local header, so that the entries after it are still copied as entries.
     if (!(Get16(local + kLocFlags) & kFlagDescriptor))
@@ -142,6 +153,20 @@ void CZipSpan::CopyEntryData(ULONGLONG length) {
     reader.Seek(m_file.GetPosition());
 }
 
+namespace {
+
+// Whether the header, read back as the join reads it, names the entry and the place its local
+// header was written: a damaged header (its ZIP64 field cut short) may not take the place.
+bool StatesPlace(std::vector<BYTE>& header, const std::string& name, int volume, ULONGLONG offset) {
+    CMemFile bytes(header.data(), static_cast<UINT>(header.size()));
+    BlockReader reader(bytes);
+    std::vector<CentralEntry> back = ReadCentralEntries(reader, 0, header.size());
+    return back.size() == 1 && back[0].name == name &&
+           back[0].disk == static_cast<DWORD>(volume - 1) && back[0].localOffset == offset;
+}
+
+}  // namespace
+
 void CZipSpan::WriteCentralDirectory() {
     SpanState& s = *m_state;
     m_dwDirStartVolume = static_cast<DWORD>(std::max(m_curDisk.m_nVolume, 1));
@@ -173,9 +198,14 @@ void CZipSpan::WriteCentralDirectory() {
                  m_curDisk.m_nVolume);
             throw SpanFailed;
         }
-        size_t before = s.central.size();
         SetEntryPlace(s.central, static_cast<DWORD>(where->volume - 1), where->offset);
-        s.directoryGrowth += s.central.size() - before;
+        if (!StatesPlace(s.central, entry.name, where->volume, where->offset)) {
+            Fail("the central directory header of " + CString(entry.name) +
+                     " cannot state where its entry was written: the archive is damaged",
+                 m_curDisk.m_nVolume);
+            throw SpanFailed;
+        }
+        s.directoryWritten += s.central.size();
         m_curDisk.Write(s.central.data(), static_cast<DWORD>(s.central.size()), 0);
         if (i == 0) {
             m_dwDirStartVolume = static_cast<DWORD>(m_curDisk.m_nBlockVolume);
@@ -202,8 +232,10 @@ void CZipSpan::WriteEndRecord() {
         values.madeBy = s.end.madeBy;
         values.needed = s.end.needed;
     }
-    values.entriesTotal = s.end.entriesTotal;
-    values.dirSize = s.end.dirSize + s.directoryGrowth;
+    // What was written, not what the source's end record says: a damaged record would make
+    // a set that its join refuses.
+    values.entriesTotal = s.directory.size();
+    values.dirSize = s.directoryWritten;
     values.dirDisk = m_dwDirStartVolume - 1;
     values.dirOffset = m_dwDirStartOffset;
     bool open = disk.m_file.m_hFile != CFile::hFileNull;

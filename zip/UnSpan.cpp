@@ -9,6 +9,7 @@
 #include "KstWin32.h"
 #include "KstZipSpan.h"
 #include "internal/BlockReader.h"
+#include "internal/Joiner.h"
 #include "internal/SourceDirectory.h"
 #include "internal/Zip64.h"
 #include "internal/ZipFormat.h"
@@ -55,61 +56,6 @@ CString Text(const char* format, ...) {
 
 }  // namespace
 
-class CZipSpan::Joiner {
-public:
-    Joiner(CZipSpan& owner, const CString& folder, int count)
-        : m_owner(owner), m_folder(folder), m_count(count) {}
-    ~Joiner() {
-        if (m_archive.m_hFile == CFile::hFileNull) return;
-        m_archive.Abort();
-        // A partial archive is removed, unless it is a volume that an override opened.
-        if (!m_done && !m_archiveIsVolume) DeleteFileA(m_owner.m_strArchivePath);
-    }
-    Joiner(const Joiner&) = delete;
-    Joiner& operator=(const Joiner&) = delete;
-
-    bool Run() {
-        m_done = Copy() && Rebuild();
-        if (m_done) m_archive.Close();
-        return m_done;
-    }
-
-private:
-    // Where volume n (1-based) lies in the joined archive: its first byte after the marker,
-    // the base of its offsets (which count the marker) and its end.
-    struct Volume {
-        ULONGLONG start = 0, end = 0;
-        LONGLONG base = 0;
-    };
-    struct Placed {
-        ULONGLONG local = 0, dataEnd = 0;
-        size_t entry = 0;
-    };
-
-    bool Fail(const CString& reason, int volume) {
-        m_owner.Fail(reason, volume);
-        return false;
-    }
-    bool IsOneOfTheVolumes(const CString& name);
-    bool Copy();
-    bool CopyVolume(int n);
-    bool Rebuild();
-    bool FindDirectory(const ArchiveEnd& end, ULONGLONG& start);
-    bool PlaceEntries(const std::vector<CentralEntry>& entries, std::vector<Placed>& placed);
-    bool WriteDirectory(const std::vector<CentralEntry>& entries, const std::vector<Placed>& placed,
-                        const ArchiveEnd& end, ULONGLONG start);
-
-    CZipSpan& m_owner;
-    CString m_folder;
-    int m_count;
-    CFile m_archive;
-    kst::FileIdentity m_archiveId;
-    bool m_done = false;
-    bool m_archiveIsVolume = false;
-    std::vector<Volume> m_volumes;
-    int m_last = 0;  // the last volume with bytes: empty volumes may follow a full one
-};
-
 // The archive path against the volumes' paths, before anything is opened for writing: a
 // name, a symbolic link or a hard link of a volume is the same device and file number.
 bool CZipSpan::Joiner::IsOneOfTheVolumes(const CString& name) {
@@ -124,6 +70,20 @@ bool CZipSpan::Joiner::IsOneOfTheVolumes(const CString& name) {
         }
     }
     return false;
+}
+
+bool CZipSpan::Joiner::CheckAsOneVolume() {
+    m_checkOnly = true;
+    if (!m_archive.Open(m_owner.m_strArchivePath, CFile::modeRead | CFile::shareDenyNone))
+        return Fail("the archive cannot be opened: " + SystemErrorText(GetLastError()), 0);
+    // The positions are the archive's own; a span marker at its start is what the join drops.
+    Volume v;
+    v.end = m_archive.GetLength();
+    BYTE head[4] = {};
+    if (m_archive.Read(head, 4) == 4 && Get32(head) == kSpanMarker) v.start = 4;
+    m_volumes.push_back(v);
+    m_last = v.end > v.start ? 1 : 0;
+    return Rebuild();
 }
 
 bool CZipSpan::Joiner::Copy() {
@@ -240,6 +200,7 @@ bool CZipSpan::Joiner::Rebuild() {
                     m_last);
     std::vector<Placed> placed;
     if (!PlaceEntries(entries, placed)) return false;
+    if (m_checkOnly) return true;
     return WriteDirectory(entries, placed, end, start);
 }
 

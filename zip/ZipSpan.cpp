@@ -7,6 +7,7 @@
 #include "KstWin32.h"
 #include "KstWnd.h"
 #include "files/internal/SharedPathHelpers.h"
+#include "internal/Joiner.h"
 #include "internal/SpanState.h"
 #include "internal/ZipFormat.h"
 #include "internal/ZipText.h"
@@ -120,7 +121,7 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
         disk.m_strArchiveName = CFileService::GetName(m_strArchivePath);
         CreateDirTree(folder);
         if (m_file.GetLength() <= maxSize) {
-            m_nResult = SpanOneVolume();
+            m_nResult = Joiner(*this, folder, 1).CheckAsOneVolume() ? SpanOneVolume() : -2;
         } else {
             m_state = std::make_unique<SpanState>();
             PrepareSource();
