@@ -11,6 +11,7 @@
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 #include "internal/Errno.h"
+#include "internal/Faults.h"
 #include "internal/FileObject.h"
 #include "internal/Paths.h"
 #include "internal/Sharing.h"
@@ -185,9 +186,9 @@ bool ReadFully(const FileObject& file, char* buffer, DWORD size, DWORD& done, of
         if (file.kind() == FileObject::Kind::Pipe)
             n = ::recv(file.fd(), buffer + done, size - done, 0);
         else if (offset)
-            n = ::pread(file.fd(), buffer + done, size - done, *offset + done);
+            n = FaultPread(file.fd(), buffer + done, size - done, *offset + done);
         else
-            n = ::read(file.fd(), buffer + done, size - done);
+            n = FaultRead(file.fd(), buffer + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
@@ -207,9 +208,9 @@ bool WriteFully(const FileObject& file, const char* buffer, DWORD size, DWORD& d
         if (file.kind() == FileObject::Kind::Pipe)
             n = ::send(file.fd(), buffer + done, size - done, MSG_NOSIGNAL);
         else if (offset)
-            n = ::pwrite(file.fd(), buffer + done, size - done, *offset + done);
+            n = FaultPwrite(file.fd(), buffer + done, size - done, *offset + done);
         else
-            n = ::write(file.fd(), buffer + done, size - done);
+            n = FaultWrite(file.fd(), buffer + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<DWORD>(n);

@@ -9,6 +9,7 @@
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 #include "internal/Errno.h"
+#include "internal/Faults.h"
 #include "internal/FileObject.h"
 
 namespace {
@@ -36,18 +37,18 @@ private:
 // One step of the copy: bytes moved, 0 at the source's end, -1 with errno on failure.
 ssize_t CopyStep(int from, int to, size_t count, bool& kernel, CopyBuffer& buffer) {
     if (kernel) {
-        ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, count, 0);
+        ssize_t n = kst::detail::FaultCopyFileRange(from, to, count);
         if (n >= 0) return n;
         // Across file systems, on special files or on old kernels: through memory instead.
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
         kernel = false;
     }
     char* bytes = buffer.Get(count);
-    ssize_t got = ::read(from, bytes, std::min(count, buffer.Size()));
+    ssize_t got = kst::detail::FaultRead(from, bytes, std::min(count, buffer.Size()));
     if (got <= 0) return got;
     ssize_t done = 0;
     while (done < got) {
-        ssize_t n = ::write(to, bytes + done, static_cast<size_t>(got - done));
+        ssize_t n = kst::detail::FaultWrite(to, bytes + done, static_cast<size_t>(got - done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             // Put the source back after what reached the target.

@@ -13,6 +13,7 @@
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 #include "internal/Errno.h"
+#include "internal/Faults.h"
 #include "internal/FileAttributes.h"
 #include "internal/FileObject.h"
 #include "internal/Paths.h"
@@ -44,12 +45,12 @@ bool StatHost(const std::string& host, struct stat& st) {
 bool CopyData(int from, int to) {
     std::vector<char> buffer(1 << 16);
     for (;;) {
-        ssize_t n = ::read(from, buffer.data(), buffer.size());
+        ssize_t n = FaultRead(from, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
         for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(to, buffer.data() + done, size_t(n - done));
+            ssize_t w = FaultWrite(to, buffer.data() + done, size_t(n - done));
             if (w < 0 && errno == EINTR) continue;
             if (w < 0) return false;
             done += w;

@@ -24,6 +24,7 @@
 #include "KstTest.h"
 #include "KstTraceLog.h"
 #include "KstWin32.h"
+#include "platform/system/internal/Faults.h"
 
 namespace {
 
@@ -327,6 +328,34 @@ TEST_F(TraceLogTest, ClearFileThatCannotEmptyLeavesTheFileClosed) {
     std::string file = ksttest::ReadFile(path);
     std::filesystem::rename(aside, path, ignored);
     EXPECT_NE(file.find("; fresh\r\n"), std::string::npos) << file;
+}
+
+// The file channel on a disk that fills up: its entries stop (whole or cut at the limit) and
+// start again once there is room; the pipe channel loses none of its lines.
+TEST_F(TraceLogTest, FullDiskStopsTheFileButNotThePipe) {
+    constexpr int kLines = 200;
+    RawListener listener(PipePath(m_pipe));
+    CTraceLog log;
+    log.EnableFile(1);
+    log.ClearFile();
+    kst::detail::FaultPlan plan;
+    plan.pathPart = ").Trace";
+    plan.writeLimit = 1000;
+    kst::detail::SetFaults(plan);
+    for (int i = 0; i < kLines; ++i) log.Trace(("line " + std::to_string(i) + "\n").c_str());
+    kst::detail::ClearFaults();
+    log.Trace("after the disk was freed\n");
+    auto messages = listener.WaitFor(kLines + 1);
+    ASSERT_EQ(messages.size(), static_cast<size_t>(kLines + 1));
+    for (int i = 0; i < kLines; ++i)
+        EXPECT_EQ(RawListener::Text(messages[i]), "line " + std::to_string(i) + "\n");
+    std::string file = ksttest::ReadFile(TraceFilePath());
+    EXPECT_GE(file.size(), 1000u);
+    EXPECT_LT(file.size(), 1100u) << "entries written to the full disk came back";
+    const std::string last = "; after the disk was freed\r\n";
+    ASSERT_GT(file.size(), last.size());
+    EXPECT_EQ(file.substr(file.size() - last.size()), last);
+    EXPECT_NE(file.find("; line 0\r\n"), std::string::npos);
 }
 
 // A thread that impersonates before a line still does after it: the token is put back.
