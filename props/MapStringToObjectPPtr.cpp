@@ -1,5 +1,6 @@
 #include "KstMapStringToObjectPPtr.h"
 #include "KstTraceLog.h"
+#include "internal/OwnedObjects.h"
 
 CMapStringToObjectPPtr::CMapStringToObjectPPtr(const CMapStringToObjectPPtr& src) : CMapP() {
     CopyEntriesFrom(src);
@@ -17,7 +18,7 @@ CMapStringToObjectPPtr& CMapStringToObjectPPtr::operator=(const CMapStringToObje
 int CMapStringToObjectPPtr::RemoveKey(LPCTSTR key) {
     CObjectP* pOld = nullptr;
     if (!m_table.Take(key, pOld)) return 0;
-    delete pOld;
+    kst::props::DeleteOwned(pOld);
     return 1;
 }
 
@@ -40,7 +41,7 @@ CObjectP* CMapStringToObjectPPtr::GetAt(LPCTSTR key, const CObjectP& rDefault) {
 
 void CMapStringToObjectPPtr::Clear() {
     for (POSITION pos = GetStartPosition(); pos;) {
-        delete m_table.EntryAt(pos).value;
+        kst::props::DeleteOwned(m_table.EntryAt(pos).value);
         pos = m_table.Next(pos);
     }
     m_table.RemoveAll();

@@ -1,6 +1,40 @@
 #include <memory>
+#include <vector>
 
 #include "KstObjectP.h"
+#include "internal/OwnedObjects.h"
+
+namespace {
+
+// The owned objects waiting to be deleted by the outermost DeleteOwned of this thread.
+thread_local std::vector<CObjectP*> t_pending;
+thread_local bool t_deleting = false;
+// How many ReadOwned calls are open on this thread.
+thread_local int t_loadDepth = 0;
+
+}  // namespace
+
+void kst::props::DeleteOwned(CObjectP* pObject) noexcept {
+    if (!pObject) return;
+    if (t_deleting) {
+        try {
+            t_pending.push_back(pObject);
+            return;
+        } catch (...) {
+            // No memory to queue it: delete it here, one level deeper.
+        }
+        delete pObject;
+        return;
+    }
+    t_deleting = true;
+    delete pObject;
+    while (!t_pending.empty()) {
+        CObjectP* pNext = t_pending.back();
+        t_pending.pop_back();
+        delete pNext;
+    }
+    t_deleting = false;
+}
 
 void CObjectP::Serialize(CArchive& ar) {
     if (ar.IsLoading()) Clear();
@@ -37,6 +71,14 @@ CObjectP* CObjectP::CreateCopy() const {
 }
 
 CObjectP* CObjectP::ReadOwned(CArchive& ar) {
+    // Each level of nesting reads through a few frames: a limit keeps a hostile archive from
+    // exhausting the stack.
+    struct Level {
+        Level() { ++t_loadDepth; }
+        ~Level() { --t_loadDepth; }
+    } level;
+    if (t_loadDepth > kst::props::kMaxLoadNesting)
+        AfxThrowArchiveException(CArchiveException::genericException);
     UINT nSchema = 0;
     DWORD dwObjectTag = 0;
     CRuntimeClass* pClass = ar.ReadClass(nullptr, &nSchema, &dwObjectTag);

@@ -1,4 +1,5 @@
 #include "KstObjectPArrayPtr.h"
+#include "internal/OwnedObjects.h"
 
 CObjectPArrayPtr::CObjectPArrayPtr(const CObjectPArrayPtr& src) : CArrayP() {
     CopyFrom(src);
@@ -24,7 +25,7 @@ void CObjectPArrayPtr::CopyFrom(const CObjectPArrayPtr& src) {
 void CObjectPArrayPtr::RemoveAt(int nIndex, int nCount) {
     if (nIndex < 0 || nCount <= 0 || nIndex >= GetSize()) return;
     int nEnd = nCount > GetSize() - nIndex ? GetSize() : nIndex + nCount;
-    for (int i = nIndex; i < nEnd; ++i) delete m_elements.GetAt(i);
+    for (int i = nIndex; i < nEnd; ++i) kst::props::DeleteOwned(m_elements.GetAt(i));
     m_elements.RemoveAt(nIndex, nEnd - nIndex);
 }
 
@@ -35,7 +36,7 @@ void CObjectPArrayPtr::SetSize(int nNewSize, int nGrowBy) {
 
 void CObjectPArrayPtr::SetAt(int nIndex, CObjectP* pNew) {
     CObjectP*& slot = m_elements.ElementAt(nIndex);
-    if (slot != pNew) delete slot;
+    if (slot != pNew) kst::props::DeleteOwned(slot);
     slot = pNew;
 }
 

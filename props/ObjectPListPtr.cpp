@@ -1,4 +1,5 @@
 #include "KstObjectPListPtr.h"
+#include "internal/OwnedObjects.h"
 
 CObjectPListPtr::CObjectPListPtr(const CObjectPListPtr& src) : CListP() {
     CopyFrom(src);
@@ -25,17 +26,17 @@ void CObjectPListPtr::RemoveAt(POSITION position) {
     if (!position) return;
     CObjectP* pObject = m_elements.GetAt(position);
     m_elements.RemoveAt(position);
-    delete pObject;
+    kst::props::DeleteOwned(pObject);
 }
 
 void CObjectPListPtr::SetAt(POSITION position, CObjectP* pNew) {
     CObjectP*& slot = m_elements.GetAt(position);
-    if (slot != pNew) delete slot;
+    if (slot != pNew) kst::props::DeleteOwned(slot);
     slot = pNew;
 }
 
 void CObjectPListPtr::Clear() {
-    while (!m_elements.IsEmpty()) delete m_elements.RemoveHead();
+    while (!m_elements.IsEmpty()) kst::props::DeleteOwned(m_elements.RemoveHead());
 }
 
 CObjectP& CObjectPListPtr::operator=(const CObjectP& src) {

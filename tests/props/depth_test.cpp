@@ -1,0 +1,191 @@
+// Containers nested 100,000 deep: built in code they are destroyed without a stack overflow;
+// loaded from an archive they fail with the archive exception past the nesting limit and leak
+// nothing; loaded from XML they stop at the XML nesting limit. Each case also runs on a thread
+// of 256 KB of stack.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "KstProperties.h"
+#include "KstWin32.h"
+#include "KstXML.h"
+#include "PropsTestFiles.h"
+#include "props/internal/OwnedObjects.h"
+
+using propstest::ArchiveCause;
+using propstest::LoadBytes;
+
+namespace {
+
+constexpr int kDeep = 100000;
+
+// Runs fn on a new thread of 256 KB of stack and waits for it.
+void OnSmallStack(const std::function<void()>& fn) {
+    auto call = [](LPVOID p) -> DWORD {
+        (*static_cast<const std::function<void()>*>(p))();
+        return 0;
+    };
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, call, const_cast<std::function<void()>*>(&fn),
+                                 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+}
+
+template <class Container>
+void AddChild(Container& parent, CObjectP* child);
+template <>
+void AddChild(CObjectPArrayPtr& parent, CObjectP* child) {
+    parent.Add(child);
+}
+template <>
+void AddChild(CObjectPListPtr& parent, CObjectP* child) {
+    parent.AddTail(child);
+}
+template <>
+void AddChild(CPropertySet& parent, CObjectP* child) {
+    parent.SetAt("k", child);
+}
+
+// levels containers, each the only element of the one above.
+template <class Container>
+std::unique_ptr<Container> Nest(int levels) {
+    auto top = std::make_unique<Container>();
+    Container* at = top.get();
+    for (int i = 1; i < levels; ++i) {
+        auto* inner = new Container;
+        AddChild(*at, inner);
+        at = inner;
+    }
+    return top;
+}
+
+// Mixed nesting: array, list, set, array, ...
+std::unique_ptr<CObjectP> NestMixed(int levels) {
+    auto top = std::make_unique<CObjectPArrayPtr>();
+    CObjectP* at = top.get();
+    for (int i = 1; i < levels; ++i) {
+        CObjectP* inner = i % 3 == 0   ? static_cast<CObjectP*>(new CObjectPArrayPtr)
+                          : i % 3 == 1 ? static_cast<CObjectP*>(new CObjectPListPtr)
+                                       : static_cast<CObjectP*>(new CPropertySet);
+        if (auto* a = dynamic_cast<CObjectPArrayPtr*>(at)) AddChild(*a, inner);
+        if (auto* l = dynamic_cast<CObjectPListPtr*>(at)) AddChild(*l, inner);
+        if (auto* s = dynamic_cast<CPropertySet*>(at)) AddChild(*s, inner);
+        at = inner;
+    }
+    return top;
+}
+
+void BuildAndDestroy() {
+    Nest<CObjectPArrayPtr>(kDeep).reset();
+    Nest<CObjectPListPtr>(kDeep).reset();
+    Nest<CPropertySet>(kDeep).reset();
+    NestMixed(kDeep).reset();
+    // Clear and RemoveAt of a deep element go the same way.
+    auto top = Nest<CObjectPArrayPtr>(kDeep);
+    top->RemoveAt(0);
+    EXPECT_EQ(top->GetSize(), 0);
+}
+
+TEST(Depth, DeepContainersBuiltInCodeAreDestroyed) {
+    BuildAndDestroy();
+}
+
+TEST(Depth, DeepContainersBuiltInCodeAreDestroyedOnASmallStack) {
+    OnSmallStack(BuildAndDestroy);
+}
+
+// The archive of levels arrays nested, stored by class: the nesting of two and three levels
+// differ by one repeated step (a count of one and a reference to the class).
+std::string NestedArchive(int levels) {
+    auto store = [](int n) {
+        auto nested = Nest<CObjectPArrayPtr>(n);
+        return propstest::Store([&](CArchive& ar) { ar.WriteObject(nested.get()); });
+    };
+    std::string two = store(2), three = store(3);
+    size_t head = 0;
+    while (two[head] == three[head]) ++head;
+    size_t step = three.size() - two.size();
+    // two = prefix + tail, three = prefix + step + tail, where the step starts where they part.
+    std::string prefix = three.substr(0, head), unit = three.substr(head, step);
+    // The first difference may fall inside the step; align on the step's start.
+    while (prefix.size() >= step && prefix.substr(prefix.size() - step) == unit) {
+        prefix.erase(prefix.size() - step);
+    }
+    std::string tail = two.substr(prefix.size() + step);
+    std::string bytes = prefix;
+    bytes.reserve(prefix.size() + unit.size() * size_t(levels) + tail.size());
+    for (int i = 1; i < levels; ++i) bytes += unit;
+    return bytes + tail;
+}
+
+// The arrays in the chain from top down, top included.
+int DepthOf(const CObjectPArrayPtr& top) {
+    int depth = 0;
+    for (const CObjectPArrayPtr* at = &top; at; ++depth)
+        at = at->GetSize() == 1 ? dynamic_cast<const CObjectPArrayPtr*>(at->GetAt(0)) : nullptr;
+    return depth;
+}
+
+// Loads the archive of levels nested arrays; answers the archive exception's cause (-1: none).
+int LoadNested(int levels, int* depth = nullptr) {
+    std::string bytes = NestedArchive(levels);
+    CObject* loaded = nullptr;
+    int cause = ArchiveCause(
+        [&] { LoadBytes(bytes, [&](CArchive& ar) { loaded = ar.ReadObject(nullptr); }); });
+    std::unique_ptr<CObject> owned(loaded);
+    if (depth && loaded) *depth = DepthOf(*dynamic_cast<CObjectPArrayPtr*>(loaded));
+    return cause;
+}
+
+void LoadAtAndPastTheLimit() {
+    const int limit = kst::props::kMaxLoadNesting;
+    int depth = 0;
+    EXPECT_EQ(LoadNested(limit + 1, &depth), -1);  // the top object and the limit below it
+    EXPECT_EQ(depth, limit + 1);
+    EXPECT_EQ(LoadNested(limit + 2), CArchiveException::genericException);
+    EXPECT_EQ(LoadNested(kDeep), CArchiveException::genericException);
+}
+
+TEST(Depth, ArchivesLoadDownToTheLimitAndFailBeyond) {
+    EXPECT_EQ(NestedArchive(3).size() - NestedArchive(2).size(),
+              NestedArchive(4).size() - NestedArchive(3).size());
+    LoadAtAndPastTheLimit();
+}
+
+TEST(Depth, ArchivesLoadDownToTheLimitOnASmallStack) {
+    OnSmallStack(LoadAtAndPastTheLimit);
+}
+
+// A document of levels nested array elements, built through the DOM (no parser limit applies),
+// loaded into an array.
+void LoadNestedXml(int levels) {
+    CXMLDocument document;
+    ASSERT_EQ(DomCreateDocument(document.GetInterface()), S_OK);
+    xmlDoc* doc = *document.GetInterface();
+    {
+        // Every element keeps its wrapper until the load is done.
+        std::vector<std::unique_ptr<CXMLNode>> nodes;
+        nodes.reserve(static_cast<size_t>(levels));
+        nodes.push_back(std::make_unique<CXMLNode>());
+        ASSERT_TRUE(document.CreateElement("CObjectPArrayPtr", *nodes.back()));
+        ASSERT_EQ(DomPutDocumentElement(doc, *nodes.back()->GetInterface()), S_OK);
+        for (int i = 1; i < levels; ++i) {
+            nodes.push_back(std::make_unique<CXMLNode>());
+            ASSERT_TRUE(document.CreateElement("CObjectPArrayPtr", *nodes.back()));
+            ASSERT_TRUE(nodes[nodes.size() - 2]->AppendChild(*nodes.back()));
+        }
+        CObjectPArrayPtr array;
+        array.SerializeXML(*nodes.front(), false);
+        EXPECT_EQ(DepthOf(array), CXMLSupportInObject::kMaxNesting + 1);
+    }
+    DomFreeDocument(doc);
+}
+
+TEST(Depth, XmlLoadsDownToItsLimit) {
+    LoadNestedXml(kDeep);
+}
+
+}  // namespace
