@@ -1,7 +1,7 @@
 // CMaskSpec: one include/exclude file selection. It names folders relative to the base folder
 // of the list that holds it (CMaskSpecArray), the file-name masks to include and to exclude,
 // whether subfolders count, and a flag the caller carries with it. The library stores,
-// compares, converts and serializes specifications; it matches no masks against files.
+// compares, converts and serializes mask specifications; it matches no masks against files.
 #pragma once
 
 #include "KstCollections.h"
@@ -40,7 +40,7 @@ public:
     // The arrays themselves, for the caller to read and change.
     CStringArray* GetIncludeWildcards() { return &m_arrInclude; }
     CStringArray* GetExcludeWildcards() { return &m_arrExclude; }
-    // Read access for hosts that apply a specification to the disk.
+    // Read access for hosts that apply a mask specification to the disk.
     const CStringArray& GetRelativeDirs() const { return m_arrRelativeDirs; }
     const CStringArray& GetIncludes() const { return m_arrInclude; }
     const CStringArray& GetExcludes() const { return m_arrExclude; }
@@ -62,6 +62,11 @@ public:
 
     // Both flags as 4 bytes each, then the folders, includes and excludes as string arrays.
     void Serialize(CArchive& ar) override;
+    // The flags as the attributes "InclSubDirs" and "SetFilesStatus", then the folders,
+    // includes and excludes as "CStringArrayP" children marked by "ThisIs" ("RelativeDir",
+    // "Include", "Exclude"). Loading looks at the first three children in any order and
+    // leaves an array without its child as it was.
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
 
 protected:
     CStringArray m_arrRelativeDirs;

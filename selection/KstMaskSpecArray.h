@@ -26,10 +26,10 @@ public:
     // Stored as given, without adding a backslash.
     void SetBaseDir(const CString& baseDir) { m_strBaseDir = baseDir; }
 
-    // The element as a specification; null for an empty slot or an object of another class.
+    // The element as a mask specification; null for an empty slot or an object of another class.
     CMaskSpec* GetMaskAt(int nIndex) const;
 
-    // Appends a new specification built by CMaskSpec's five-argument constructor, so its
+    // Appends a new mask specification built by CMaskSpec's five-argument constructor, so its
     // folders end in a backslash even where the given ones did not.
     void AddMask(const CStringArray& dirs, const CStringArray& include, const CStringArray& exclude,
                  int inclSubDirs, int setFilesStatus);

@@ -36,6 +36,9 @@ public:
     // The elements (each a CMaskSpec object), the name, and the flag as 4 bytes; the base
     // folder is not stored. Loading refuses an element that is no CMaskSpec (badClass).
     void Serialize(CArchive& ar) override;
+    // The owning array's form ("Count" and one "CMaskSpec" child per element), then the
+    // attributes "PatternName" and "Simple"; the base folder is not stored.
+    void SerializeXML(CXMLNode& node, bool bStoring) override;
 
 protected:
     CString m_strPatternName;

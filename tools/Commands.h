@@ -21,9 +21,11 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <memory>
 #include <string>
 
 class CException;
+class CObjectP;
 
 namespace kstool {
 
@@ -44,5 +46,9 @@ int Failure(const std::string& message);
 
 // Failure() with "<what>: <the exception's message>"; deletes the exception.
 int ReportException(CException* e, const std::string& what);
+
+// The property object of the XML document at PATH, whose root element names its class;
+// answers 0, or Failure()'s code when the document or its class cannot be read.
+int LoadXmlProperty(const std::string& path, std::unique_ptr<CObjectP>& object);
 
 }  // namespace kstool

@@ -2,11 +2,11 @@
 // masks and subfolders, and the files under a folder that a pattern selects.
 //
 // The library stores, compares and converts selections but matches no masks: the reading
-// below is this program's own. A specification covers the base folder for ".\" (and every
+// below is this program's own. A mask specification covers the base folder for ".\" (and every
 // folder below it when it reaches into subfolders), every subfolder for "*\", and a named
 // subfolder (with the folders below it when it reaches into subfolders). In a folder it
 // covers, a file is selected when one of its includes matches the name and no exclude of
-// any covering specification, nor of a "%GlobalExclusion%" specification, does: excludes
+// any covering mask specification, nor of a "%GlobalExclusion%" mask specification, does: excludes
 // win. Masks take '*' and '?', compare case-blind, and "name.*" also takes a name without an
 // extension, so "*.*" takes every file. Folder names compare case-blind too.
 #include <algorithm>
@@ -120,13 +120,31 @@ struct Loaded {
     const CPattern* pattern = nullptr;
 };
 
+// An XML document begins with '<' after blanks (and a byte order mark); an archive of an
+// object never does (its first byte is the class tag's, 0xFF for a new class).
+bool IsXmlFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    int c;
+    do c = std::fgetc(file);
+    while (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xEF || c == 0xBB || c == 0xBF);
+    std::fclose(file);
+    return c == '<';
+}
+
 int LoadPattern(const std::string& path, Loaded& loaded) {
-    try {
-        CFile file(path.c_str(), CFile::modeRead);
-        CArchive ar(&file, CArchive::load);
-        loaded.object.reset(ar.ReadObject(nullptr));
-    } catch (CException* e) {
-        return ReportException(e, "cannot read " + path);
+    if (IsXmlFile(path)) {
+        std::unique_ptr<CObjectP> object;
+        if (int failed = LoadXmlProperty(path, object)) return failed;
+        loaded.object = std::move(object);
+    } else {
+        try {
+            CFile file(path.c_str(), CFile::modeRead);
+            CArchive ar(&file, CArchive::load);
+            loaded.object.reset(ar.ReadObject(nullptr));
+        } catch (CException* e) {
+            return ReportException(e, "cannot read " + path);
+        }
     }
     if (auto* list = dynamic_cast<const CPatternArray*>(loaded.object.get()))
         loaded.pattern = list->GetSize() > 0 ? list->GetPatternAt(0) : nullptr;
@@ -195,7 +213,7 @@ const char* const kReading =
     "kst select reads the masks its own way; the library stores and converts selections but "
     "matches no masks. Masks take '*' and '?' and compare case-blind (\"name.*\" also takes a "
     "name without an extension); excludes win over includes. Folders: \".\\\" is the base "
-    "folder, \"*\\\" every subfolder, any other a named subfolder; when a specification "
+    "folder, \"*\\\" every subfolder, any other a named subfolder; when a mask specification "
     "reaches into subfolders, the folders below count too.";
 
 Registration selectionCommands([](CLI::App& kst) {
@@ -222,7 +240,7 @@ Registration selectionCommands([](CLI::App& kst) {
     cmd->add_option("BASEDIR", select.base, "the folder the pattern's folders are relative to")
         ->required();
     cmd->add_option("PATTERNFILE", select.file,
-                    "an archive file holding a CPatternArray or CPattern")
+                    "an archive file or XML document holding a CPatternArray or CPattern")
         ->required();
     cmd->footer(kReading);
     kst.footer(kst.get_footer() + "\n\n" + kReading);

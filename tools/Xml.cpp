@@ -47,40 +47,48 @@ int PropsShowXml(const std::string& path) {
     return 0;
 }
 
-// The document's root element names a registered property class; the object it describes is
-// stored as an archive, as props-write stores a set.
-int PropsFromXml() {
+}  // namespace
+
+int LoadXmlProperty(const std::string& path, std::unique_ptr<CObjectP>& object) {
     CXMLDocument document;
     DomParseError error;
-    if (DomLoadFile(xml.xmlFile.c_str(), document.GetInterface(), &error) != S_OK) {
+    if (DomLoadFile(path.c_str(), document.GetInterface(), &error) != S_OK) {
         CString text = document.FormatParseError(CXMLParseError(error));
         text.Replace("\n", " ");
-        return Failure("cannot parse " + xml.xmlFile + ": " + text.str());
+        return Failure("cannot parse " + path + ": " + text.str());
     }
     xmlDoc* doc = *document.GetInterface();
     int result = 0;
     {
         CXMLNode root;
         DomGetDocumentElement(doc, root.GetInterface());
-        std::unique_ptr<CObjectP> object(CXMLSupportInObject::CreatePropertyFromXMLNode(root));
-        if (!object) {
-            result = Failure("the root element <" + root.GetName().str() + "> of " + xml.xmlFile +
-                             " names no property class");
-        } else {
+        object.reset(CXMLSupportInObject::CreatePropertyFromXMLNode(root));
+        if (object)
             object->SerializeXML(root, false);
-            try {
-                CFile file(xml.archive.c_str(), CFile::modeCreate | CFile::modeWrite);
-                CArchive ar(&file, CArchive::store);
-                ar.WriteObject(object.get());
-                ar.Close();
-                file.Close();
-            } catch (CException* e) {
-                result = ReportException(e, "cannot write " + xml.archive);
-            }
-        }
+        else
+            result = Failure("the root element <" + root.GetName().str() + "> of " + path +
+                             " names no property class");
     }
     DomFreeDocument(doc);
     return result;
+}
+
+namespace {
+
+// The object an XML document describes, stored as an archive, as props-write stores a set.
+int PropsFromXml() {
+    std::unique_ptr<CObjectP> object;
+    if (int failed = LoadXmlProperty(xml.xmlFile, object)) return failed;
+    try {
+        CFile file(xml.archive.c_str(), CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        ar.WriteObject(object.get());
+        ar.Close();
+        file.Close();
+    } catch (CException* e) {
+        return ReportException(e, "cannot write " + xml.archive);
+    }
+    return 0;
 }
 
 Registration xmlCommands([](CLI::App& kst) {

@@ -18,8 +18,10 @@ echo '$ kst pattern-new docs.pat --name Documents --include "*.txt;*.doc" --excl
   --subdirs "docs;letters"
 echo '$ kst props-show docs.pat'
 "$KST" props-show "$work/docs.pat"
-echo '$ kst select project docs.pat   (the listed subfolders take every file: no --masks-in-subdirs)'
-"$KST" select "$tree" "$work/docs.pat"
+echo '$ kst props-show --xml docs.pat > docs.xml'
+"$KST" props-show --xml "$work/docs.pat" | tee "$work/docs.xml"
+echo '$ kst select project docs.xml   (the listed subfolders take every file: no --masks-in-subdirs)'
+"$KST" select "$tree" "$work/docs.xml"
 echo '$ kst pattern-new all.pat --name Documents --include "*.txt;*.doc" --exclude "~*" --all-subdirs --masks-in-subdirs'
 "$KST" pattern-new "$work/all.pat" --name Documents --include "*.txt;*.doc" --exclude "~*" \
   --all-subdirs --masks-in-subdirs

@@ -15,7 +15,7 @@ using propstest::Store;
 
 namespace {
 
-TEST(MaskSpec, ANewSpecificationReachesIntoSubfolders) {
+TEST(MaskSpec, ANewMaskSpecReachesIntoSubfolders) {
     CMaskSpec spec;
     EXPECT_EQ(Members(spec), (Spec{{}, {}, {}, 1, 0}));
     EXPECT_EQ(spec.GetRelativeDir(), "");
@@ -118,7 +118,7 @@ TEST(MaskSpec, ArchiveFormToTheByte) {
     EXPECT_EQ(tagged,
               NewClassTag("CMaskSpec", 1) + SpecBytes({{"a\\", "b\\"}, {"*.c"}, {"*.o"}, 3, 7}));
 
-    // A specification that held other content takes exactly the stored one.
+    // A mask specification that held other content takes exactly the stored one.
     CMaskSpec loaded = Make({{"old1", "old2", "old3"}, {"*.1", "*.2"}, {"*.3"}, 0, 1});
     LoadBytes(bytes, [&](CArchive& ar) { loaded.Serialize(ar); });
     EXPECT_EQ(Members(loaded), Members(spec));

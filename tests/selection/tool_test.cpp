@@ -175,8 +175,14 @@ TEST(KstSelect, TheFirstPatternOfAListAndRefusedFiles) {
     list.Add(second);
     std::string file = ksttest::ScratchDir() + "/list.pat";
     propstest::StoreFile(file, [&](CArchive& ar) { ar.WriteObject(&list); });
-    std::string out;
+    std::string out, xml;
     ASSERT_EQ(Kst("select " + tree + " " + file, &out), 0);
+    EXPECT_EQ(out, "src/main.cpp\n");
+    // The same list as an XML document.
+    ASSERT_EQ(Kst("props-show --xml " + file, &xml), 0);
+    std::string xmlFile = ksttest::ScratchDir() + "/list.xml";
+    ksttest::WriteFile(xmlFile, xml);
+    ASSERT_EQ(Kst("select " + tree + " " + xmlFile, &out), 0);
     EXPECT_EQ(out, "src/main.cpp\n");
 
     CStringArrayP strings;
