@@ -11,6 +11,7 @@
 #include "KstFileInfo.h"
 #include "KstProperties.h"
 #include "KstTest.h"
+#include "../xml/XmlTestSupport.h"
 
 using ksttest::Hex;
 
@@ -207,6 +208,14 @@ TEST(FileInfo, ArchiveFormToTheByte) {
     EXPECT_EQ(loaded.m_fRatio, 25.0f);
     EXPECT_EQ(loaded.m_nPackedSize, 100u);
     EXPECT_EQ(loaded.m_nKind, 42);
+}
+
+TEST(FileInfo, XmlFormIsAnEmptyElementAndReadsNothing) {
+    CFileInfo sample = ArchiveSample();
+    EXPECT_EQ(xmltest::Store(sample, "CFileInfo"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CFileInfo/>\n");
+    xmltest::Load("<CFileInfo Name=\"b.txt\"><Size>1</Size></CFileInfo>", sample);
+    EXPECT_EQ(sample.PackToString("|"), "a.txt|3|400|777|9|");
 }
 
 // Reads a tagged record from argv[1]; exits 0 when it is the sample with initial other fields.
