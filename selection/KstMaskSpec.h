@@ -1,7 +1,7 @@
 // CMaskSpec: one include/exclude file selection. It names folders relative to the base folder
 // of the list that holds it (CMaskSpecArray), the file-name masks to include and to exclude,
 // whether subfolders count, and a flag the caller carries with it. The library stores,
-// compares, converts and serializes mask specifications; it matches no masks against files.
+// compares, converts and serializes mask specs; it matches no masks against files.
 #pragma once
 
 #include "KstCollections.h"
@@ -40,7 +40,7 @@ public:
     // The arrays themselves, for the caller to read and change.
     CStringArray* GetIncludeWildcards() { return &m_arrInclude; }
     CStringArray* GetExcludeWildcards() { return &m_arrExclude; }
-    // Read access for hosts that apply a mask specification to the disk.
+    // Read access for hosts that apply a mask spec to the disk.
     const CStringArray& GetRelativeDirs() const { return m_arrRelativeDirs; }
     const CStringArray& GetIncludes() const { return m_arrInclude; }
     const CStringArray& GetExcludes() const { return m_arrExclude; }

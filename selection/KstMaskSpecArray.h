@@ -1,4 +1,4 @@
-// CMaskSpecArray: a list of mask specifications under one base folder, which it owns. It
+// CMaskSpecArray: a list of mask specs under one base folder, which it owns. It
 // converts between the list and the simple choice that dialogs offer (include masks, exclude
 // masks, all or chosen subfolders, masks applied there too or not) in both directions.
 // It has no runtime class of its own: its archive and XML forms and its equality are the
@@ -26,10 +26,10 @@ public:
     // Stored as given, without adding a backslash.
     void SetBaseDir(const CString& baseDir) { m_strBaseDir = baseDir; }
 
-    // The element as a mask specification; null for an empty slot or an object of another class.
+    // The element as a mask spec; null for an empty slot or an object of another class.
     CMaskSpec* GetMaskAt(int nIndex) const;
 
-    // Appends a new mask specification built by CMaskSpec's five-argument constructor, so its
+    // Appends a new mask spec built by CMaskSpec's five-argument constructor, so its
     // folders end in a backslash even where the given ones did not.
     void AddMask(const CStringArray& dirs, const CStringArray& include, const CStringArray& exclude,
                  int inclSubDirs, int setFilesStatus);

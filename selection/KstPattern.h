@@ -1,4 +1,4 @@
-// CPattern: a named file selection, a list of mask specifications with a name and a flag
+// CPattern: a named file selection, a list of mask specs with a name and a flag
 // that marks it as one of the simple form. CPatternArray: an owning list of patterns. Both
 // persist through the archive and XML.
 #pragma once

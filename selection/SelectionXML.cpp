@@ -1,4 +1,4 @@
-// The XML forms of the selection classes: a mask specification as its two flags and three
+// The XML forms of the selection classes: a mask spec as its two flags and three
 // "CStringArrayP" children told apart by "ThisIs"; a pattern as the owning array's form with
 // its name and flag.
 #include "KstMaskSpec.h"

@@ -2,11 +2,11 @@
 // masks and subfolders, and the files under a folder that a pattern selects.
 //
 // The library stores, compares and converts selections but matches no masks: the reading
-// below is this program's own. A mask specification covers the base folder for ".\" (and every
+// below is this program's own. A mask spec covers the base folder for ".\" (and every
 // folder below it when it reaches into subfolders), every subfolder for "*\", and a named
 // subfolder (with the folders below it when it reaches into subfolders). In a folder it
 // covers, a file is selected when one of its includes matches the name and no exclude of
-// any covering mask specification, nor of a "%GlobalExclusion%" mask specification, does: excludes
+// any covering mask spec, nor of a "%GlobalExclusion%" mask spec, does: excludes
 // win. Masks take '*' and '?', compare case-blind, and "name.*" also takes a name without an
 // extension, so "*.*" takes every file. Folder names compare case-blind too.
 #include <algorithm>
@@ -213,7 +213,7 @@ const char* const kReading =
     "kst select reads the masks its own way; the library stores and converts selections but "
     "matches no masks. Masks take '*' and '?' and compare case-blind (\"name.*\" also takes a "
     "name without an extension); excludes win over includes. Folders: \".\\\" is the base "
-    "folder, \"*\\\" every subfolder, any other a named subfolder; when a mask specification "
+    "folder, \"*\\\" every subfolder, any other a named subfolder; when a mask spec "
     "reaches into subfolders, the folders below count too.";
 
 Registration selectionCommands([](CLI::App& kst) {

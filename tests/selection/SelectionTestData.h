@@ -1,4 +1,4 @@
-// Builders and readers for the file-selection tests: string arrays from lists, mask specifications
+// Builders and readers for the file-selection tests: string arrays from lists, mask specs
 // in one line, and archives through real files (shared with the property tests).
 #pragma once
 
@@ -39,11 +39,11 @@ inline CMaskSpec Make(const Spec& spec) {
     return CMaskSpec(dirs, include, exclude, spec.subDirs, spec.filesStatus);
 }
 
-// A new mask specification holding exactly these folders (through its archive form: the
+// A new mask spec holding exactly these folders (through its archive form: the
 // constructors end every folder in a separator, "%GlobalExclusion%" too).
 inline CMaskSpec* Raw(const Spec& spec);
 
-// The members of a mask specification as they are held.
+// The members of a mask spec as they are held.
 inline Spec Members(const CMaskSpec& spec) {
     return {Read(spec.GetRelativeDirs()), Read(spec.GetIncludes()), Read(spec.GetExcludes()),
             spec.IsIncludeSubDirs(), spec.IsSetFilesStatus()};

@@ -138,7 +138,7 @@ TEST(BadInput, FlippedBytesEndInTheArchiveExceptionOrInAList) {
 }
 
 TEST(BadInput, ElementsOfAnotherClassAreRefused) {
-    // A pattern list holding a mask specification, and a pattern holding a string.
+    // A pattern list holding a mask spec, and a pattern holding a string.
     CPatternArray wrong;
     wrong.Add(new CMaskSpec);
     std::string bytes = propstest::Store([&](CArchive& ar) { wrong.Serialize(ar); });

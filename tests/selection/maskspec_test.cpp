@@ -1,4 +1,4 @@
-// Mask specifications: construction, comparison (case-blind, order-bound), normalization,
+// Mask specs: construction, comparison (case-blind, order-bound), normalization,
 // copies through the runtime class and the archive form to the byte.
 #include <gtest/gtest.h>
 
@@ -118,7 +118,7 @@ TEST(MaskSpec, ArchiveFormToTheByte) {
     EXPECT_EQ(tagged,
               NewClassTag("CMaskSpec", 1) + SpecBytes({{"a\\", "b\\"}, {"*.c"}, {"*.o"}, 3, 7}));
 
-    // A mask specification that held other content takes exactly the stored one.
+    // A mask spec that held other content takes exactly the stored one.
     CMaskSpec loaded = Make({{"old1", "old2", "old3"}, {"*.1", "*.2"}, {"*.3"}, 0, 1});
     LoadBytes(bytes, [&](CArchive& ar) { loaded.Serialize(ar); });
     EXPECT_EQ(Members(loaded), Members(spec));

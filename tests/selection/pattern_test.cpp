@@ -111,7 +111,7 @@ TEST(Pattern, ArchiveFormToTheByte) {
     auto pattern = MakePattern("Documents", 1, {kTxt, kSub});
     pattern->SetBaseDir("/not/stored/");
     std::string bytes = Store([&](CArchive& ar) { pattern->Serialize(ar); });
-    // The second mask specification refers to the class written first (index 1).
+    // The second mask spec refers to the class written first (index 1).
     std::string elements =
         NewClassTag("CMaskSpec", 1) + SpecBytes(kTxt) + Word(0x8001) + SpecBytes(kSub);
     EXPECT_EQ(bytes, PatternBody("Documents", 1, elements, 2));

@@ -122,7 +122,7 @@ TEST(SimpleForm, ListsTheSimpleFormCannotShow) {
         std::vector<Spec> specs;
         Simple expected;
     } cases[] = {
-        {"three mask specifications",
+        {"three mask specs",
          {base, {{"a\\"}, {"*.*"}, {}, 1, 0}, {{"b\\"}, {"*.*"}, {}, 1, 0}},
          {kInc, kExc, 0, {"a\\"}, 0, 0}},
         {"a global exclusion besides the two parts",
@@ -180,7 +180,7 @@ TEST(SimpleForm, TheWalkTakesPartsInTheirOwnWay) {
          {{{".\\"}, {"*.c"}, {}, 0, 0}, {{"a\\"}, {"*.*"}, {}, 1, 0}},
          true,
          {{"*.c"}, {}, 0, {"a\\"}, 0, 0}},
-        {"a mask specification without folders is skipped",
+        {"a mask spec without folders is skipped",
          {{{}, {"*.x"}, {}, 1, 0}, {{".\\"}, {"*.c"}, {}, 0, 0}},
          false,
          {{"*.c"}, {}, 0, {}, 1, 1}},
@@ -225,7 +225,7 @@ TEST(MaskSpecArray, BaseFolderAndAddMask) {
     EXPECT_EQ(list.GetBaseDir(), "c:\\data");
     EXPECT_EQ(list.GetRuntimeClass(), RUNTIME_CLASS(CObjectPArrayPtr));
 
-    // The added mask specification is a new one whose folders end in a separator.
+    // The added mask spec is a new one whose folders end in a separator.
     CMaskSpec loose;
     CStringArray dirs;
     Fill(dirs, {"a", "b\\"});
@@ -253,7 +253,7 @@ TEST(MaskSpecArray, CopiesTakeTheBaseFolderEqualityDoesNot) {
 
     CMaskSpecArray other("/three");
     FromSimple(other, {{"*.A"}, {}, 0, {"X"}, 0});
-    EXPECT_TRUE(other == source);  // case-blind mask specifications, base folder left out
+    EXPECT_TRUE(other == source);  // case-blind mask specs, base folder left out
     other.GetMaskAt(1)->SetFilesStatus(1);
     EXPECT_TRUE(other != source);
 }

@@ -1,4 +1,4 @@
-// The XML forms of mask specifications, patterns and pattern lists: the document they write,
+// The XML forms of mask specs, patterns and pattern lists: the document they write,
 // and documents written by hand with their children in another order or with strangers.
 #include <gtest/gtest.h>
 
