@@ -1,6 +1,18 @@
 // The localized message collection: texts keyed "section.key" that the host loads from an
 // ini file or from one of its "LANGUAGE" resources, and the placeholder substitution that
 // the error texts use. theMessage is the library's one collection.
+//
+// Threads: nothing locks. Any number of threads may look texts up at once (the const
+// members, which the error texts use from any thread) as long as none changes the
+// collection; Load, LoadFromResource and the map's changing members need it to themselves,
+// so a host loads its texts before its threads start. Replacement works on its arguments
+// only and may run anywhere.
+//
+// Ownership: the collection holds copies of the texts; Load reads the file and closes it
+// before returning, and a failed load leaves the previous texts.
+//
+// What can throw: a file or resource that cannot be read or holds no entry answers 0; only
+// memory exhaustion (std::bad_alloc) can pass.
 #pragma once
 
 #include "KstCollections.h"

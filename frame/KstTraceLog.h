@@ -2,6 +2,20 @@
 // A line goes to the debug pipe (one connection per line, to a listener such as
 // `kst trace-listen`) and, when switched on, to "(<executable name>).Trace" beside the
 // executable, each entry stamped with the local time.
+//
+// Threads: every member may be called from any thread, also while other threads trace.
+// A log object holds one lock for a whole line on both channels, so lines never mix; Trace,
+// WriteString, ClearFile and OpenFile take it (it is recursive). The Enable switches take no
+// lock: a switch holds from the next line on. The pipe name is one for the module, set by
+// SetPipeName under a lock of its own; a line goes whole to the name in force when it starts.
+// A listener that is busy holds up the line, and the lines of other threads behind it, for
+// up to 20 seconds.
+//
+// Ownership: a log object owns its trace file (opened at its first entry, closed by the
+// destructor) and one pipe connection for each line. Texts are the caller's.
+//
+// What can throw: no failure of a channel leaves a member (a line that cannot be written is
+// dropped); only memory exhaustion (std::bad_alloc) can pass.
 #pragma once
 
 #include "KstExport.h"

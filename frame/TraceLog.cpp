@@ -1,4 +1,6 @@
 #include <locale.h>
+
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -22,8 +24,14 @@ bool DebugPipeSettings::SetPath(const char* machine, const char* pipeName) {
     machine = machine ? machine : "";
     pipeName = pipeName ? pipeName : "";
     if (strlen(machine) + strlen(pipeName) + 8 >= sizeof path) return false;
+    std::lock_guard lock(pathLock);
     snprintf(path, sizeof path, "\\\\%s\\pipe\\%s", machine, pipeName);
     return true;
+}
+
+void DebugPipeSettings::CopyPath(char (&out)[260]) const {
+    std::lock_guard lock(pathLock);
+    memcpy(out, path, sizeof out);
 }
 
 }  // namespace kst::detail
@@ -66,13 +74,15 @@ void PutTokenBack(HANDLE token) {
 }
 
 HANDLE OpenDebugPipe() {
+    char path[sizeof g_debugPipe.path];
+    g_debugPipe.CopyPath(path);
     for (;;) {
-        HANDLE pipe = CreateFileA(g_debugPipe.path, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  kPipeOpenFlags, nullptr);
+        HANDLE pipe =
+            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, kPipeOpenFlags, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) return pipe;
         if (GetLastError() != ERROR_PIPE_BUSY) return INVALID_HANDLE_VALUE;
-        if (!WaitNamedPipeA(g_debugPipe.path, g_debugPipe.timeout)) return INVALID_HANDLE_VALUE;
+        if (!WaitNamedPipeA(path, g_debugPipe.timeout)) return INVALID_HANDLE_VALUE;
     }
 }
 
@@ -167,20 +177,38 @@ void CTraceLog::Trace(const CString& text) {
     TraceText(text.c_str());
 }
 
+// The switches are plain ints (the object's layout is the framework's); they are read and
+// written as atomics, so that a switch may change while another thread traces. A line reads
+// each switch once.
+namespace {
+
+int Get(const int& flag) {
+    return std::atomic_ref<int>(const_cast<int&>(flag)).load(std::memory_order_relaxed);
+}
+
+void Put(int& flag, int on) {
+    std::atomic_ref<int>(flag).store(on, std::memory_order_relaxed);
+}
+
+}  // namespace
+
 void CTraceLog::TraceText(const char* text) {
     CSingleLock lock(&m_cs, TRUE);
+    int bThreadId = Get(m_bThreadId);
     CString withThreadId;
-    if (m_bThreadId)
+    if (bThreadId)
         withThreadId.Format("{%u}; %s", static_cast<unsigned>(GetCurrentThreadId()), text);
-    const char* line = m_bThreadId ? withThreadId.c_str() : text;
-    if (m_bOutput) SendToPipe(line);
-    if (m_bFile) WriteText(line);
+    const char* line = bThreadId ? withThreadId.c_str() : text;
+    if (Get(m_bOutput)) SendToPipe(line);
+    if (Get(m_bFile)) WriteText(line);
 }
 
 void CTraceLog::WriteString(const CString& text) {
+    CSingleLock lock(&m_cs, TRUE);
     WriteText(text.c_str());
 }
 
+// Called with m_cs held.
 void CTraceLog::WriteText(const char* text) {
     if (!IsOpen(m_file)) OpenFile();
     if (!IsOpen(m_file)) return;
@@ -195,6 +223,7 @@ void CTraceLog::WriteText(const char* text) {
 }
 
 void CTraceLog::OpenFile() {
+    CSingleLock lock(&m_cs, TRUE);
     char module[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, module, 259);
     char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
@@ -211,6 +240,7 @@ void CTraceLog::OpenFile() {
 }
 
 void CTraceLog::ClearFile() {
+    CSingleLock lock(&m_cs, TRUE);
     bool wasOpen = IsOpen(m_file);
     if (!wasOpen) OpenFile();
     if (!IsOpen(m_file)) return;
@@ -224,15 +254,15 @@ void CTraceLog::ClearFile() {
 }
 
 void CTraceLog::EnableFile(int on) {
-    m_bFile = on;
+    Put(m_bFile, on);
 }
 
 void CTraceLog::EnableOutput(int on) {
-    m_bOutput = on;
+    Put(m_bOutput, on);
 }
 
 void CTraceLog::EnableThreadId(int on) {
-    m_bThreadId = on;
+    Put(m_bThreadId, on);
 }
 
 void CTraceLog::SetByCommandLine(const char* commandLine, int clear) {

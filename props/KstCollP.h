@@ -3,6 +3,18 @@
 // it owns nothing (its destructor frees the structure, not the objects), has no runtime
 // class of its own, and its assignment, comparison and Clear are those of CObjectP. The
 // element type is a pointer to CObjectP or to a class derived from it.
+//
+// A reference to this layer may be held to an owning container: what it offers publicly is
+// what cannot break ownership there. It reads, appends (Add, AddTail, AddHead, InsertBefore,
+// InsertAfter: the container takes the object), stores and loads (the owning Clear runs
+// first), and Clear through the virtual slot. What would put a pointer into two slots, or
+// drop or overwrite one without deleting it (writable ElementAt, SetSize, InsertAt with a
+// count, the map's writable index operator), is protected here and offered, with ownership,
+// by the owning class.
+//
+// Threads: an object is used by one thread at a time; nothing here locks. What can throw:
+// memory exhaustion (std::bad_alloc) anywhere, CArchiveException* and CFileException* from
+// Serialize; a load that throws leaves the elements read so far in the container.
 #pragma once
 
 #include <type_traits>
@@ -31,14 +43,10 @@ public:
     int GetAllocatedSize() const { return m_elements.GetAllocatedSize(); }
     TYPE GetAt(int nIndex) const { return m_elements.GetAt(nIndex); }
     TYPE operator[](int nIndex) const { return m_elements[nIndex]; }
-    TYPE& ElementAt(int nIndex) { return m_elements.ElementAt(nIndex); }
+    // Read-only: a slot is written through the owning class's SetAt.
+    const TYPE& ElementAt(int nIndex) const { return m_elements.ElementAt(nIndex); }
     const TYPE* GetData() const { return m_elements.GetData(); }
-    // New slots are null.
-    void SetSize(int nNewSize, int nGrowBy = -1) { m_elements.SetSize(nNewSize, nGrowBy); }
     int Add(ARG_TYPE newElement) { return m_elements.Add(newElement); }
-    void InsertAt(int nIndex, ARG_TYPE newElement, int nCount = 1) {
-        m_elements.InsertAt(nIndex, newElement, nCount);
-    }
 
     void Serialize(CArchive& ar) override {
         CObjectP::Serialize(ar);
@@ -51,6 +59,9 @@ public:
     }
 
 protected:
+    // New slots are null; shrinking drops pointers without deleting them.
+    void SetSize(int nNewSize, int nGrowBy = -1) { m_elements.SetSize(nNewSize, nGrowBy); }
+
     class CElements : public CArray<TYPE, ARG_TYPE> {
     public:
         int GetAllocatedSize() const { return this->m_nMaxSize; }
@@ -135,8 +146,6 @@ public:
     BOOL IsEmpty() const { return m_table.IsEmpty(); }
     // Finds the key and its value, which may be null.
     BOOL Lookup(ARG_KEY key, VALUE& rValue) const { return m_table.Lookup(key, rValue); }
-    // Inserts or replaces the pointer of a key without deleting a previous one.
-    VALUE& operator[](ARG_KEY key) { return m_table[key]; }
     POSITION GetStartPosition() const { return m_table.GetStartPosition(); }
     void GetNextAssoc(POSITION& rNextPosition, KEY& rKey, VALUE& rValue) const {
         m_table.GetNextAssoc(rNextPosition, rKey, rValue);
@@ -167,6 +176,9 @@ public:
     }
 
 protected:
+    // Inserts or replaces the pointer of a key without deleting a previous one.
+    VALUE& operator[](ARG_KEY key) { return m_table[key]; }
+
     // The framework's map, opened up for walks that need no copies of keys and values.
     class CTable : public CMap<KEY, ARG_KEY, VALUE, ARG_VALUE> {
         using Base = CMap<KEY, ARG_KEY, VALUE, ARG_VALUE>;
@@ -190,8 +202,24 @@ protected:
             if (!pAssoc) return FALSE;
             rValue = pAssoc->value;
             this->FreeAssoc(pAssoc);
+            ++m_nKeyChanges;
             return TRUE;
         }
+        VALUE& operator[](ARG_KEY key) {
+            int nBefore = this->GetCount();
+            VALUE& slot = Base::operator[](key);
+            if (this->GetCount() != nBefore) ++m_nKeyChanges;
+            return slot;
+        }
+        void RemoveAll() {
+            Base::RemoveAll();
+            ++m_nKeyChanges;
+        }
+        // Changes whenever a key comes or goes: what a count kept beside the map checks.
+        unsigned KeyChanges() const { return m_nKeyChanges; }
+
+    private:
+        unsigned m_nKeyChanges = 0;
     };
 
     // A repeated key in an archive takes the later value; the earlier object is deleted here,

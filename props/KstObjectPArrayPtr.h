@@ -1,5 +1,14 @@
 // CObjectPArrayPtr: an array that owns the property objects it holds. Removing, replacing,
-// clearing, loading and destruction delete them; null slots are allowed.
+// clearing, loading and destruction delete them; null slots are allowed. Every non-null
+// pointer is in one slot only: a pointer handed to Add, SetAt, SetAtGrow or InsertAt must not
+// be held by another slot (nor by another container).
+//
+// Copies are deep: each element is copied through CreateCopy. An element whose class cannot
+// create objects (no DECLARE_DYNCREATE or DECLARE_SERIAL) cannot be copied: its slot in the
+// copy is null and the trace log gets an "ERROR: CObjectPArrayPtr copy: ..." line.
+//
+// Threads: one thread at a time per array; nothing locks. What can throw: std::bad_alloc
+// while growing or copying, and the archive and file exceptions of Serialize (see KstCollP.h).
 #pragma once
 
 #include "KstCollP.h"
@@ -23,6 +32,11 @@ public:
     // The array takes pNew; the object the slot held before is deleted.
     void SetAt(int nIndex, CObjectP* pNew);
     void SetAtGrow(int nIndex, CObjectP* pNew);
+    // The array takes pNew into slot nIndex (past the end: null slots fill the gap); with a
+    // count above 1 the further slots get copies of it, as a deep copy makes them, so that no
+    // object is owned twice. A negative index or a count below 1 inserts nothing, and the
+    // caller keeps pNew.
+    void InsertAt(int nIndex, CObjectP* pNew, int nCount = 1);
     void RemoveAll() { Clear(); }
 
     void SerializeXML(CXMLNode& node, bool bStoring) override;

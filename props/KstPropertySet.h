@@ -7,6 +7,7 @@
 // comparison and the archive form see full keys. Copies start with an empty prefix.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <type_traits>
@@ -27,7 +28,10 @@ public:
 
     // The key prefix.
     const CString& GetKeyPrefix() const { return m_strPrefix; }
-    void SetKeyPrefix(LPCTSTR prefix) { m_strPrefix = prefix ? prefix : ""; }
+    void SetKeyPrefix(LPCTSTR prefix) {
+        m_strPrefix = prefix ? prefix : "";
+        ++m_nPrefixChanges;
+    }
     // Saves the current prefix on the queue, then makes the full key of the name the prefix:
     // with the prefix Error, EnterKeyGroup("Detail") addresses Error.Detail.*.
     void EnterKeyGroup(LPCTSTR name);
@@ -66,7 +70,8 @@ public:
         return Cast<T>(GetAt(name, static_cast<const CObjectP&>(rDefault)));
     }
 
-    // Entries within the prefix.
+    // Entries within the prefix. Counted once for a prefix and the keys present; asked again
+    // with neither changed, the answer costs nothing.
     int GetCount() const;
     POSITION GetStartPosition() const;
     void GetNextAssoc(POSITION& rPosition, CString& rName, CObjectP*& rpValue) const;
@@ -118,6 +123,12 @@ private:
 
     CString m_strPrefix;
     std::deque<CString> m_prefixQueue;
+    // Changes with every new prefix; with the map's key changes it stamps GetCount's answer.
+    unsigned m_nPrefixChanges = 0;
+    // GetCount's last answer and its stamp. Readers that race here all write the same pair
+    // (the set does not change while it is read), the count before the stamp.
+    mutable std::atomic<unsigned long long> m_countStamp{0};
+    mutable std::atomic<int> m_nCounted{-1};
 };
 
 // Reads an object of the class (or derived) through ReadObject; exported with the class.

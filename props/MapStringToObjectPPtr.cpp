@@ -1,6 +1,7 @@
 #include "KstMapStringToObjectPPtr.h"
 #include "KstTraceLog.h"
 #include "internal/OwnedObjects.h"
+#include "internal/ElementCopy.h"
 
 CMapStringToObjectPPtr::CMapStringToObjectPPtr(const CMapStringToObjectPPtr& src) : CMapP() {
     CopyEntriesFrom(src);
@@ -52,7 +53,7 @@ void CMapStringToObjectPPtr::CopyEntriesFrom(const CMapStringToObjectPPtr& src) 
     Clear();
     for (POSITION pos = src.GetStartPosition(); pos;) {
         const auto& entry = src.m_table.EntryAt(pos);
-        SetAt(entry.key, entry.value ? entry.value->CreateCopy() : nullptr);
+        SetAt(entry.key, kst::detail::CopyElement(entry.value, "CMapStringToObjectPPtr"));
         pos = src.m_table.Next(pos);
     }
 }

@@ -2,6 +2,8 @@
 #include <vector>
 
 #include "KstObjectP.h"
+#include "KstTraceLog.h"
+#include "internal/ElementCopy.h"
 #include "internal/OwnedObjects.h"
 
 namespace {
@@ -35,7 +37,6 @@ void kst::props::DeleteOwned(CObjectP* pObject) noexcept {
     }
     t_deleting = false;
 }
-
 void CObjectP::Serialize(CArchive& ar) {
     if (ar.IsLoading()) Clear();
 }
@@ -105,4 +106,16 @@ CObjectP* CObjectP::ReadOwned(CArchive& ar) {
     ar.SetObjectSchema(nSchemaSave);
     pObject.release();
     return pProperty;
+}
+
+CObjectP* kst::detail::CopyElement(const CObjectP* source, const char* container) {
+    if (!source) return nullptr;
+    CObjectP* pCopy = source->CreateCopy();
+    if (!pCopy) {
+        const CRuntimeClass* pClass = source->GetRuntimeClass();
+        CTraceLog_Trace(
+            "ERROR: %s copy: an element of class %s cannot be copied; its copy is NULL\n",
+            container, pClass ? pClass->m_lpszClassName : "?");
+    }
+    return pCopy;
 }

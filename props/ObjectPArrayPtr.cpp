@@ -1,5 +1,6 @@
 #include "KstObjectPArrayPtr.h"
 #include "internal/OwnedObjects.h"
+#include "internal/ElementCopy.h"
 
 CObjectPArrayPtr::CObjectPArrayPtr(const CObjectPArrayPtr& src) : CArrayP() {
     CopyFrom(src);
@@ -18,7 +19,7 @@ void CObjectPArrayPtr::CopyFrom(const CObjectPArrayPtr& src) {
     Clear();
     for (int i = 0; i < src.GetSize(); ++i) {
         CObjectP* pSource = src.GetAt(i);
-        Add(pSource ? pSource->CreateCopy() : nullptr);
+        Add(kst::detail::CopyElement(pSource, "CObjectPArrayPtr"));
     }
 }
 
@@ -44,6 +45,14 @@ void CObjectPArrayPtr::SetAtGrow(int nIndex, CObjectP* pNew) {
     if (nIndex < 0) return;
     if (nIndex >= GetSize()) m_elements.SetSize(nIndex + 1, -1);
     SetAt(nIndex, pNew);
+}
+
+void CObjectPArrayPtr::InsertAt(int nIndex, CObjectP* pNew, int nCount) {
+    if (nIndex < 0 || nCount <= 0) return;
+    m_elements.InsertAt(nIndex, nullptr, nCount);
+    m_elements.ElementAt(nIndex) = pNew;
+    for (int i = 1; i < nCount; ++i)
+        m_elements.ElementAt(nIndex + i) = kst::detail::CopyElement(pNew, "CObjectPArrayPtr");
 }
 
 void CObjectPArrayPtr::Clear() {

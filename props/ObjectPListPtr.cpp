@@ -1,5 +1,6 @@
 #include "KstObjectPListPtr.h"
 #include "internal/OwnedObjects.h"
+#include "internal/ElementCopy.h"
 
 CObjectPListPtr::CObjectPListPtr(const CObjectPListPtr& src) : CListP() {
     CopyFrom(src);
@@ -18,7 +19,7 @@ void CObjectPListPtr::CopyFrom(const CObjectPListPtr& src) {
     Clear();
     for (POSITION pos = src.GetHeadPosition(); pos;) {
         CObjectP* pSource = src.GetNext(pos);
-        AddTail(pSource ? pSource->CreateCopy() : nullptr);
+        AddTail(kst::detail::CopyElement(pSource, "CObjectPListPtr"));
     }
 }
 

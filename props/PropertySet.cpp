@@ -18,12 +18,14 @@ void CPropertySet::EnterKeyGroup(LPCTSTR name) {
     CString group = GetFullKey(name);
     SaveKeyPrefix();
     m_strPrefix = group;
+    ++m_nPrefixChanges;
 }
 
 BOOL CPropertySet::RestoreKeyPrefix() {
     if (m_prefixQueue.empty()) return FALSE;
     m_strPrefix = std::move(m_prefixQueue.back());
     m_prefixQueue.pop_back();
+    ++m_nPrefixChanges;
     return TRUE;
 }
 
@@ -66,9 +68,17 @@ CObjectP* CPropertySet::GetAt(LPCTSTR name, const CObjectP& rDefault) {
 
 int CPropertySet::GetCount() const {
     if (m_strPrefix.IsEmpty()) return CMapStringToObjectPPtr::GetCount();
+    unsigned long long stamp =
+        (static_cast<unsigned long long>(m_nPrefixChanges) << 32) | m_table.KeyChanges();
+    if (m_countStamp.load(std::memory_order_acquire) == stamp) {
+        int nCounted = m_nCounted.load(std::memory_order_relaxed);
+        if (nCounted >= 0) return nCounted;
+    }
     int nCount = 0;
     for (POSITION pos = CMapStringToObjectPPtr::GetStartPosition(); pos; pos = m_table.Next(pos))
         if (IsWithinPrefix(m_table.EntryAt(pos).key)) ++nCount;
+    m_nCounted.store(nCount, std::memory_order_relaxed);
+    m_countStamp.store(stamp, std::memory_order_release);
     return nCount;
 }
 

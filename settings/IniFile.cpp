@@ -48,8 +48,17 @@ CIniFile::~CIniFile() {
 }
 
 CSettings CIniFile::GetAt(int index) const {
-    POSITION pos = m_list.FindIndex(index);
-    return pos ? m_list.GetAt(pos) : CSettings();
+    POSITION pos = nullptr;
+    if (m_lastPos && index >= m_nLastIndex && index < m_list.GetCount()) {
+        pos = m_lastPos;  // entries are only ever appended: the position stays valid
+        for (int i = m_nLastIndex; i < index; ++i) m_list.GetNext(pos);
+    } else {
+        pos = m_list.FindIndex(index);
+    }
+    if (!pos) return CSettings();
+    m_nLastIndex = index;
+    m_lastPos = pos;
+    return m_list.GetAt(pos);
 }
 
 void CIniFile::SetValue(const CString& section, const CString& key, const CString& value) {

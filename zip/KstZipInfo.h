@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "KstCollections.h"
 #include "KstExport.h"
@@ -125,8 +125,12 @@ private:
     // Where the directory search ends (the end record found), and the reader of the headers.
     ULONGLONG m_ullEndRecordPosition = 0;
     std::unique_ptr<kst::zip::BlockReader> m_reader;
-    // While GetInfo fills the array, the names present (viewing the records' own names) let
-    // Add replace without a linear search; a caller's own Add searches the array.
+    // While GetInfo fills the array, the slot of each name present (the key views the record's
+    // own name) lets Add replace without a search: the record replaced leaves a null slot,
+    // and the null slots go in one pass once the directory is read. A caller's own Add
+    // searches the array.
     bool m_bReadingDirectory = false;
-    std::unordered_set<std::string_view> m_readNames;
+    std::unordered_map<std::string_view, int> m_readNames;
+    int m_nReplacedWhileReading = 0;
+    void DropReplacedSlots();
 };

@@ -1,6 +1,21 @@
 // CZipSpan: writes a ZIP archive as a set of volumes of limited size (folder\Disk{n}\name) and
 // joins such a set back into one archive. Hosts derive from it to choose volume paths, ask for
 // diskettes, check written volumes and show progress.
+//
+// Threads: an object is used by one thread at a time; nothing locks. DoSpan and UnSpan call
+// the virtual members (volume names and files, progress, questions, checks) on the calling
+// thread, before they return, and their message boxes come from that thread. Objects that
+// work on different archives and folders may run on different threads at once.
+//
+// Ownership: during a run the object owns the archive it reads, the volume it writes, the
+// work file of a removable target and the directory it read (CZipInfo); all are closed and
+// freed before DoSpan or UnSpan returns. The CFile handed to GetNextVolume is the object's:
+// an override opens it and leaves it open. Paths and texts are copies.
+//
+// What can throw: DoSpan and UnSpan throw nothing; a CException* from the file layer, an
+// ESpanException thrown by an override or a question answered with Abort become the
+// documented results, with GetFailureReason saying why. Only memory exhaustion
+// (std::bad_alloc) can pass the constructors.
 #pragma once
 
 #include <memory>

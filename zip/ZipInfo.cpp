@@ -109,17 +109,33 @@ bool CZipInfo::ReadEndRecord() {
 void CZipInfo::ReadDirectory() {
     m_reader = std::make_unique<BlockReader>(m_file);
     m_readNames.clear();
-    for (int i = 0; i < GetSize(); ++i)
-        if (GetAt(i)) m_readNames.insert(Entry(i).m_strName.view());
+    m_nReplacedWhileReading = 0;
+    for (int i = 0; i < GetSize(); ++i)  // GetInfo has emptied the array: none, in fact
+        if (GetAt(i)) m_readNames[Entry(i).m_strName.view()] = i;
     m_bReadingDirectory = true;
+    struct EndOfReading {
+        CZipInfo& info;
+        ~EndOfReading() {
+            info.m_bReadingDirectory = false;
+            info.m_readNames.clear();
+            info.DropReplacedSlots();
+        }
+    } end{*this};
     if (m_reader->SeekSignature(kCentralHeaderSig, m_ullEndRecordPosition)) {
         m_ullCentralDirPosition = m_reader->Tell();
         OneFileInfo* info = nullptr;
         while (GetOneFileInfo(info, nullptr)) Add(info);
     }
-    m_bReadingDirectory = false;
-    m_readNames.clear();
     m_reader.reset();
+}
+
+void CZipInfo::DropReplacedSlots() {
+    if (m_nReplacedWhileReading == 0) return;
+    m_nReplacedWhileReading = 0;
+    int kept = 0;
+    for (int i = 0; i < GetSize(); ++i)
+        if (CObject* record = GetAt(i)) SetAt(kept++, record);
+    SetSize(kept);
 }
 
 int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
@@ -168,13 +184,19 @@ int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
 
 void CZipInfo::Add(OneFileInfo* info) {
     const std::string& name = info->m_strName.str();
-    bool present = true;
     if (m_bReadingDirectory) {
         auto seen = m_readNames.find(name);
-        present = seen != m_readNames.end();
-        if (present) m_readNames.erase(seen);  // it views a record about to go
+        if (seen != m_readNames.end()) {
+            int slot = seen->second;
+            m_readNames.erase(seen);  // it views a record about to go
+            delete GetAt(slot);
+            SetAt(slot, nullptr);
+            ++m_nReplacedWhileReading;
+        }
+        m_readNames[info->m_strName.view()] = CObArray::Add(info);
+        return;
     }
-    for (int i = GetSize() - 1; present && i >= 0; --i) {
+    for (int i = GetSize() - 1; i >= 0; --i) {
         auto* record = static_cast<OneFileInfo*>(GetAt(i));
         if (!record || _mbscmp(reinterpret_cast<const unsigned char*>(record->m_strName.c_str()),
                                reinterpret_cast<const unsigned char*>(name.c_str())) != 0)
@@ -183,7 +205,6 @@ void CZipInfo::Add(OneFileInfo* info) {
         RemoveAt(i);
     }
     CObArray::Add(info);
-    if (m_bReadingDirectory) m_readNames.insert(info->m_strName.view());
 }
 
 bool CZipInfo::IsAnyEncrypted() const {

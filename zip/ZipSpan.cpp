@@ -93,7 +93,15 @@ int CZipSpan::DoSpan(DWORD maxSize, CString folder, bool span) {
     m_nFailureVolume = 0;
     delete m_pInfo;
     m_pInfo = new CZipInfo;
-    m_pInfo->GetInfo(m_strArchivePath);
+    try {
+        m_pInfo->GetInfo(m_strArchivePath);
+    } catch (CException* error) {  // a read that fails in the directory
+        Fail(ExceptionText(error), 0);
+        error->Delete();
+        delete m_pInfo;
+        m_pInfo = nullptr;
+        return 0;
+    }
     EmptyFileMap();
     if (m_pInfo->GetFilesCount() < 1) {
         Fail(m_pInfo->GetError() == CZipInfo::ErrorWhileOpening ? "the archive cannot be opened"

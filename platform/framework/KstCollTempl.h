@@ -12,6 +12,7 @@
 #pragma once
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -133,6 +134,12 @@ void SerializeElements(CArchive& ar, TYPE* pElements, INT_PTR nCount) {
 // A growable array. SetSize(n, growBy): growBy -1 keeps the step; when growing past the
 // allocation, the step is growBy, or with 0 the size / 8 kept within 4..1024; the new
 // allocation is the larger of (old allocation + step) and n. The first allocation is n.
+//
+// The allocation (m_nMaxSize) follows that rule as a derived class sees it, but the block
+// under it may hold more slots: a growth past the block makes it half again as large as the
+// rule asks, so that appends cost amortized constant time instead of a copy of the whole array
+// every 1024 elements. The block's slot count sits in a header just before the elements;
+// FreeExtra trims the block to the size.
 template <class TYPE, class ARG_TYPE = const TYPE&>
 class KST_API CArray : public CObject {
 public:
@@ -162,6 +169,11 @@ public:
     void SetAtGrow(int nIndex, ARG_TYPE newElement);
     int Add(ARG_TYPE newElement) {
         int nIndex = m_nSize;
+        if (nIndex < m_nMaxSize) {  // no growth: the element is built in its slot
+            ::new (static_cast<void*>(m_pData + nIndex)) TYPE(newElement);
+            m_nSize = nIndex + 1;
+            return nIndex;
+        }
         SetAtGrow(nIndex, newElement);
         return nIndex;
     }
@@ -183,25 +195,48 @@ protected:
     int m_nGrowBy = 0;
 
 private:
-    static TYPE* Allocate(int n) {
-        return static_cast<TYPE*>(::operator new(sizeof(TYPE) * static_cast<size_t>(n)));
+    struct alignas(TYPE) alignas(size_t) BlockHead {
+        size_t nSlots;
+    };
+    static constexpr bool kOverAligned = alignof(BlockHead) > __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
+    static TYPE* Allocate(int nSlots) {
+        size_t bytes = sizeof(BlockHead) + sizeof(TYPE) * static_cast<size_t>(nSlots);
+        void* raw;
+        if constexpr (kOverAligned)
+            raw = ::operator new(bytes, std::align_val_t(alignof(BlockHead)));
+        else
+            raw = ::operator new(bytes);
+        ::new (raw) BlockHead{static_cast<size_t>(nSlots)};
+        return reinterpret_cast<TYPE*>(static_cast<char*>(raw) + sizeof(BlockHead));
     }
-    void Reallocate(int nNewMax);
+    static BlockHead* HeadOf(TYPE* pData) {
+        return reinterpret_cast<BlockHead*>(reinterpret_cast<char*>(pData) - sizeof(BlockHead));
+    }
+    static void Free(TYPE* pData) {
+        if (!pData) return;
+        if constexpr (kOverAligned)
+            ::operator delete(HeadOf(pData), std::align_val_t(alignof(BlockHead)));
+        else
+            ::operator delete(HeadOf(pData));
+    }
+    int Slots() const { return m_pData ? static_cast<int>(HeadOf(m_pData)->nSlots) : 0; }
+    // Moves the elements into a block of nSlots slots.
+    void Reallocate(int nSlots);
     void LoadElements(CArchive& ar, DWORD_PTR nCount);
 };
 
 template <class TYPE, class ARG_TYPE>
-void CArray<TYPE, ARG_TYPE>::Reallocate(int nNewMax) {
-    TYPE* pNewData = Allocate(nNewMax);
+void CArray<TYPE, ARG_TYPE>::Reallocate(int nSlots) {
+    TYPE* pNewData = Allocate(nSlots);
     if constexpr (std::is_trivially_copyable_v<TYPE>) {
         if (m_nSize > 0) std::memcpy(static_cast<void*>(pNewData), m_pData, sizeof(TYPE) * m_nSize);
     } else {
         std::uninitialized_move(m_pData, m_pData + m_nSize, pNewData);
         std::destroy(m_pData, m_pData + m_nSize);
     }
-    ::operator delete(m_pData);
+    Free(m_pData);
     m_pData = pNewData;
-    m_nMaxSize = nNewMax;
 }
 
 template <class TYPE, class ARG_TYPE>
@@ -210,7 +245,7 @@ void CArray<TYPE, ARG_TYPE>::SetSize(int nNewSize, int nGrowBy) {
     if (nNewSize < 0) return;
     if (nNewSize == 0) {
         std::destroy(m_pData, m_pData + m_nSize);
-        ::operator delete(m_pData);
+        Free(m_pData);
         m_pData = nullptr;
         m_nSize = m_nMaxSize = 0;
         return;
@@ -224,8 +259,13 @@ void CArray<TYPE, ARG_TYPE>::SetSize(int nNewSize, int nGrowBy) {
     if (nNewSize > m_nMaxSize) {
         int nStep = m_nGrowBy;
         if (nStep == 0) nStep = std::clamp(m_nSize / 8, 4, 1024);
-        int nNewMax = std::max(m_nMaxSize + nStep, nNewSize);
-        Reallocate(nNewMax);
+        int nNewMax = static_cast<int>(
+            std::min<long long>(std::max<long long>(1LL * m_nMaxSize + nStep, nNewSize), INT_MAX));
+        int nSlots = Slots();
+        if (nNewMax > nSlots)
+            Reallocate(static_cast<int>(
+                std::min<long long>(std::max<long long>(nNewMax, nSlots + nSlots / 2LL), INT_MAX)));
+        m_nMaxSize = nNewMax;
     }
     if (nNewSize > m_nSize)
         std::uninitialized_value_construct(m_pData + m_nSize, m_pData + nNewSize);
@@ -236,12 +276,13 @@ void CArray<TYPE, ARG_TYPE>::SetSize(int nNewSize, int nGrowBy) {
 
 template <class TYPE, class ARG_TYPE>
 void CArray<TYPE, ARG_TYPE>::FreeExtra() {
-    if (m_nSize == m_nMaxSize) return;
     if (m_nSize == 0) {
         SetSize(0, -1);
         return;
     }
+    if (m_nSize == Slots()) return;
     Reallocate(m_nSize);
+    m_nMaxSize = m_nSize;
 }
 
 template <class TYPE, class ARG_TYPE>

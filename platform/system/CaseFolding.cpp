@@ -94,12 +94,21 @@ FoldTables BuildFoldTables(unsigned page) {
     return t;
 }
 
+// A page's tables are built once under the lock and never freed; each thread remembers the
+// last page it asked for, so that comparisons take no lock once a thread has its page.
 const FoldTables& FoldTablesFor(unsigned page) {
+    struct Last {
+        unsigned page;
+        const FoldTables* tables;
+    };
+    thread_local Last last{0, nullptr};
+    if (last.tables && last.page == page) return *last.tables;
     static std::mutex mutex;
-    static std::map<unsigned, std::unique_ptr<FoldTables>> tables;
+    static auto* tables = new std::map<unsigned, std::unique_ptr<FoldTables>>;
     std::lock_guard lock(mutex);
-    auto& slot = tables[page];
+    auto& slot = (*tables)[page];
     if (!slot) slot = std::make_unique<FoldTables>(BuildFoldTables(page));
+    last = {page, slot.get()};
     return *slot;
 }
 

@@ -35,6 +35,8 @@ public:
     void Parse(const char* text);
 
     int GetCount() const { return m_list.GetCount(); }
+    // A copy of the entry (empty past the end). Walking the indexes upwards costs one step
+    // each: the walk goes on from the entry asked for last.
     CSettings GetAt(int index) const;
 
     // Sets the value of the first entry of SECTION with KEY (case counts), or appends the
@@ -66,4 +68,6 @@ private:
     bool m_bChanged = false;             // by SetValue since the object was made
     const char* m_pszLineEnd = nullptr;  // of the first text read; none yet: CR LF
     CList<CSettings, const CSettings&> m_list{10};
+    mutable int m_nLastIndex = 0;
+    mutable POSITION m_lastPos = nullptr;
 };

@@ -248,6 +248,62 @@ TEST_F(TraceLogTest, ManyThreadsWriteWholeLinesToBothChannels) {
     EXPECT_EQ(lines, static_cast<size_t>(kThreads * kLines));
 }
 
+// Every member may be called while other threads trace: lines stay whole on both channels
+// while one thread moves the pipe between two listeners, switches the channels and empties
+// the file, and the tracing threads also write entries directly and debug output.
+TEST_F(TraceLogTest, SettingsChangeWhileEightThreadsTrace) {
+    std::string other = m_pipe + "-b";
+    RawListener first(PipePath(m_pipe), 512), second(PipePath(other), 512);
+    cTraceLogGlobal.EnableFile(1);
+    cTraceLogGlobal.ClearFile();
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 8; ++t) {
+        writers.emplace_back([t, &stop] {
+            for (int i = 0; !stop; ++i) {
+                if (i % 16 == 0)
+                    cTraceLogGlobal.WriteString(CString("MESSAGE: direct\n"));
+                else if (i % 16 == 1)
+                    OutputDebugStringA("MESSAGE: debug\n");
+                else
+                    CTraceLog_Trace("MESSAGE: T::W(); thread %d line %d\n", t, i);
+            }
+        });
+    }
+    auto until = std::chrono::steady_clock::now() + 2s;
+    for (int round = 0; std::chrono::steady_clock::now() < until; ++round) {
+        EXPECT_TRUE(cTraceLogGlobal.SetPipeName(".", (round % 2 ? other : m_pipe).c_str()));
+        cTraceLogGlobal.EnableThreadId(round % 3 == 0);
+        cTraceLogGlobal.EnableOutput(round % 5 != 0);
+        cTraceLogGlobal.EnableFile(round % 7 != 0);
+        if (round % 50 == 0) cTraceLogGlobal.ClearFile();
+        std::this_thread::sleep_for(1ms);
+    }
+    stop = true;
+    for (auto& w : writers) w.join();
+    cTraceLogGlobal.EnableFile(0);
+
+    std::regex message("(\\{\\d+\\}; )?MESSAGE: (T::W\\(\\); thread \\d line \\d+|debug)\n");
+    for (RawListener* listener : {&first, &second}) {
+        auto messages = listener->WaitFor(1, 10s);
+        EXPECT_FALSE(messages.empty());
+        for (const auto& m : messages)
+            ASSERT_TRUE(std::regex_match(RawListener::Text(m), message)) << RawListener::Text(m);
+    }
+    std::string file = ksttest::ReadFile(TraceFilePath());
+    std::regex entry(
+        "[^;{}]*; (\\{\\d+\\}; )?MESSAGE: (T::W\\(\\); thread \\d line \\d+|direct)\r");
+    size_t lines = 0, start = 0, end;
+    while ((end = file.find('\n', start)) != std::string::npos) {
+        std::string line = file.substr(start, end - start);
+        start = end + 1;
+        ASSERT_TRUE(std::regex_match(line, entry)) << line;
+        ++lines;
+    }
+    EXPECT_EQ(start, file.size());
+    EXPECT_GT(lines, 0u);
+}
+
 TEST_F(TraceLogTest, FileEntryCarriesTimeAndThreadId) {
     CTraceLog log;
     log.EnableOutput(0);

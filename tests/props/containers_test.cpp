@@ -226,6 +226,102 @@ TEST_F(Containers, MapGetAtWithAnUncopyableDefaultTracesAndChangesNothing) {
         << trace;
 }
 
+// Copies of an element that cannot be copied come out null, each with a line in the trace.
+TEST_F(Containers, DeepCopiesTraceEveryElementTheyCannotCopy) {
+    cTraceLogGlobal.EnableOutput(0);
+    cTraceLogGlobal.EnableFile(1);
+    cTraceLogGlobal.ClearFile();
+    CObjectPArrayPtr array;
+    array.Add(new CNoCopyP);
+    array.Add(new CHostPointP(1, 1));
+    CObjectPListPtr list;
+    list.AddTail(new CNoCopyP);
+    CMapStringToObjectPPtr map;
+    map.SetAt("key", new CNoCopyP);
+    CObjectPArrayPtr arrayCopy(array);
+    CObjectPListPtr listCopy(list);
+    CMapStringToObjectPPtr mapCopy(map);
+    cTraceLogGlobal.EnableFile(0);
+    EXPECT_EQ(arrayCopy[0], nullptr);
+    EXPECT_NE(arrayCopy[1], nullptr);
+    EXPECT_EQ(listCopy.GetHead(), nullptr);
+    CObjectP* value = &array;
+    EXPECT_TRUE(mapCopy.Lookup("key", value));
+    EXPECT_EQ(value, nullptr);
+    std::string trace = ksttest::ReadFile(TraceFilePath());
+    for (const char* container : {"CObjectPArrayPtr", "CObjectPListPtr", "CMapStringToObjectPPtr"})
+        EXPECT_NE(trace.find(std::string("; ERROR: ") + container +
+                             " copy: an element of class CNoCopyP cannot be copied; its copy is "
+                             "NULL\r\n"),
+                  std::string::npos)
+            << container << "\n"
+            << trace;
+}
+
+// One object in several slots would be deleted once per slot: the further slots get copies.
+TEST_F(Containers, InsertAtWithACountOwnsEachObjectOnce) {
+    {
+        CObjectPArrayPtr array;
+        array.Add(Number(1));
+        array.InsertAt(0, new CHostPointP(7, 8), 3);
+        ASSERT_EQ(array.GetSize(), 4);
+        EXPECT_EQ(CHostPointP::live, 3);
+        EXPECT_NE(array[0], array[1]);
+        EXPECT_NE(array[1], array[2]);
+        EXPECT_TRUE(*array[2] == *array[0]);
+        EXPECT_EQ(ValueOf(array[3]), 1u);
+        array.InsertAt(6, nullptr, 2);  // past the end: null slots fill the gap
+        EXPECT_EQ(array.GetSize(), 8);
+        EXPECT_EQ(array[5], nullptr);
+        CHostPointP kept(1, 1);
+        array.InsertAt(-1, &kept, 2);  // nothing inserted, the caller keeps the object
+        array.InsertAt(0, &kept, 0);
+        EXPECT_EQ(array.GetSize(), 8);
+    }
+    EXPECT_EQ(CHostPointP::live, 0);
+}
+
+// Through a reference to the template layer an owning array can be read and appended to, no
+// more: the members that could own a pointer twice or drop one are not reachable there.
+using ArrayLayer = CArrayP<CObjectP*, CObjectP*>;
+using MapLayer = CMapP<CString, LPCTSTR, CObjectP*, CObjectP*>;
+template <class A>
+concept WritesASlot = requires(A& a, CObjectP* p) {
+    a.ElementAt(0) = p;
+};
+template <class A>
+concept Resizes = requires(A& a) {
+    a.SetSize(0);
+};
+template <class A>
+concept InsertsACount = requires(A& a, CObjectP* p) {
+    a.InsertAt(0, p, 2);
+};
+template <class M>
+concept WritesAKey = requires(M& m, CObjectP* p) {
+    m["key"] = p;
+};
+template <class A>
+concept ReadsAndAppends = requires(A& a, CObjectP* p) {
+    a.Add(p);
+    a.GetAt(0);
+    a.ElementAt(0);
+};
+static_assert(!WritesASlot<ArrayLayer> && !WritesASlot<CObjectPArrayPtr>);
+static_assert(!Resizes<ArrayLayer> && Resizes<CObjectPArrayPtr>);
+static_assert(!InsertsACount<ArrayLayer> && InsertsACount<CObjectPArrayPtr>);
+static_assert(!WritesAKey<MapLayer> && !WritesAKey<CMapStringToObjectPPtr>);
+static_assert(ReadsAndAppends<ArrayLayer>);
+
+TEST_F(Containers, ClearThroughTheTemplateLayerDeletes) {
+    CObjectPArrayPtr array;
+    ArrayLayer& layer = array;
+    layer.Add(new CHostPointP(1, 1));
+    layer.Clear();
+    EXPECT_EQ(layer.GetSize(), 0);
+    EXPECT_EQ(CHostPointP::live, 0);
+}
+
 TEST_F(Containers, ArrayOfOneStringStoresTheFrameworkBytes) {
     CObjectPArrayPtr array;
     array.Add(Text("ab"));

@@ -2,6 +2,7 @@
 // and the archive form over full keys.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 #include <string>
 
@@ -191,6 +192,43 @@ TEST(PropertySet, ArchiveKeepsFullKeysAndNotThePrefix) {
     source.SetKeyPrefix("");
     EXPECT_TRUE(*loaded == source);
     delete loaded;
+}
+
+// The count within a prefix is kept between calls; every way a key or the prefix changes
+// counts anew, and asking again with nothing changed costs no walk of 20000 keys.
+TEST(PropertySet, CountWithinThePrefixFollowsEveryChange) {
+    CPropertySet set = ErrorGroupSample();
+    set.SetKeyPrefix("Error");
+    EXPECT_EQ(set.GetCount(), 2);
+    set.SetAt("Detail", 1u);
+    EXPECT_EQ(set.GetCount(), 3);
+    set.SetAt("Detail", 2u);  // a new value under a present key
+    EXPECT_EQ(set.GetCount(), 3);
+    set.CMapStringToObjectPPtr::SetAt("Error.Raw", nullptr);  // the map's own operations
+    EXPECT_EQ(set.GetCount(), 4);
+    set.CMapStringToObjectPPtr::RemoveKey("Error.Raw");
+    set.RemoveKey("Code");
+    EXPECT_EQ(set.GetCount(), 2);
+    set.EnterKeyGroup("Detail");
+    EXPECT_EQ(set.GetCount(), 1);
+    set.RestoreKeyPrefix();
+    EXPECT_EQ(set.GetCount(), 2);
+    set.SetKeyPrefix("ErrorX");
+    EXPECT_EQ(set.GetCount(), 1);
+    std::string bytes = Store([&](CArchive& ar) { ErrorGroupSample().Serialize(ar); });
+    LoadBytes(bytes, [&](CArchive& ar) { set.Serialize(ar); });  // loading empties first
+    EXPECT_EQ(set.GetCount(), 1);
+    set.RemoveAll();
+    EXPECT_EQ(set.GetCount(), 0);
+
+    CPropertySet large;
+    for (int i = 0; i < 20000; ++i) large.SetAt(("Group.Key" + std::to_string(i)).c_str(), i);
+    large.SetKeyPrefix("Group");
+    auto start = std::chrono::steady_clock::now();
+    long long total = 0;
+    for (int i = 0; i < 20000; ++i) total += large.GetCount();
+    EXPECT_EQ(total, 20000LL * 20000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(PropertySet, ManyKeysStayFastAndTraverseInBucketOrder) {

@@ -238,6 +238,27 @@ TEST(IniFile, ReadAppendsAndReportsWhetherAnythingIsThere) {
     EXPECT_EQ(folder.Read(), 0);
 }
 
+// Entries are reached by index in any order; walking up goes on from the last one asked for,
+// so reading 50000 entries in order takes no walk from the head for each.
+TEST(IniFile, EntriesByIndexInAnyOrderAndInOrderFast) {
+    CIniFile ini("by-index.ini");
+    ini.SetAutoSave(0);
+    std::string text = "[s]\r\n";
+    for (int i = 0; i < 50000; ++i) text += "k" + std::to_string(i) + "=v\r\n";
+    ini.Parse(text.c_str());
+    ASSERT_EQ(ini.GetCount(), 50000);
+    EXPECT_EQ(ini.GetAt(7).m_strKey, "k7");
+    EXPECT_EQ(ini.GetAt(3).m_strKey, "k3");  // behind the last one: from the head
+    EXPECT_EQ(ini.GetAt(3).m_strKey, "k3");
+    EXPECT_EQ(ini.GetAt(50000).m_strKey, "");  // past the end: an empty entry
+    EXPECT_EQ(ini.GetAt(-1).m_strKey, "");
+    ini.Parse("[t]\r\nlast=1\r\n");  // appended entries are reached from where the walk was
+    EXPECT_EQ(ini.GetAt(50000).m_strKey, "last");
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < ini.GetCount(); ++i) ASSERT_FALSE(ini.GetAt(i).m_strSection.IsEmpty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
 TEST(IniFile, FillMapKeysLaterEntriesWin) {
     CIniFile ini;
     ini.SetAutoSave(0);

@@ -1,6 +1,8 @@
 // CZipInfo against archives of Info-ZIP, Python's zipfile and 7z, and the reader's edge cases.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "KstPlatform.h"
 #include "KstWin32.h"
 #include "ZipTestSupport.h"
@@ -160,6 +162,37 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
     EXPECT_EQ(info.GetName(0).str(), "other.txt");
     EXPECT_EQ(info.GetName(1).str(), "same.txt");
     EXPECT_EQ(info.GetUncompressedSize(1), 14u);
+}
+
+// Each repeated name replaces its earlier record in place of a search of the whole array: a
+// directory that names 15000 files twice, interleaved with other names, reads in linear time
+// and in the order the later records came.
+TEST_F(ZipInfoTest, ManyRepeatedNamesReadInLinearTime) {
+    std::string dir = ScratchDir();
+    std::string archive = dir + "/repeats.zip";
+    Python(R"(
+import sys, zipfile, warnings
+warnings.simplefilter("ignore")
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for round in (1, 2):
+        for i in range(15000):
+            z.writestr("r%05d" % i, "x" * round)
+            if i % 1000 == 0: z.writestr("once%d-%d" % (round, i), "")
+)",
+           {archive});
+    CZipInfo info;
+    auto start = std::chrono::steady_clock::now();
+    info.GetInfo(archive.c_str());
+    auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(info.GetFilesCount(), 15030);
+    EXPECT_EQ(info.GetName(0).str(), "once1-0");
+    EXPECT_EQ(info.GetName(14).str(), "once1-14000");
+    EXPECT_EQ(info.GetName(15).str(), "r00000");
+    EXPECT_EQ(info.GetUncompressedSize(15), 2u);
+    EXPECT_EQ(info.GetName(16).str(), "once2-0");
+    EXPECT_EQ(info.GetName(15029).str(), "r14999");
+    EXPECT_EQ(info.FindFile("R12345"), 15 + 12345 + 13);
+    EXPECT_LT(took, std::chrono::seconds(5));
 }
 
 TEST_F(ZipInfoTest, FlagsOfPlainFirstMiddleAndLastVolumes) {

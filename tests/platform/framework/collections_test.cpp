@@ -2,6 +2,8 @@
 // lookup index that keeps large maps fast without changing that order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,25 @@ namespace {
 struct StringArrayProbe : CStringArray {
     int Allocated() const { return m_nMaxSize; }
 };
+
+struct PtrArrayProbe : CPtrArray {
+    int Allocated() const { return m_nMaxSize; }
+};
+
+// CPU seconds of this thread: the machine is shared.
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double SecondsToAdd(int count) {
+    double start = CpuSeconds();
+    CPtrArray array;
+    for (int i = 0; i < count; ++i) array.Add(&array);
+    EXPECT_EQ(array.GetSize(), count);
+    return CpuSeconds() - start;
+}
 
 std::vector<std::string> Traverse(const CMapStringToString& map) {
     std::vector<std::string> keys;
@@ -54,6 +75,34 @@ TEST(ArrayGrowth, GrowByIsKeptUnlessMinusOneAndLargeJumpsTakeTheNewSize) {
     a.SetSize(0);
     EXPECT_EQ(a.Allocated(), 0);
     EXPECT_EQ(a.GetData(), nullptr);
+}
+
+// The allocation a caller sees follows the rule add by add, although the block under it grows
+// ahead of it; FreeExtra brings both down to the size.
+TEST(ArrayGrowth, AllocationFollowsTheRuleOnEveryAdd) {
+    PtrArrayProbe a;
+    int expected = 0;
+    for (int size = 0; size < 300000; ++size) {
+        a.Add(nullptr);
+        if (size + 1 > expected)
+            expected =
+                expected == 0 ? 1 : std::max(expected + std::clamp(size / 8, 4, 1024), size + 1);
+        ASSERT_EQ(a.Allocated(), expected) << "after " << size + 1 << " adds";
+    }
+    a.FreeExtra();
+    EXPECT_EQ(a.Allocated(), 300000);
+    a.Add(nullptr);
+    EXPECT_EQ(a.Allocated(), 300000 + 1024);
+    EXPECT_EQ(a.GetUpperBound(), 300000);
+}
+
+// 10^7 appends cost about ten times 10^6 (a copy of the whole array every 1024 appends made
+// it a hundred times), and seconds, not minutes, even under the sanitizers.
+TEST(ArrayGrowth, TenMillionAddsTakeLinearTime) {
+    double million = SecondsToAdd(1000000);
+    double tenMillion = SecondsToAdd(10000000);
+    EXPECT_LT(tenMillion, 30 * std::max(million, 0.002)) << million << " s for 10^6";
+    EXPECT_LT(tenMillion, 20.0);
 }
 
 TEST(ArrayOperations, InsertRemoveAppendCopyAndSetAtGrow) {
