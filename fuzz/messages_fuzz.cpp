@@ -15,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (pos) {
         CString key, text;
         texts.GetNextAssoc(pos, key, text);
+        // A key stored without a section may itself begin with a dot: no section names it.
         int dot = key.Find('.');
         CString found;
-        if (dot >= 0 && texts.Lookup(key.Left(dot), key.Mid(dot + 1), found))
+        if (dot > 0 && texts.Lookup(key.Left(dot), key.Mid(dot + 1), found))
             kstfuzz::Require(found == text, "a text looked up by section and key differs");
         CString filled = CLocalizationCollection::Replacement(text, "Error=e;File=f;Size=1", ";");
         CString pairs = CLocalizationCollection::Replacement("%A%%B%", text, ";,");

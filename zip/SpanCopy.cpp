@@ -1,5 +1,6 @@
 // The multi-volume way of DoSpan: entries, then the rewritten directory and end record.
 #include <algorithm>
+#include <map>
 
 #include "KstFile.h"
 #include "KstZipSpan.h"
@@ -173,23 +174,36 @@ void CZipSpan::WriteCentralDirectory() {
     m_dwDirStartOffset =
         m_curDisk.m_file.m_hFile != CFile::hFileNull ? m_curDisk.GetFilePosition() : 0;
     m_dwEntriesOnLastVolume = 0;
+    s.entriesWritten = 0;
+    // A damaged directory may hold two headers of one entry. Only the last is written, as
+    // CZipInfo keeps the last record of a name: two headers of one entry make a set whose join
+    // finds one entry's data running into the next.
+    // Where the entry of a header was written: at its own offset when the names agree, else
+    // the last copy of its name.
+    auto placeOf = [&](const CentralEntry& entry) -> const SpanState::Place& {
+        auto copied = s.copied.find(entry.localOffset);
+        if (copied != s.copied.end() && copied->second.name == entry.name)
+            return copied->second.where;
+        auto byName = s.copiedByName.find(entry.name);
+        if (byName == s.copiedByName.end()) {
+            Fail("the central directory names " + CString(entry.name) +
+                     ", which has no local header in the archive",
+                 m_curDisk.m_nVolume);
+            throw SpanFailed;
+        }
+        return byName->second;
+    };
+    std::vector<const SpanState::Place*> places(s.directory.size());
+    std::map<std::pair<int, DWORD>, size_t> lastAtPlace;
+    for (size_t i = 0; i < s.directory.size(); ++i) {
+        places[i] = &placeOf(s.directory[i]);
+        lastAtPlace[{places[i]->volume, places[i]->offset}] = i;
+    }
     int countedVolume = 0;
     for (size_t i = 0; i < s.directory.size(); ++i) {
         const CentralEntry& entry = s.directory[i];
-        const SpanState::Place* where = nullptr;
-        auto copied = s.copied.find(entry.localOffset);
-        if (copied != s.copied.end() && copied->second.name == entry.name) {
-            where = &copied->second.where;
-        } else {
-            auto byName = s.copiedByName.find(entry.name);
-            if (byName == s.copiedByName.end()) {
-                Fail("the central directory names " + CString(entry.name) +
-                         ", which has no local header in the archive",
-                     m_curDisk.m_nVolume);
-                throw SpanFailed;
-            }
-            where = &byName->second;
-        }
+        const SpanState::Place& where = *places[i];
+        if (lastAtPlace[{where.volume, where.offset}] != i) continue;
         s.central.resize(entry.length);
         s.reader->Seek(entry.position);
         s.central.resize(s.reader->Read(s.central.data(), entry.length));
@@ -198,8 +212,8 @@ void CZipSpan::WriteCentralDirectory() {
                  m_curDisk.m_nVolume);
             throw SpanFailed;
         }
-        SetEntryPlace(s.central, static_cast<DWORD>(where->volume - 1), where->offset);
-        if (!StatesPlace(s.central, entry.name, where->volume, where->offset)) {
+        SetEntryPlace(s.central, static_cast<DWORD>(where.volume - 1), where.offset);
+        if (!StatesPlace(s.central, entry.name, where.volume, where.offset)) {
             Fail("the central directory header of " + CString(entry.name) +
                      " cannot state where its entry was written: the archive is damaged",
                  m_curDisk.m_nVolume);
@@ -207,7 +221,7 @@ void CZipSpan::WriteCentralDirectory() {
         }
         s.directoryWritten += s.central.size();
         m_curDisk.Write(s.central.data(), static_cast<DWORD>(s.central.size()), 0);
-        if (i == 0) {
+        if (s.entriesWritten++ == 0) {
             m_dwDirStartVolume = static_cast<DWORD>(m_curDisk.m_nBlockVolume);
             m_dwDirStartOffset = m_curDisk.m_dwBlockOffset;
         }
@@ -234,7 +248,7 @@ void CZipSpan::WriteEndRecord() {
     }
     // What was written, not what the source's end record says: a damaged record would make
     // a set that its join refuses.
-    values.entriesTotal = s.directory.size();
+    values.entriesTotal = s.entriesWritten;
     values.dirSize = s.directoryWritten;
     values.dirDisk = m_dwDirStartVolume - 1;
     values.dirOffset = m_dwDirStartOffset;

@@ -106,12 +106,21 @@ bool CZipInfo::ReadEndRecord() {
     return true;
 }
 
+namespace {
+
+// Names compare as C strings (a zero byte ends them), as _mbscmp compares them after reading.
+std::string_view ComparedName(const CString& name) {
+    return std::string_view(name.c_str());
+}
+
+}  // namespace
+
 void CZipInfo::ReadDirectory() {
     m_reader = std::make_unique<BlockReader>(m_file);
     m_readNames.clear();
     m_nReplacedWhileReading = 0;
     for (int i = 0; i < GetSize(); ++i)  // GetInfo has emptied the array: none, in fact
-        if (GetAt(i)) m_readNames[Entry(i).m_strName.view()] = i;
+        if (GetAt(i)) m_readNames[ComparedName(Entry(i).m_strName)] = i;
     m_bReadingDirectory = true;
     struct EndOfReading {
         CZipInfo& info;
@@ -185,7 +194,7 @@ int CZipInfo::GetOneFileInfo(OneFileInfo*& info, char* /*unused*/) {
 void CZipInfo::Add(OneFileInfo* info) {
     const std::string& name = info->m_strName.str();
     if (m_bReadingDirectory) {
-        auto seen = m_readNames.find(name);
+        auto seen = m_readNames.find(ComparedName(info->m_strName));
         if (seen != m_readNames.end()) {
             int slot = seen->second;
             m_readNames.erase(seen);  // it views a record about to go
@@ -193,7 +202,7 @@ void CZipInfo::Add(OneFileInfo* info) {
             SetAt(slot, nullptr);
             ++m_nReplacedWhileReading;
         }
-        m_readNames[info->m_strName.view()] = CObArray::Add(info);
+        m_readNames[ComparedName(info->m_strName)] = CObArray::Add(info);
         return;
     }
     for (int i = GetSize() - 1; i >= 0; --i) {

@@ -154,14 +154,22 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
     z.writestr("same.txt", "first")
     z.writestr("other.txt", "o")
     z.writestr("same.txt", "second version")
+    # Names compare as C strings: these two (a zero byte put in below) and the third are one.
+    z.writestr("zero@a", "a")
+    z.writestr("zero@b", "bb")
+    z.writestr("zero", "ccc")
+data = open(sys.argv[1], "rb").read()
+open(sys.argv[1], "wb").write(data.replace(b"zero@", b"zero\0"))
 )",
            {archive});
     CZipInfo info;
     info.GetInfo(archive.c_str());
-    ASSERT_EQ(info.GetFilesCount(), 2);
+    ASSERT_EQ(info.GetFilesCount(), 3);
     EXPECT_EQ(info.GetName(0).str(), "other.txt");
     EXPECT_EQ(info.GetName(1).str(), "same.txt");
     EXPECT_EQ(info.GetUncompressedSize(1), 14u);
+    EXPECT_STREQ(info.GetName(2).c_str(), "zero");
+    EXPECT_EQ(info.GetUncompressedSize(2), 3u);
 }
 
 // Each repeated name replaces its earlier record in place of a search of the whole array: a

@@ -35,6 +35,7 @@ struct CZipSpan::SpanState {
     std::unordered_map<ULONGLONG, Copied> copied;
     std::unordered_map<std::string, Place> copiedByName;  // the last copy of a name wins
     ULONGLONG directoryWritten = 0;                       // bytes of the central headers written
+    ULONGLONG entriesWritten = 0;                         // central headers written
     std::vector<BYTE> chunk;                              // entry data in transit
     std::vector<BYTE> header;                             // a local header in transit
     std::vector<BYTE> central;                            // a central header in transit
