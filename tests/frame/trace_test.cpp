@@ -18,6 +18,8 @@
 #include <set>
 #include <thread>
 
+#include "DebugListener.h"
+#include "ProcessState.h"
 #include "KstCollections.h"
 #include "KstPlatform.h"
 #include "KstStringService.h"
@@ -30,85 +32,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using ksttest::DebugListener;
+
 uint32_t Word(const std::string& bytes, size_t at) {
-    auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(DebugListener::Word(bytes, at));
 }
-
-// A debug listener inside the test: keeps every message's bytes as they arrived.
-class RawListener {
-public:
-    explicit RawListener(std::string path, int backlog = 64,
-                         std::chrono::milliseconds acceptDelay = 0ms)
-        : m_path(std::move(path)) {
-        std::filesystem::create_directories(std::filesystem::path(m_path).parent_path());
-        unlink(m_path.c_str());
-        m_fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        strncpy(addr.sun_path, m_path.c_str(), sizeof addr.sun_path - 1);
-        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << m_path;
-        EXPECT_EQ(listen(m_fd, backlog), 0);
-        m_thread = std::thread([this, acceptDelay] {
-            std::this_thread::sleep_for(acceptDelay);
-            Serve();
-        });
-    }
-    ~RawListener() {
-        m_stop = true;
-        shutdown(m_fd, SHUT_RDWR);
-        m_thread.join();
-        close(m_fd);
-        unlink(m_path.c_str());
-    }
-
-    std::vector<std::string> WaitFor(size_t count, std::chrono::seconds limit = 60s) {
-        auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_messages.size() >= count) return m_messages;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        std::lock_guard lock(m_mutex);
-        return m_messages;
-    }
-
-    // The text of a message, without its zero byte.
-    static std::string Text(const std::string& message) {
-        size_t text = 20 + Word(message, 8);
-        return message.substr(text, Word(message, 12) - 1);
-    }
-
-private:
-    void Serve() {
-        while (!m_stop) {
-            int c = accept(m_fd, nullptr, nullptr);
-            if (c < 0) return;
-            std::string bytes;
-            char buffer[4096];
-            ssize_t n;
-            while ((bytes.size() < 20 || bytes.size() < 20 + Word(bytes, 8) + Word(bytes, 12)) &&
-                   (n = read(c, buffer, sizeof buffer)) > 0) {
-                bytes.append(buffer, static_cast<size_t>(n));
-            }
-            const char reply[4] = {7, 7, 7, 7};
-            // A writer's wait for a busy pipe probes with a connection that carries nothing.
-            (void)!send(c, reply, 4, MSG_NOSIGNAL);
-            close(c);
-            std::lock_guard lock(m_mutex);
-            m_messages.push_back(std::move(bytes));
-        }
-    }
-
-    std::string m_path;
-    int m_fd;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::vector<std::string> m_messages;
-};
 
 std::string UniquePipeName(const char* what) {
     return std::string("kst-test-") + what + "-" + std::to_string(getpid());
@@ -140,7 +68,7 @@ protected:
 };
 
 TEST_F(TraceLogTest, MessageBytesFollowTheWireFormat) {
-    RawListener listener(PipePath(m_pipe));
+    DebugListener listener(m_pipe);
     CTraceLog_Trace("ERROR: A::B(); failed %d\n", 42);
     auto messages = listener.WaitFor(1);
     ASSERT_EQ(messages.size(), 1u);
@@ -165,7 +93,7 @@ TEST_F(TraceLogTest, NoListenerDropsTheLineWithoutDelay) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     // A socket file left by a dead listener refuses the connection: also dropped at once.
     std::string stale = PipePath(m_pipe);
-    { RawListener gone(stale); }
+    { DebugListener gone(stale); }
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -180,7 +108,7 @@ TEST_F(TraceLogTest, NoListenerDropsTheLineWithoutDelay) {
 
 TEST_F(TraceLogTest, BusyListenerGetsTheLinesOnceItAccepts) {
     // A backlog of one that is not served for a while: writers find the pipe busy and wait.
-    RawListener listener(PipePath(m_pipe), 1, 600ms);
+    DebugListener listener(m_pipe, 1, 600ms);
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([t] {
@@ -195,7 +123,7 @@ TEST_F(TraceLogTest, BusyListenerGetsTheLinesOnceItAccepts) {
          std::this_thread::sleep_for(5ms)) {
         lines.clear();
         for (const auto& m : listener.WaitFor(0))
-            if (!m.empty()) lines.insert(RawListener::Text(m));
+            if (!m.empty()) lines.insert(DebugListener::Text(m));
     }
     std::multiset<std::string> expected;
     for (int t = 0; t < 4; ++t)
@@ -206,7 +134,7 @@ TEST_F(TraceLogTest, BusyListenerGetsTheLinesOnceItAccepts) {
 
 TEST_F(TraceLogTest, ManyThreadsWriteWholeLinesToBothChannels) {
     constexpr int kThreads = 8, kLines = 2000;
-    RawListener listener(PipePath(m_pipe), 512);
+    DebugListener listener(m_pipe, 512);
     cTraceLogGlobal.EnableFile(1);
     cTraceLogGlobal.ClearFile();
     std::vector<std::thread> writers;
@@ -225,7 +153,7 @@ TEST_F(TraceLogTest, ManyThreadsWriteWholeLinesToBothChannels) {
     std::regex pattern("MESSAGE: T::W\\(\\); thread (\\d) line (\\d+)\n");
     for (const auto& m : messages) {
         std::smatch match;
-        std::string text = RawListener::Text(m);
+        std::string text = DebugListener::Text(m);
         ASSERT_TRUE(std::regex_match(text, match, pattern)) << text;
         int t = std::stoi(match[1]);
         EXPECT_EQ(std::stoi(match[2]), next[t]++);  // each thread's lines in its order
@@ -336,8 +264,7 @@ TEST_F(TraceLogTest, WriteStringIgnoresTheFileSwitchAndClearFileLeavesAnEmptyFil
 // The stamp follows the zone the process has when the entry is written, also within the
 // second in which an earlier entry was stamped in another zone.
 TEST_F(TraceLogTest, TimeStampFollowsAZoneChangeAtOnce) {
-    const char* saved = getenv("TZ");
-    std::string savedTz = saved ? saved : "";
+    ksttest::TimeZoneScope keep("UTC0");  // puts the zone back whatever the test sets
     auto stampIn = [](const char* tz, time_t at) {
         setenv("TZ", tz, 1);
         tzset();
@@ -361,11 +288,6 @@ TEST_F(TraceLogTest, TimeStampFollowsAZoneChangeAtOnce) {
     } while (time(nullptr) != at);
     std::string expected =
         stampIn("UTC0", at) + "utc\r\n" + stampIn("<+0530>-5:30", at) + "india\r\n";
-    if (saved)
-        setenv("TZ", savedTz.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
     EXPECT_EQ(file, expected);
 }
 
@@ -416,7 +338,7 @@ TEST_F(TraceLogTest, FullDiskStopsTheFileButNotThePipe) {
 
 // A thread that impersonates before a line still does after it: the token is put back.
 TEST_F(TraceLogTest, ImpersonationSurvivesALineOnThePipe) {
-    RawListener listener(PipePath(m_pipe));
+    DebugListener listener(m_pipe);
     std::thread([&] {
         ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation));
         CTraceLog_Trace("MESSAGE: as someone\n");
@@ -471,33 +393,33 @@ TEST_F(TraceLogTest, PipeNameMustFitTheModuleBuffer) {
     // The refused name left the accepted one in place: a line to it goes nowhere quietly.
     CTraceLog_Trace("MESSAGE: to another machine\n");
     ASSERT_TRUE(cTraceLogGlobal.SetPipeName(".", m_pipe.c_str()));
-    RawListener listener(PipePath(m_pipe));
+    DebugListener listener(m_pipe);
     CTraceLog_Trace("MESSAGE: back home\n");
     auto messages = listener.WaitFor(1);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(RawListener::Text(messages[0]), "MESSAGE: back home\n");
+    EXPECT_EQ(DebugListener::Text(messages[0]), "MESSAGE: back home\n");
 }
 
 TEST_F(TraceLogTest, LongTextsAreCutInsideTheFormattingBuffer) {
-    RawListener listener(PipePath(m_pipe));
+    DebugListener listener(m_pipe);
     std::string huge(2000, 'x');
     CTraceLog_Trace("%s", huge.c_str());
     auto messages = listener.WaitFor(1);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(RawListener::Text(messages[0]), std::string(511, 'x'));
+    EXPECT_EQ(DebugListener::Text(messages[0]), std::string(511, 'x'));
 }
 
 TEST(ModuleEntry, HostThatLoadsTheLibrarySeesStartFirstAndEndLast) {
     std::string runtime = ksttest::ScratchDir();
-    RawListener listener(runtime + "/kst-pipe/AtlsDbgPipe");
+    DebugListener listener(runtime + "/kst-pipe/AtlsDbgPipe");
     std::string host = std::string(KST_HOST_DIR) + "/kst_host_dlopen_host";
     ASSERT_EQ(ksttest::RunCommand("XDG_RUNTIME_DIR=" + runtime + " " + host + " one two"), 0);
     auto messages = listener.WaitFor(4, 10s);
     ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(RawListener::Text(messages[0]), "KstSystem.DLL Initializing!\n");
-    EXPECT_EQ(RawListener::Text(messages[1]), "one\n");
-    EXPECT_EQ(RawListener::Text(messages[2]), "two\n");
-    EXPECT_EQ(RawListener::Text(messages[3]), "KstSystem.DLL Terminating!\n");
+    EXPECT_EQ(DebugListener::Text(messages[0]), "KstSystem.DLL Initializing!\n");
+    EXPECT_EQ(DebugListener::Text(messages[1]), "one\n");
+    EXPECT_EQ(DebugListener::Text(messages[2]), "two\n");
+    EXPECT_EQ(DebugListener::Text(messages[3]), "KstSystem.DLL Terminating!\n");
     EXPECT_NE(Word(messages[0], 4), static_cast<uint32_t>(getpid()));
 }
 

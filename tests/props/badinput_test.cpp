@@ -8,11 +8,10 @@
 
 #include "HostProperty.h"
 #include "KstProperties.h"
-#include "PropsTestFiles.h"
+#include "ArchiveFiles.h"
 
-using propstest::ArchiveCause;
-using propstest::LoadBytes;
-using propstest::NewClassTag;
+using ksttest::LoadCause;
+using ksttest::NewClassTag;
 
 namespace {
 
@@ -31,7 +30,7 @@ std::string CountThenOnePoint(const std::string& count) {
 
 template <class Container>
 int LoadInto(Container& container, const std::string& bytes) {
-    return ArchiveCause([&] { LoadBytes(bytes, [&](CArchive& ar) { container.Serialize(ar); }); });
+    return LoadCause(bytes, [&](CArchive& ar) { container.Serialize(ar); });
 }
 
 class BadInput : public ::testing::Test {
@@ -69,9 +68,9 @@ TEST_F(BadInput, AClassThatIsNoPropertyIsRefusedAndNotLeaked) {
 
 TEST_F(BadInput, WrongRequiredClassIsRefused) {
     CUIntP number(5u);
-    std::string bytes = propstest::Store([&](CArchive& ar) { ar.WriteObject(&number); });
+    std::string bytes = ksttest::Store([&](CArchive& ar) { ar.WriteObject(&number); });
     CStringP* text = nullptr;
-    int cause = ArchiveCause([&] { LoadBytes(bytes, [&](CArchive& ar) { ar >> text; }); });
+    int cause = LoadCause(bytes, [&](CArchive& ar) { ar >> text; });
     EXPECT_EQ(cause, CArchiveException::badClass);
     EXPECT_EQ(text, nullptr);
 }
@@ -140,7 +139,7 @@ TEST_F(BadInput, DamageInsideANestedContainerLeavesTheOuterOneConsistent) {
     CPropertySet outer;
     outer.SetAt("inner", inner.CreateCopy());
     outer.SetAt("n", 1u);
-    std::string bytes = propstest::Store([&](CArchive& ar) { outer.Serialize(ar); });
+    std::string bytes = ksttest::Store([&](CArchive& ar) { outer.Serialize(ar); });
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         CPropertySet loaded;
         loaded.SetAt("stale", new CHostPointP(0, 0));

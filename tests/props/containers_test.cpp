@@ -8,12 +8,12 @@
 #include "HostProperty.h"
 #include "KstProperties.h"
 #include "KstTraceLog.h"
-#include "PropsTestFiles.h"
+#include "ArchiveFiles.h"
 
 using ksttest::Hex;
-using propstest::LoadBytes;
-using propstest::NewClassTag;
-using propstest::Store;
+using ksttest::LoadBytes;
+using ksttest::NewClassTag;
+using ksttest::Store;
 
 namespace {
 

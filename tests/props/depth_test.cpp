@@ -11,11 +11,11 @@
 #include "KstProperties.h"
 #include "KstWin32.h"
 #include "KstXML.h"
-#include "PropsTestFiles.h"
+#include "ArchiveFiles.h"
 #include "props/internal/OwnedObjects.h"
 
-using propstest::ArchiveCause;
-using propstest::LoadBytes;
+using ksttest::ArchiveCause;
+using ksttest::LoadBytes;
 
 namespace {
 
@@ -102,7 +102,7 @@ TEST(Depth, DeepContainersBuiltInCodeAreDestroyedOnASmallStack) {
 std::string NestedArchive(int levels) {
     auto store = [](int n) {
         auto nested = Nest<CObjectPArrayPtr>(n);
-        return propstest::Store([&](CArchive& ar) { ar.WriteObject(nested.get()); });
+        return ksttest::Store([&](CArchive& ar) { ar.WriteObject(nested.get()); });
     };
     std::string two = store(2), three = store(3);
     size_t head = 0;

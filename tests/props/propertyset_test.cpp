@@ -7,10 +7,10 @@
 #include <string>
 
 #include "KstProperties.h"
-#include "PropsTestFiles.h"
+#include "ArchiveFiles.h"
 
-using propstest::LoadBytes;
-using propstest::Store;
+using ksttest::LoadBytes;
+using ksttest::Store;
 
 namespace {
 

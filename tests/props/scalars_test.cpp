@@ -5,11 +5,11 @@
 
 #include "KstModule.h"
 #include "KstProperties.h"
-#include "PropsTestFiles.h"
+#include "ArchiveFiles.h"
 
 using ksttest::Hex;
-using propstest::LoadBytes;
-using propstest::Store;
+using ksttest::LoadBytes;
+using ksttest::Store;
 
 namespace {
 
@@ -90,60 +90,6 @@ TEST(ObjectP, AcrossClassesAssignmentDoesNothingAndObjectsDiffer) {
     EXPECT_FALSE(plainAsBase.operator!=(asBase));
 }
 
-TEST(StringP, ComparesCaseSensitivelyAndStoresTheStringForm) {
-    CStringP lower(CString("abc")), upper(CString("ABC")), same(CString("abc"));
-    EXPECT_TRUE(lower != upper);
-    EXPECT_TRUE(lower == same);
-    EXPECT_EQ(lower.GetLength(), 3);  // a CString in every respect
-    EXPECT_EQ(Hex(StoreBare(lower)), "03 61 62 63");
-    EXPECT_EQ(CString(*LoadBare<CStringP>(StoreBare(lower))), "abc");
-}
-
-TEST(UIntP, StoresFourLittleEndianBytes) {
-    CUIntP seven(7u);
-    EXPECT_EQ(static_cast<UINT>(seven), 7u);
-    EXPECT_EQ(Hex(StoreBare(seven)), "07 00 00 00");
-    CUIntP big(0xFFFFFFFEu);
-    EXPECT_EQ(static_cast<UINT>(*LoadBare<CUIntP>(StoreBare(big))), 0xFFFFFFFEu);
-    EXPECT_TRUE(CUIntP(1u) != CUIntP(2u));
-}
-
-TEST(BoolP, StoresTheByteAndComparesBytes) {
-    CBoolP yes;
-    yes.SetValue(true);
-    EXPECT_EQ(Hex(StoreBare(yes)), "01");
-    EXPECT_TRUE(LoadBare<CBoolP>("\x01")->GetValue());
-    // Two different non-zero bytes are both true but not equal.
-    auto two = LoadBare<CBoolP>("\x02");
-    EXPECT_TRUE(two->GetValue());
-    EXPECT_TRUE(*two != yes);
-    EXPECT_FALSE(CBoolP().GetValue());
-}
-
-TEST(TimeP, StoresEightBytesHighWordFirst) {
-    CTimeP time(CTime(256));
-    EXPECT_EQ(Hex(StoreBare(time)), "00 00 00 00 00 01 00 00");
-    EXPECT_EQ(CTimeP().GetTime(), 0);
-    CTimeP before1970(CTime(-86400));
-    EXPECT_EQ(Hex(StoreBare(before1970)), "ff ff ff ff 80 ae fe ff");
-    EXPECT_EQ(LoadBare<CTimeP>(StoreBare(before1970))->GetTime(), -86400);
-    EXPECT_TRUE(*LoadBare<CTimeP>(StoreBare(time)) == time);
-}
-
-TEST(Int64P, StoresHighWordThenLowWord) {
-    CInt64P minusTwo;
-    minusTwo.SetValue(-2);
-    EXPECT_EQ(Hex(StoreBare(minusTwo)), "ff ff ff ff fe ff ff ff");
-    EXPECT_EQ(LoadBare<CInt64P>(StoreBare(minusTwo))->GetValue(), -2);
-    CInt64P large;
-    large.SetValue(0x123456789ALL);
-    EXPECT_EQ(Hex(StoreBare(large)), "12 00 00 00 9a 78 56 34");
-    EXPECT_EQ(LoadBare<CInt64P>(StoreBare(large))->GetValue(), 0x123456789ALL);
-    CInt64P sameLow;
-    sameLow.SetValue(0x9A78563400LL + 0x12);  // differs only in the high word from large
-    EXPECT_TRUE(large != sameLow);
-}
-
 CBinaryP Bytes(std::initializer_list<BYTE> bytes) {
     CBinaryP blob;
     if (bytes.size() > 0) blob.Allocate(static_cast<UINT>(bytes.size()));
@@ -151,21 +97,85 @@ CBinaryP Bytes(std::initializer_list<BYTE> bytes) {
     return blob;
 }
 
+template <class T, class... A>
+std::unique_ptr<CObjectP> Make(A&&... args) {
+    return std::make_unique<T>(std::forward<A>(args)...);
+}
+
+template <class T, class V>
+std::unique_ptr<CObjectP> MakeSet(V value) {
+    auto object = std::make_unique<T>();
+    object->SetValue(value);
+    return object;
+}
+
+// Every scalar's bare archive form to the byte, and the object it loads back into.
+TEST(Scalars, StoreTheirExactBytesAndLoadBackEqual) {
+    CStringArray strings;
+    strings.Add("a");
+    strings.Add("bc");
+    struct Case {
+        std::unique_ptr<CObjectP> object;
+        const char* bytes;
+    };
+    Case cases[] = {
+        {Make<CStringP>(CString("abc")), "03 61 62 63"},
+        {Make<CUIntP>(7u), "07 00 00 00"},
+        {Make<CUIntP>(0xFFFFFFFEu), "fe ff ff ff"},
+        {MakeSet<CBoolP>(true), "01"},
+        {Make<CTimeP>(CTime(256)), "00 00 00 00 00 01 00 00"},  // high word first
+        {Make<CTimeP>(CTime(-86400)), "ff ff ff ff 80 ae fe ff"},
+        {MakeSet<CInt64P>(-2LL), "ff ff ff ff fe ff ff ff"},
+        {MakeSet<CInt64P>(0x123456789ALL), "12 00 00 00 9a 78 56 34"},
+        {Make<CBinaryP>(Bytes({0xAA, 0xBB, 0xCC})), "03 00 00 00 aa bb cc"},
+        {Make<CBinaryP>(), "00 00 00 00"},
+        {Make<CStringArrayP>(strings), "02 00 01 61 02 62 63"},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        std::string bytes = StoreBare(*c.object);
+        EXPECT_EQ(Hex(bytes), c.bytes) << c.object->GetRuntimeClass()->m_lpszClassName;
+        std::unique_ptr<CObject> made(c.object->GetRuntimeClass()->CreateObject());
+        auto* back = static_cast<CObjectP*>(made.get());
+        LoadBytes(bytes, [&](CArchive& ar) { back->Serialize(ar); });
+        EXPECT_TRUE(*back == *c.object);
+    }
+}
+
+TEST(StringP, ComparesCaseSensitively) {
+    CStringP lower(CString("abc")), upper(CString("ABC")), same(CString("abc"));
+    EXPECT_TRUE(lower != upper);
+    EXPECT_TRUE(lower == same);
+    EXPECT_EQ(lower.GetLength(), 3);  // a CString in every respect
+    EXPECT_TRUE(CUIntP(1u) != CUIntP(2u));
+}
+
+TEST(BoolP, ComparesBytes) {
+    CBoolP yes;
+    yes.SetValue(true);
+    // Two different non-zero bytes are both true but not equal.
+    auto two = LoadBare<CBoolP>("\x02");
+    EXPECT_TRUE(two->GetValue());
+    EXPECT_TRUE(*two != yes);
+    EXPECT_FALSE(CBoolP().GetValue());
+    EXPECT_EQ(CTimeP().GetTime(), 0);
+}
+
+TEST(Int64P, ComparesBothWords) {
+    CInt64P large, sameLow;
+    large.SetValue(0x123456789ALL);
+    sameLow.SetValue(0x9A78563400LL + 0x12);  // differs only in the high word from large
+    EXPECT_TRUE(large != sameLow);
+}
+
 std::string Content(const CBinaryP& blob, UINT count) {
     return std::string(reinterpret_cast<const char*>(blob.GetData()), count);
 }
 
-TEST(BinaryP, StoresSizeThenRawBytes) {
-    EXPECT_EQ(Hex(StoreBare(*std::make_unique<CBinaryP>(Bytes({0xAA, 0xBB, 0xCC})))),
-              "03 00 00 00 aa bb cc");
-    CBinaryP empty;
-    EXPECT_EQ(Hex(StoreBare(empty)), "00 00 00 00");
+TEST(BinaryP, LoadingReplacesTheOldContent) {
     auto loaded = LoadBare<CBinaryP>(std::string("\x02\x00\x00\x00\x10\x20", 6));
     EXPECT_EQ(loaded->GetSize(), 2u);
     EXPECT_EQ(Hex(Content(*loaded, 2)), "10 20");
-}
-
-TEST(BinaryP, LoadingReplacesTheOldContent) {
     CBinaryP blob = Bytes({1, 2, 3, 4});
     LoadBytes(std::string("\x00\x00\x00\x00", 4), [&](CArchive& ar) { blob.Serialize(ar); });
     EXPECT_EQ(blob.GetSize(), 0u);
@@ -204,17 +214,13 @@ TEST(BinaryP, CopiesAreDeepAndEmptySourcesEmptyTheTarget) {
     EXPECT_TRUE(blob == CBinaryP());
 }
 
-TEST(StringArrayP, StoresCountThenStrings) {
-    CStringArray strings;
-    strings.Add("a");
-    strings.Add("bc");
-    CStringArrayP array(strings);
-    EXPECT_EQ(Hex(StoreBare(array)), "02 00 01 61 02 62 63");
-    auto loaded = LoadBare<CStringArrayP>(StoreBare(array));
-    EXPECT_TRUE(*loaded == array);
+TEST(StringArrayP, AppendsToAList) {
+    CStringArrayP array;
+    array.Add("a");
+    array.Add("bc");
     CStringArray appended;
     appended.Add("x");
-    loaded->AppendTo(appended);
+    array.AppendTo(appended);
     ASSERT_EQ(appended.GetSize(), 3);
     EXPECT_EQ(appended[2], "bc");
 }

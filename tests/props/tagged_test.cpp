@@ -5,12 +5,12 @@
 #include <memory>
 
 #include "KstProperties.h"
-#include "PropsTestFiles.h"
+#include "ArchiveFiles.h"
 
 using ksttest::Hex;
-using propstest::LoadBytes;
-using propstest::NewClassTag;
-using propstest::Store;
+using ksttest::LoadBytes;
+using ksttest::NewClassTag;
+using ksttest::Store;
 
 // A host array of version 5 that looks at its schema after its elements have been read.
 class CHostVersionedArray : public CObjectPArrayPtr {

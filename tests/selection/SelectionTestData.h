@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../props/PropsTestFiles.h"
+#include "ArchiveFiles.h"
 #include "KstMaskSpec.h"
 #include "KstMaskSpecArray.h"
 #include "KstPattern.h"
@@ -82,7 +82,7 @@ inline std::string SpecBytes(const Spec& spec) {
 
 inline CMaskSpec* Raw(const Spec& spec) {
     auto* made = new CMaskSpec;
-    propstest::LoadBytes(SpecBytes(spec), [&](CArchive& ar) { made->Serialize(ar); });
+    ksttest::LoadBytes(SpecBytes(spec), [&](CArchive& ar) { made->Serialize(ar); });
     return made;
 }
 

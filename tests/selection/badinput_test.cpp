@@ -31,7 +31,7 @@ std::string RealArchive() {
     all->GetPatternName() = "All";
     all->ConvertFromSimple(include, exclude, 1, subDirs, 1);
     list.Add(all);
-    return propstest::Store([&](CArchive& ar) { ar.WriteObject(&list); });
+    return ksttest::Store([&](CArchive& ar) { ar.WriteObject(&list); });
 }
 
 enum class Outcome { Loaded, ArchiveError, OtherError };
@@ -96,7 +96,7 @@ TEST(BadInput, EveryCutEndsInTheArchiveException) {
     std::set<const void*> seen;
     ASSERT_EQ(Load(bytes, seen), Outcome::Loaded);
     EXPECT_EQ(seen.size(), 2u + 3u);
-    const size_t tag = propstest::NewClassTag("CPatternArray", 1).size();
+    const size_t tag = ksttest::NewClassTag("CPatternArray", 1).size();
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         EXPECT_EQ(Load(bytes.substr(0, cut), seen), Outcome::ArchiveError) << "cut at " << cut;
         if (cut < tag) continue;
@@ -141,7 +141,7 @@ TEST(BadInput, ElementsOfAnotherClassAreRefused) {
     // A pattern list holding a mask spec, and a pattern holding a string.
     CPatternArray wrong;
     wrong.Add(new CMaskSpec);
-    std::string bytes = propstest::Store([&](CArchive& ar) { wrong.Serialize(ar); });
+    std::string bytes = ksttest::Store([&](CArchive& ar) { wrong.Serialize(ar); });
     CPatternArray list;
     EXPECT_EQ(LoadInto(bytes, list), Outcome::ArchiveError);
     EXPECT_EQ(list.GetSize(), 0);
@@ -149,10 +149,10 @@ TEST(BadInput, ElementsOfAnotherClassAreRefused) {
     CPattern pattern;
     pattern.Add(new CMaskSpec);
     pattern.Add(new CStringArrayP);
-    bytes = propstest::Store([&](CArchive& ar) { pattern.Serialize(ar); });
+    bytes = ksttest::Store([&](CArchive& ar) { pattern.Serialize(ar); });
     CPattern loaded;
-    int cause = propstest::ArchiveCause(
-        [&] { propstest::LoadBytes(bytes, [&](CArchive& ar) { loaded.Serialize(ar); }); });
+    int cause = ksttest::ArchiveCause(
+        [&] { ksttest::LoadBytes(bytes, [&](CArchive& ar) { loaded.Serialize(ar); }); });
     EXPECT_EQ(cause, CArchiveException::badClass);
     ASSERT_EQ(loaded.GetSize(), 1);
     EXPECT_NE(loaded.GetMaskAt(0), nullptr);

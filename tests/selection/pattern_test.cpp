@@ -9,9 +9,9 @@
 
 using namespace seltest;
 using ksttest::Hex;
-using propstest::LoadBytes;
-using propstest::NewClassTag;
-using propstest::Store;
+using ksttest::LoadBytes;
+using ksttest::NewClassTag;
+using ksttest::Store;
 
 namespace {
 

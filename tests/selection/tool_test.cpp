@@ -146,7 +146,7 @@ TEST(KstSelect, ThePatternFileHoldsWhatConvertFromSimpleBuilds) {
                   " --name Docs --include '*.txt; *.doc' --exclude '~*' --subdirs 'a; b c'"),
               0);
     std::unique_ptr<CObject> object;
-    propstest::LoadFile(file, [&](CArchive& ar) { object.reset(ar.ReadObject(nullptr)); });
+    ksttest::LoadFile(file, [&](CArchive& ar) { object.reset(ar.ReadObject(nullptr)); });
     auto* pattern = dynamic_cast<CPattern*>(object.get());
     ASSERT_NE(pattern, nullptr);
     EXPECT_EQ(pattern->GetPatternName(), "Docs");
@@ -174,7 +174,7 @@ TEST(KstSelect, TheFirstPatternOfAListAndRefusedFiles) {
     second->ConvertFromSimple(include, none, 0, none, 0);
     list.Add(second);
     std::string file = ksttest::ScratchDir() + "/list.pat";
-    propstest::StoreFile(file, [&](CArchive& ar) { ar.WriteObject(&list); });
+    ksttest::StoreFile(file, [&](CArchive& ar) { ar.WriteObject(&list); });
     std::string out, xml;
     ASSERT_EQ(Kst("select " + tree + " " + file, &out), 0);
     EXPECT_EQ(out, "src/main.cpp\n");
@@ -187,7 +187,7 @@ TEST(KstSelect, TheFirstPatternOfAListAndRefusedFiles) {
 
     CStringArrayP strings;
     std::string other = ksttest::ScratchDir() + "/other.bin";
-    propstest::StoreFile(other, [&](CArchive& ar) { ar.WriteObject(&strings); });
+    ksttest::StoreFile(other, [&](CArchive& ar) { ar.WriteObject(&strings); });
     EXPECT_EQ(Kst("select " + tree + " " + other, &out), 1);
     EXPECT_EQ(Kst("select " + tree + " " + ksttest::ScratchDir() + "/none.pat", &out), 1);
     EXPECT_EQ(Kst("select " + tree + "/none " + file, &out), 1);

@@ -1,5 +1,5 @@
 // A debug listener inside a test: accepts the library's pipe messages on a socket of
-// kst::PipeFolder() and keeps every message's bytes as they arrived.
+// kst::PipeFolder() (or at a full path) and keeps every message's bytes as they arrived.
 #pragma once
 
 #include <sys/socket.h>
@@ -23,7 +23,7 @@ class DebugListener {
 public:
     explicit DebugListener(const std::string& pipeName, int backlog = 64,
                            std::chrono::milliseconds acceptDelay = std::chrono::milliseconds(0))
-        : m_path(kst::PipeFolder() + "/" + pipeName) {
+        : m_path(pipeName.starts_with('/') ? pipeName : kst::PipeFolder() + "/" + pipeName) {
         std::filesystem::create_directories(std::filesystem::path(m_path).parent_path());
         unlink(m_path.c_str());
         m_fd = socket(AF_UNIX, SOCK_STREAM, 0);

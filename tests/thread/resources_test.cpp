@@ -6,9 +6,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
+#include "ProcessState.h"
 #include "ThreadTestKinds.h"
 
 namespace {
@@ -18,29 +18,10 @@ using ksttest::Cooperative;
 using ksttest::ExitCode;
 using ksttest::Stubborn;
 
-int Entries(const char* folder) {
-    int n = 0;
-    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-    return n;
-}
-
-// An ended thread leaves /proc/self/task, and drops its own reference to its handle's object
-// (the last one, once the handle is closed), a moment after its handle is signaled.
-bool Settles(const char* folder, int expected) {
-    for (int i = 0; i < 500; ++i) {
-        if (Entries(folder) == expected) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
-
-bool ThreadsSettleAt(int expected) {
-    return Settles("/proc/self/task", expected);
-}
-
-bool DescriptorsSettleAt(int expected) {
-    return Settles("/proc/self/fd", expected);
-}
+using ksttest::DescriptorCount;
+using ksttest::DescriptorsSettleAt;
+using ksttest::ThreadCount;
+using ksttest::ThreadsSettleAt;
 
 // Aborts the program when the cycles hang instead of letting the test time out silently.
 class Watchdog {
@@ -66,13 +47,12 @@ private:
 template <class Cycle>
 void ExpectNothingLeft(int cycles, Cycle cycle) {
     Watchdog watchdog(60);
-    int tasks = Entries("/proc/self/task");
+    int tasks = ThreadCount();
     cycle();  // the first one sets up what stays for the process's life (the signal handler)
     ASSERT_TRUE(ThreadsSettleAt(tasks));
-    int fds = Entries("/proc/self/fd");
+    int fds = DescriptorCount();
     for (int i = 0; i < cycles; ++i) cycle();
-    EXPECT_TRUE(ThreadsSettleAt(tasks))
-        << Entries("/proc/self/task") << " threads, " << tasks << " before";
+    EXPECT_TRUE(ThreadsSettleAt(tasks)) << ThreadCount() << " threads, " << tasks << " before";
     EXPECT_TRUE(DescriptorsSettleAt(fds));
 }
 

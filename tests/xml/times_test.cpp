@@ -6,29 +6,12 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "ProcessState.h"
 #include "XmlTestSupport.h"
 
 namespace {
 
-class Zone {
-public:
-    explicit Zone(const char* tz) {
-        if (const char* old = getenv("TZ")) m_old = old, m_had = true;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~Zone() {
-        if (m_had)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
+using Zone = ksttest::TimeZoneScope;
 
 std::string LocalText(time_t t) {
     struct tm fields;

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "ArchiveFiles.h"
 #include "KstArchive.h"
 #include "KstCollections.h"
 #include "KstFile.h"
@@ -15,6 +16,10 @@
 #include "KstTest.h"
 
 using ksttest::Hex;
+using ksttest::LoadBytes;
+using ksttest::LoadCause;
+using ksttest::NewClassTag;
+using ksttest::Store;
 
 namespace {
 
@@ -112,37 +117,6 @@ public:
 };
 IMPLEMENT_SERIAL(CTestVersioned, CObject, VERSIONABLE_SCHEMA | 2)
 
-std::string Store(const std::function<void(CArchive&)>& write) {
-    std::string path = ksttest::ScratchDir() + "/store.bin";
-    {
-        CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
-        CArchive ar(&file, CArchive::store);
-        write(ar);
-        ar.Close();
-    }
-    return ksttest::ReadFile(path);
-}
-
-void Load(const std::string& bytes, const std::function<void(CArchive&)>& read) {
-    std::string path = ksttest::ScratchDir() + "/load.bin";
-    ksttest::WriteFile(path, bytes);
-    CFile file(path.c_str(), CFile::modeRead);
-    CArchive ar(&file, CArchive::load);
-    read(ar);
-}
-
-// Loads and answers the cause of the CArchiveException it ends in, or -1 without one.
-int LoadCause(const std::string& bytes, const std::function<void(CArchive&)>& read) {
-    try {
-        Load(bytes, read);
-    } catch (CArchiveException* e) {
-        int cause = e->m_cause;
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
-
 std::string Bytes(std::initializer_list<int> values) {
     std::string s;
     for (int v : values) s += static_cast<char>(v);
@@ -154,7 +128,7 @@ TEST(ArchiveBytes, CountsSwitchToThirtyTwoBitsAtFFFF) {
     EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0xFFFE); })), "fe ff");
     EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0xFFFF); })), "ff ff ff ff 00 00");
     EXPECT_EQ(Hex(Store([](CArchive& ar) { ar.WriteCount(0x12345); })), "ff ff 45 23 01 00");
-    Load(Bytes({0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0, 0}), [](CArchive& ar) {
+    LoadBytes(Bytes({0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0, 0}), [](CArchive& ar) {
         EXPECT_EQ(ar.ReadCount(), 0xFFFEu);
         EXPECT_EQ(ar.ReadCount(), 0xFFFFu);
     });
@@ -166,7 +140,7 @@ TEST(ArchiveBytes, StringLengthPrefixes) {
             Store([&](CArchive& ar) { ar << CString('x', static_cast<int>(length)); });
         EXPECT_EQ(bytes.size(), length + prefixBytes);
         std::string back;
-        Load(bytes, [&](CArchive& ar) {
+        LoadBytes(bytes, [&](CArchive& ar) {
             CString s;
             ar >> s;
             back = s.str();
@@ -191,7 +165,7 @@ TEST(ArchiveBytes, ScalarsAreLittleEndianAndTimesTakeFourUnsignedBytes) {
     EXPECT_EQ(
         Hex(bytes),
         "01 03 02 07 06 05 04 fe ff ff ff ff ff ff ff 01 00 00 00 00 00 00 f0 3f 00 00 00 f0");
-    Load(bytes, [](CArchive& ar) {
+    LoadBytes(bytes, [](CArchive& ar) {
         BYTE b;
         WORD w;
         DWORD d;
@@ -240,7 +214,7 @@ TEST(ArchiveBytes, ClassTagsAndBackReferencesShareOneCounter) {
               "01 80 01 62 "
               "ff ff 01 00 0a 00 43 54 65 73 74 4f 74 68 65 72 "
               "02 00 00 00 03 00");
-    Load(bytes, [](CArchive& ar) {
+    LoadBytes(bytes, [](CArchive& ar) {
         CObject* objs[6];
         for (CObject*& p : objs) ar >> p;
         EXPECT_EQ(static_cast<CTestItem*>(objs[0])->m_text, "a");
@@ -274,7 +248,7 @@ TEST(ArchiveBytes, IndexesFrom7FFFUseTheThirtyTwoBitEscape) {
               "ff ff 01 00 0a 00 43 54 65 73 74 4f 74 68 65 72 "
               "ff 7f 02 80 00 80 "
               "ff 7f 03 80 00 00");
-    Load(bytes, [&](CArchive& ar) {
+    LoadBytes(bytes, [&](CArchive& ar) {
         std::vector<CObject*> read(n);
         for (CObject*& p : read) p = ar.ReadObject(RUNTIME_CLASS(CTestItem));
         EXPECT_EQ(ar.ReadObject(nullptr), read[0]);
@@ -291,14 +265,14 @@ TEST(ArchiveBytes, IndexesFrom7FFFUseTheThirtyTwoBitEscape) {
 }
 
 TEST(ArchiveRead, WideStringsConvertToTheAnsiCodePage) {
-    Load(Bytes({0xff, 0xfe, 0xff, 3, 'a', 0, 'b', 0, 'c', 0}), [](CArchive& ar) {
+    LoadBytes(Bytes({0xff, 0xfe, 0xff, 3, 'a', 0, 'b', 0, 'c', 0}), [](CArchive& ar) {
         CString s;
         ar >> s;
         EXPECT_EQ(s, "abc");
     });
     unsigned ansiBefore = kst::AnsiCodePage();
     kst::SetCodePages(1251, 0);
-    Load(Bytes({0xff, 0xfe, 0xff, 2, 0x1f, 0x04, 0x4f, 0x04}), [](CArchive& ar) {
+    LoadBytes(Bytes({0xff, 0xfe, 0xff, 2, 0x1f, 0x04, 0x4f, 0x04}), [](CArchive& ar) {
         CString s;
         ar >> s;
         EXPECT_EQ(s, "\xCF\xFF");  // "Пя" in page 1251
@@ -307,7 +281,7 @@ TEST(ArchiveRead, WideStringsConvertToTheAnsiCodePage) {
     // A long wide string: the word length after the marker.
     std::string bytes = Bytes({0xff, 0xfe, 0xff, 0xff, 0x2c, 0x01});
     for (int i = 0; i < 300; ++i) bytes += Bytes({0x4f, 0x04});
-    Load(bytes, [](CArchive& ar) {
+    LoadBytes(bytes, [](CArchive& ar) {
         CString s;
         ar >> s;
         EXPECT_EQ(s.GetLength(), 600);  // "я" is two bytes in UTF-8
@@ -335,7 +309,7 @@ TEST(ArchiveRead, HostClassesAreCreatedByName) {
     node->m_children.Add(new CTestNode);
     node->m_pPeer = node->m_children[0];
     std::string bytes = Store([&](CArchive& ar) { ar << node.get(); });
-    Load(bytes, [](CArchive& ar) {
+    LoadBytes(bytes, [](CArchive& ar) {
         CTestNode* back = nullptr;
         ar >> back;
         ASSERT_NE(back, nullptr);
@@ -350,12 +324,6 @@ TEST(ArchiveRead, HostClassesAreCreatedByName) {
     });
     node.reset();
     EXPECT_EQ(g_alive, 0);
-}
-
-std::string NewClassTag(const char* name, int schema) {
-    std::string s =
-        Bytes({0xff, 0xff, schema & 0xff, schema >> 8, static_cast<int>(std::strlen(name)), 0});
-    return s + name;
 }
 
 TEST(ArchiveRead, ClassesSchemasAndIndexesAreChecked) {
@@ -385,7 +353,7 @@ TEST(ArchiveRead, ClassesSchemasAndIndexesAreChecked) {
 }
 
 TEST(ArchiveRead, VersionableSchemasPassAndTellTheirNumber) {
-    Load(NewClassTag("CTestVersioned", 1), [](CArchive& ar) {
+    LoadBytes(NewClassTag("CTestVersioned", 1), [](CArchive& ar) {
         std::unique_ptr<CObject> p(ar.ReadObject(nullptr));
         EXPECT_EQ(static_cast<CTestVersioned*>(p.get())->m_schemaSeen, 1u);
     });
@@ -494,7 +462,7 @@ TEST(ArchiveBuffering, LargeBlocksLinesAndModes) {
         ar.WriteString("first line\r\nsecond\n\nlast");
     });
     ASSERT_EQ(bytes.size(), 1 + block.size() + 24);
-    Load(bytes, [&](CArchive& ar) {
+    LoadBytes(bytes, [&](CArchive& ar) {
         BYTE b;
         ar >> b;
         std::string back(block.size(), '\0');
@@ -527,7 +495,7 @@ TEST(ArchiveBuffering, LargeBlocksLinesAndModes) {
 }
 
 TEST(ArchiveBuffering, FlushWhileLoadingPutsTheFileBackWhereReadingStands) {
-    Load("0123456789", [](CArchive& ar) {
+    LoadBytes("0123456789", [](CArchive& ar) {
         char two[2];
         ar.Read(two, 2);
         ar.Flush();

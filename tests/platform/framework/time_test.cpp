@@ -5,30 +5,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "ProcessState.h"
 #include "KstTime.h"
 
 namespace {
 
-// Switches the process's time zone for one test.
-class TimeZone {
-public:
-    explicit TimeZone(const char* zone) {
-        if (const char* old = getenv("TZ")) m_old = old, m_had = true;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZone() {
-        if (m_had)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
+using TimeZone = ksttest::TimeZoneScope;
 
 TEST(CTime, LocalTimeFollowsTheZoneAcrossDaylightSavingChanges) {
     TimeZone zone("America/New_York");

@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
+#include "ProcessState.h"
 #include "KstWin32.h"
 #include "KstWinThread.h"
 
@@ -15,29 +15,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int Entries(const char* folder) {
-    int n = 0;
-    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-    return n;
-}
-
-// An ended thread leaves /proc/self/task, and drops its own reference to its handle's object
-// (the last one, once the handle is closed), a moment after its handle is signaled.
-bool Settles(const char* folder, int expected) {
-    for (int i = 0; i < 500; ++i) {
-        if (Entries(folder) == expected) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
-
-bool ThreadsSettleAt(int expected) {
-    return Settles("/proc/self/task", expected);
-}
-
-bool DescriptorsSettleAt(int expected) {
-    return Settles("/proc/self/fd", expected);
-}
+using ksttest::DescriptorCount;
+using ksttest::DescriptorsSettleAt;
+using ksttest::ThreadCount;
+using ksttest::ThreadsSettleAt;
 
 DWORD ExitCode(HANDLE thread) {
     DWORD code = 0;
@@ -55,7 +36,7 @@ DWORD WaitOnEvent(LPVOID event) {
 
 TEST(ThreadEnd, TerminatedThreadsLeaveNoDescriptorAndNoThread) {
     ASSERT_TRUE(ThreadsSettleAt(1));  // what earlier tests started is gone
-    int fds = Entries("/proc/self/fd"), tasks = Entries("/proc/self/task");
+    int fds = DescriptorCount(), tasks = ThreadCount();
     for (int i = 0; i < 50; ++i) {
         HANDLE thread = CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
         ASSERT_NE(thread, nullptr);
@@ -70,7 +51,7 @@ TEST(ThreadEnd, TerminatedThreadsLeaveNoDescriptorAndNoThread) {
 
 TEST(ThreadEnd, ATerminatedWaitDropsTheObjectsItWaitedFor) {
     ASSERT_TRUE(ThreadsSettleAt(1));
-    int fds = Entries("/proc/self/fd");
+    int fds = DescriptorCount();
     HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
                         CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     HANDLE thread = CreateThread(
@@ -89,7 +70,7 @@ TEST(ThreadEnd, ATerminatedWaitDropsTheObjectsItWaitedFor) {
 }
 
 TEST(ThreadEnd, HandlesOfEndedThreadsKeepAnswering) {
-    int tasks = Entries("/proc/self/task");
+    int tasks = ThreadCount();
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE waiter = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
     HANDLE sleeper = CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
@@ -154,7 +135,7 @@ TEST(ThreadEnd, ADuplicateOutlivesTheAutoDeletedFrameworkObject) {
 // locks, never finds them held by a parked or dead thread.
 TEST(ThreadEnd, ControlWaitsForTheLayersLocksToBeReleased) {
     ASSERT_TRUE(ThreadsSettleAt(1));
-    int fds = Entries("/proc/self/fd");
+    int fds = DescriptorCount();
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(
         nullptr, 0,

@@ -1,5 +1,4 @@
-// Archives through real files for the property tests: store with a callback, read the bytes,
-// load them back.
+// Archives through real files: store with a callback, read the bytes, load them back.
 #pragma once
 
 #include <functional>
@@ -9,11 +8,11 @@
 #include "KstFile.h"
 #include "KstTest.h"
 
-namespace propstest {
+namespace ksttest {
 
 inline std::string NewArchivePath() {
     static int counter = 0;
-    return ksttest::ScratchDir() + "/archive" + std::to_string(++counter) + ".bin";
+    return ScratchDir() + "/archive" + std::to_string(++counter) + ".bin";
 }
 
 // Stores through fn into a new file; answers the file's bytes.
@@ -23,7 +22,7 @@ inline std::string StoreFile(const std::string& path, const std::function<void(C
     fn(ar);
     ar.Close();
     file.Close();
-    return ksttest::ReadFile(path);
+    return ReadFile(path);
 }
 
 inline std::string Store(const std::function<void(CArchive&)>& fn) {
@@ -39,7 +38,7 @@ inline void LoadFile(const std::string& path, const std::function<void(CArchive&
 // Writes the bytes into a new file and loads them through fn.
 inline void LoadBytes(const std::string& bytes, const std::function<void(CArchive&)>& fn) {
     std::string path = NewArchivePath();
-    ksttest::WriteFile(path, bytes);
+    WriteFile(path, bytes);
     LoadFile(path, fn);
 }
 
@@ -55,6 +54,11 @@ inline int ArchiveCause(const std::function<void()>& fn) {
     return -1;
 }
 
+// Loads the bytes through fn; answers the cause of the CArchiveException it ends in, or -1.
+inline int LoadCause(const std::string& bytes, const std::function<void(CArchive&)>& fn) {
+    return ArchiveCause([&] { LoadBytes(bytes, fn); });
+}
+
 // The bytes of the framework's tag for a new class.
 inline std::string NewClassTag(const std::string& name, unsigned schema) {
     std::string tag = "\xff\xff";
@@ -65,4 +69,4 @@ inline std::string NewClassTag(const std::string& name, unsigned schema) {
     return tag + name;
 }
 
-}  // namespace propstest
+}  // namespace ksttest
