@@ -181,7 +181,7 @@ TEST_F(TraceLogTest, ManyThreadsWriteWholeLinesToBothChannels) {
 // the file, and the tracing threads also write entries directly and debug output.
 TEST_F(TraceLogTest, SettingsChangeWhileEightThreadsTrace) {
     std::string other = m_pipe + "-b";
-    RawListener first(PipePath(m_pipe), 512), second(PipePath(other), 512);
+    DebugListener first(m_pipe, 512), second(other, 512);
     cTraceLogGlobal.EnableFile(1);
     cTraceLogGlobal.ClearFile();
     std::atomic<bool> stop{false};
@@ -212,11 +212,12 @@ TEST_F(TraceLogTest, SettingsChangeWhileEightThreadsTrace) {
     cTraceLogGlobal.EnableFile(0);
 
     std::regex message("(\\{\\d+\\}; )?MESSAGE: (T::W\\(\\); thread \\d line \\d+|debug)\n");
-    for (RawListener* listener : {&first, &second}) {
+    for (DebugListener* listener : {&first, &second}) {
         auto messages = listener->WaitFor(1, 10s);
         EXPECT_FALSE(messages.empty());
         for (const auto& m : messages)
-            ASSERT_TRUE(std::regex_match(RawListener::Text(m), message)) << RawListener::Text(m);
+            ASSERT_TRUE(std::regex_match(DebugListener::Text(m), message))
+                << DebugListener::Text(m);
     }
     std::string file = ksttest::ReadFile(TraceFilePath());
     std::regex entry(
@@ -312,7 +313,7 @@ TEST_F(TraceLogTest, ClearFileThatCannotEmptyLeavesTheFileClosed) {
 // start again once there is room; the pipe channel loses none of its lines.
 TEST_F(TraceLogTest, FullDiskStopsTheFileButNotThePipe) {
     constexpr int kLines = 200;
-    RawListener listener(PipePath(m_pipe));
+    DebugListener listener(m_pipe);
     CTraceLog log;
     log.EnableFile(1);
     log.ClearFile();
@@ -326,7 +327,7 @@ TEST_F(TraceLogTest, FullDiskStopsTheFileButNotThePipe) {
     auto messages = listener.WaitFor(kLines + 1);
     ASSERT_EQ(messages.size(), static_cast<size_t>(kLines + 1));
     for (int i = 0; i < kLines; ++i)
-        EXPECT_EQ(RawListener::Text(messages[i]), "line " + std::to_string(i) + "\n");
+        EXPECT_EQ(DebugListener::Text(messages[i]), "line " + std::to_string(i) + "\n");
     std::string file = ksttest::ReadFile(TraceFilePath());
     EXPECT_GE(file.size(), 1000u);
     EXPECT_LT(file.size(), 1100u) << "entries written to the full disk came back";
