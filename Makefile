@@ -3,13 +3,14 @@
 # make coverage: the suite on an instrumented build, then line coverage of the library per folder.
 # make fuzz: build the fuzz targets (clang, libFuzzer) in build-fuzz; make fuzz-run SECONDS=N
 # replays each target's corpus and runs it for N seconds.
+# make docs: the API reference of the public headers (Doxygen).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_BUILD ?= build-fuzz
 SECONDS ?= 30
 
-.PHONY: all setup build test demo bench asan coverage fuzz fuzz-run clean format
+.PHONY: all setup build test demo bench asan coverage fuzz fuzz-run docs clean format
 
 all: build
 
@@ -30,6 +31,10 @@ demo: build
 
 bench: build
 	@./scripts/bench.sh $(BUILD)
+
+docs: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) --target docs
+	@echo "API reference: $(BUILD)/docs/html/index.html"
 
 asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DKST_SANITIZE=ON -DKST_BUILD_BENCH=OFF"

@@ -19,7 +19,7 @@ public:
     // Loading starts from an empty object: the base step runs Clear.
     void Serialize(CArchive& ar) override;
     void AssertValid() const override {}
-    void Dump(CDumpContext& dc) const override {}
+    void Dump(CDumpContext& /*dc*/) const override {}
 
     // Assignment and comparison take an object of the same class. The classes that hold a
     // value check it (IsClass): another class is not assigned and counts as unequal. A plain

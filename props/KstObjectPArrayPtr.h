@@ -42,8 +42,8 @@ public:
     void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
-    bool operator!=(const CObjectP& other) const override { return !(*this == other); }
-    virtual bool operator!=(const CObjectPArrayPtr& other) const { return !(*this == other); }
+    bool operator!=(const CObjectP& other) const override { return !operator==(other); }
+    virtual bool operator!=(const CObjectPArrayPtr& other) const { return !operator==(other); }
     // Deletes every object; the element block stays allocated.
     void Clear() override;
 

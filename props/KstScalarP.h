@@ -22,8 +22,8 @@ public:
     void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
-    bool operator!=(const CObjectP& other) const override { return !(*this == other); }
-    virtual bool operator!=(const CStringP& other) const { return !(*this == other); }
+    bool operator!=(const CObjectP& other) const override { return !operator==(other); }
+    virtual bool operator!=(const CStringP& other) const { return !operator==(other); }
 };
 
 // Reads an object of the class (or derived) through ReadObject; exported with the class.
@@ -42,8 +42,8 @@ public:
     void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
-    bool operator!=(const CObjectP& other) const override { return !(*this == other); }
-    virtual bool operator!=(const CUIntP& other) const { return !(*this == other); }
+    bool operator!=(const CObjectP& other) const override { return !operator==(other); }
+    virtual bool operator!=(const CUIntP& other) const { return !operator==(other); }
 };
 
 // Reads an object of the class (or derived) through ReadObject; exported with the class.
@@ -63,8 +63,8 @@ public:
     void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
-    bool operator!=(const CObjectP& other) const override { return !(*this == other); }
-    virtual bool operator!=(const CTimeP& other) const { return !(*this == other); }
+    bool operator!=(const CObjectP& other) const override { return !operator==(other); }
+    virtual bool operator!=(const CTimeP& other) const { return !operator==(other); }
 };
 
 // Reads an object of the class (or derived) through ReadObject; exported with the class.
@@ -85,8 +85,8 @@ public:
     CObjectP& operator=(const CObjectP& src) override;
     // The stored bytes themselves: two different non-zero bytes are not equal.
     bool operator==(const CObjectP& other) const override;
-    bool operator!=(const CObjectP& other) const override { return !(*this == other); }
-    virtual bool operator!=(const CBoolP& other) const { return !(*this == other); }
+    bool operator!=(const CObjectP& other) const override { return !operator==(other); }
+    virtual bool operator!=(const CBoolP& other) const { return !operator==(other); }
 
 private:
     BYTE m_byValue = 0;
@@ -109,8 +109,8 @@ public:
     void SerializeXML(CXMLNode& node, bool bStoring) override;
     CObjectP& operator=(const CObjectP& src) override;
     bool operator==(const CObjectP& other) const override;
-    bool operator!=(const CObjectP& other) const override { return !(*this == other); }
-    virtual bool operator!=(const CInt64P& other) const { return !(*this == other); }
+    bool operator!=(const CObjectP& other) const override { return !operator==(other); }
+    virtual bool operator!=(const CInt64P& other) const { return !operator==(other); }
 
 private:
     int64_t m_nValue = 0;

@@ -44,6 +44,10 @@ int UsageError(const std::string& message);
 // Prints "kst: <message>" to stderr, one line saying what failed and why; answers 1.
 int Failure(const std::string& message);
 
+// Why PATH cannot be read as a file ("No such file or directory", "it is a folder", ...);
+// empty when it can.
+std::string WhyNotReadable(const std::string& path);
+
 // Failure() with "<what>: <the exception's message>"; deletes the exception.
 int ReportException(CException* e, const std::string& what);
 

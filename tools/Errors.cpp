@@ -1,11 +1,9 @@
 // kst error: prints the error box a host would show for an error code.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "Commands.h"
@@ -52,14 +50,6 @@ std::string InstalledMessages() {
     return access(localized.c_str(), R_OK) == 0 ? localized : folder + "en.ini";
 }
 
-std::string WhyNoTexts(const std::string& file) {
-    struct stat info;
-    if (stat(file.c_str(), &info) != 0 || access(file.c_str(), R_OK) != 0)
-        return std::strerror(errno);
-    if (S_ISDIR(info.st_mode)) return "it is a folder";
-    return "no [section] followed by key=value lines";
-}
-
 struct {
     std::string code;
     std::string messages;
@@ -76,7 +66,9 @@ int ErrorBox() {
     std::string messages = request.messages.empty() ? InstalledMessages() : request.messages;
     if (!theMessage.Load(messages.c_str()) && !request.messages.empty())
         return Failure("no message texts in " + request.messages + ": " +
-                       WhyNoTexts(request.messages));
+                       (WhyNotReadable(request.messages).empty()
+                            ? "no [section] followed by key=value lines"
+                            : WhyNotReadable(request.messages)));
     CErrorInfo error;
     error.Set(code, request.description.c_str(), request.operation.c_str());
     error.m_eErrorType = request.server ? 1 : 0;

@@ -61,8 +61,9 @@ int MakeDir() {
         });
     int made = CFileService::CreatePathMsgBox(paths.path.c_str());
     kst::SetMessageBoxHandler(nullptr);
-    if (made) std::printf("%s\n", paths.path.c_str());
-    return made ? 0 : 1;
+    if (!made) return Failure(paths.path + " was not created (the answer, or the message above)");
+    std::printf("%s\n", paths.path.c_str());
+    return 0;
 }
 
 Registration pathCommands([](CLI::App& kst) {

@@ -126,6 +126,8 @@ void Print(const CObjectP* object, int depth, const std::string& label) {
 }
 
 int PropsShow() {
+    std::string why = WhyNotReadable(props.file);
+    if (!why.empty()) return Failure("cannot read " + props.file + ": " + why);
     try {
         CFile file(props.file.c_str(), CFile::modeRead);
         CArchive ar(&file, CArchive::load);

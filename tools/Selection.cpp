@@ -133,6 +133,8 @@ bool IsXmlFile(const std::string& path) {
 }
 
 int LoadPattern(const std::string& path, Loaded& loaded) {
+    std::string why = WhyNotReadable(path);
+    if (!why.empty()) return Failure("cannot read " + path + ": " + why);
     if (IsXmlFile(path)) {
         std::unique_ptr<CObjectP> object;
         if (int failed = LoadXmlProperty(path, object)) return failed;

@@ -21,6 +21,8 @@ struct {
 
 // The property object stored in the archive file, printed as an XML document.
 int PropsShowXml(const std::string& path) {
+    std::string why = WhyNotReadable(path);
+    if (!why.empty()) return Failure("cannot read " + path + ": " + why);
     std::unique_ptr<CObject> object;
     try {
         CFile file(path.c_str(), CFile::modeRead);
@@ -50,6 +52,8 @@ int PropsShowXml(const std::string& path) {
 }  // namespace
 
 int LoadXmlProperty(const std::string& path, std::unique_ptr<CObjectP>& object) {
+    std::string why = WhyNotReadable(path);
+    if (!why.empty()) return Failure("cannot read " + path + ": " + why);
     CXMLDocument document;
     DomParseError error;
     if (DomLoadFile(path.c_str(), document.GetInterface(), &error) != S_OK) {

@@ -23,6 +23,8 @@ struct {
 } zip;
 
 int ZipInfo() {
+    std::string why = WhyNotReadable(zip.archive);
+    if (!why.empty()) return Failure("cannot open " + zip.archive + ": " + why);
     CZipInfo info;
     info.GetInfo(zip.archive.c_str());
     if (info.GetError() == CZipInfo::ErrorWhileOpening)
@@ -143,6 +145,8 @@ int FailureOf(const char* command, int result, const CZipSpan& span) {
 int Span() {
     if (zip.size == 0 || zip.size > 0xFFFFFFFFull)
         return UsageError("--size must be 1 to 4294967295 bytes");
+    std::string why = WhyNotReadable(zip.archive);
+    if (!why.empty()) return Failure("cannot open " + zip.archive + ": " + why);
     kst::SetMessageBoxHandler(AskOnTerminal);
     TerminalSpan span(zip.archive.c_str(), zip.removable);
     span.m_strImageFolder = zip.image.c_str();

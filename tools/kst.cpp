@@ -1,5 +1,10 @@
 // kst: the command-line host program of the library.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -121,6 +126,14 @@ int UsageError(const std::string& message) {
 int Failure(const std::string& message) {
     std::fprintf(stderr, "kst: %s\n", message.c_str());
     return 1;
+}
+
+std::string WhyNotReadable(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return "it is a folder";
+    if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+    return "";
 }
 
 int ReportException(CException* e, const std::string& what) {

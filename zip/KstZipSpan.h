@@ -117,11 +117,11 @@ public:
 
     virtual int GetNextVolume(CFile& file, CString path);
     virtual int CreateNewVolume(int marker);
-    virtual void ShowProgress(double progress, int phase) {}
+    virtual void ShowProgress(double /*progress*/, int /*phase*/) {}
     virtual CString DiskName(CString folder, CString archiveName, int volume);
     virtual bool IsRemovable() { return false; }
     virtual void MessageError() {}
-    virtual Verify_t Verify(CString path) { return VolumeGood; }
+    virtual Verify_t Verify(CString /*path*/) { return VolumeGood; }
 
     CString m_strImageFolder;
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -593,8 +594,18 @@ HRESULT DomLoadXml(std::string_view xml, xmlDoc** document, DomParseError* error
 
 HRESULT DomLoadFile(const char* path, xmlDoc** document, DomParseError* error) {
     if (!path || !document) return E_POINTER;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string xml;
+    bool read = false;
+    try {
+        // A folder opens but throws on the first read.
+        std::ifstream in(path, std::ios::binary);
+        if (in) {
+            xml.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            read = true;
+        }
+    } catch (const std::exception&) {
+    }
+    if (!read) {
         *document = nullptr;
         if (error) {
             *error = DomParseError{};
@@ -603,7 +614,6 @@ HRESULT DomLoadFile(const char* path, xmlDoc** document, DomParseError* error) {
         }
         return E_FAIL;
     }
-    std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return Parse(xml, path, document, error);
 }
 

@@ -94,7 +94,7 @@ TEST(KstCommandLine, VersionAndExitCodes) {
         {"zip-span a.zip v", 2, "kst: --size is required (see kst zip-span --help)\n"},
         {"span a.zip v --size", 2,
          "kst: --size: 1 required UINT missing (see kst zip-span --help)\n"},
-        {"zip-info -- -a.zip", 1, "kst: cannot open -a.zip\n"},
+        {"zip-info -- -a.zip", 1, "kst: cannot open -a.zip: No such file or directory\n"},
         {"error 12x", 2,
          "kst: CODE must be a 32-bit number, decimal or 0x hexadecimal: 12x (see kst error "
          "--help)\n"},

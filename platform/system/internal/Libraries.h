@@ -23,6 +23,6 @@ const ModuleExports& SvrApiExports();
 KST_INTERNAL HMODULE ModuleOfAddress(const void* address);
 
 // Tests make a library's load fail (by its file name, case-blind) to reach callers' fallbacks.
-KST_API void SetLibraryLoadBlocked(const std::string& name, bool blocked);
+KST_INTERNAL void SetLibraryLoadBlocked(const std::string& name, bool blocked);
 
 }  // namespace kst::detail

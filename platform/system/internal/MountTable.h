@@ -23,6 +23,6 @@ bool IsRemoteFileSystem(const std::string& fileSystem);
 bool IsSmbFileSystem(const std::string& fileSystem);
 
 // Tests read a fixture instead of /proc/self/mountinfo; an empty path restores it.
-KST_API void SetMountTablePath(const std::string& path);
+KST_INTERNAL void SetMountTablePath(const std::string& path);
 
 }  // namespace kst::detail
