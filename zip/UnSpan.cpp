@@ -1,6 +1,7 @@
 // Joining a volume set into one archive, checking what was joined, and rewriting its directory
 // and end record for a single volume.
 #include <algorithm>
+#include <cstring>
 #include <cstdarg>
 #include <string>
 #include <vector>
@@ -242,7 +243,7 @@ bool CZipSpan::Joiner::PlaceEntries(const std::vector<CentralEntry>& entries,
             bytes = headers.Read(static_cast<ULONGLONG>(at), headerLength);
         if (!bytes || Get32(bytes) != kLocalHeaderSig ||
             Get16(bytes + kLocNameLength) != e.name.size() ||
-            !std::equal(e.name.begin(), e.name.end(), bytes + kLocalHeaderSize))
+            std::memcmp(e.name.data(), bytes + kLocalHeaderSize, e.name.size()) != 0)
             return Fail(Text("the local header of %s is not where the central directory says "
                              "(volume %d, offset %llu)",
                              name, volume, static_cast<unsigned long long>(e.localOffset)),
