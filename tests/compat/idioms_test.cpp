@@ -459,57 +459,54 @@ TEST(CompatTest, PrivateProfileAgreesWithTheIniReader) {
     ksttest::WriteFile(path,
                        "[Main]\r\nName = Alpha \r\nCount=12abc\r\n\r\n[Other]\r\n"
                        "Quoted=\"with blanks \"\r\n; note\r\nName=Beta\r\n");
-    char value[64];
+    auto get = [&](const char* section, const char* key, const char* dflt = "", DWORD size = 64) {
+        char out[64];
+        return std::string(out,
+                           GetPrivateProfileString(section, key, dflt, out, size, path.c_str()));
+    };
+    auto trim = [](std::string t) {
+        t.erase(0, t.find_first_not_of(' '));
+        t.erase(t.find_last_not_of(' ') + 1);
+        return t;
+    };
     for (const auto& line : ReaderView(path)) {
         auto dot = line.find('.'), eq = line.find('=');
-        std::string section = line.substr(0, dot), key = line.substr(dot + 1, eq - dot - 1);
-        auto trim = [](std::string t) {
-            t.erase(0, t.find_first_not_of(' '));
-            t.erase(t.find_last_not_of(' ') + 1);
-            return t;
-        };
-        section = trim(section);
-        key = trim(key);
         std::string expected = trim(line.substr(eq + 1));
         if (expected.size() >= 2 && expected.front() == '"' && expected.back() == '"')
             expected = expected.substr(1, expected.size() - 2);
-        GetPrivateProfileString(section.c_str(), key.c_str(), "", value, sizeof value,
-                                path.c_str());
-        EXPECT_EQ(value, expected) << line;
+        EXPECT_EQ(get(trim(line.substr(0, dot)).c_str(),
+                      trim(line.substr(dot + 1, eq - dot - 1)).c_str()),
+                  expected)
+            << line;
     }
-    EXPECT_EQ(GetPrivateProfileString("MAIN", " name", "", value, sizeof value, path.c_str()), 5u);
-    EXPECT_STREQ(value, "Alpha");
+    EXPECT_EQ(get("MAIN", " name"), "Alpha");
+    EXPECT_EQ(get("Main", "Missing", "dflt  "), "dflt");
+    EXPECT_EQ(get(nullptr, nullptr), std::string("Main\0Other\0", 11));
+    EXPECT_EQ(get("Other", nullptr), std::string("Quoted\0Name\0", 12));
+    EXPECT_EQ(get("Main", "Name", "", 3), "Al");
     EXPECT_EQ(GetPrivateProfileInt("Main", "Count", 5, path.c_str()), 12u);
     EXPECT_EQ(GetPrivateProfileInt("Main", "Missing", 5, path.c_str()), 5u);
-    EXPECT_EQ(
-        GetPrivateProfileString("Main", "Missing", "dflt  ", value, sizeof value, path.c_str()),
-        4u);
-    EXPECT_STREQ(value, "dflt");
-    char list[64];
-    DWORD n = GetPrivateProfileString(nullptr, nullptr, "", list, sizeof list, path.c_str());
-    EXPECT_EQ(std::string(list, n), std::string("Main\0Other\0", 11));
-    n = GetPrivateProfileString("Other", nullptr, "", list, sizeof list, path.c_str());
-    EXPECT_EQ(std::string(list, n), std::string("Quoted\0Name\0", 12));
-    EXPECT_EQ(GetPrivateProfileString("Main", "Name", "", value, 3, path.c_str()), 2u);
 
     // Writes keep every other line, and the reader sees what was written.
-    std::string before = ksttest::ReadFile(path);
-    ASSERT_TRUE(WritePrivateProfileString("Main", "Count", "13", path.c_str()));
-    ASSERT_TRUE(WritePrivateProfileString("Main", "New", "x", path.c_str()));
-    ASSERT_TRUE(WritePrivateProfileString("Third", "K", "v", path.c_str()));
-    ASSERT_TRUE(WritePrivateProfileString("Other", nullptr, nullptr, path.c_str()));
-    ASSERT_TRUE(WritePrivateProfileString("Main", "Name", nullptr, path.c_str()));
+    auto put = [](const std::string& file, const char* section, const char* key,
+                  const char* value) {
+        return WritePrivateProfileString(section, key, value, file.c_str());
+    };
+    ASSERT_TRUE(put(path, "Main", "Count", "13"));
+    ASSERT_TRUE(put(path, "Main", "New", "x"));
+    ASSERT_TRUE(put(path, "Third", "K", "v"));
+    ASSERT_TRUE(put(path, "Other", nullptr, nullptr));
+    ASSERT_TRUE(put(path, "Main", "Name", nullptr));
     EXPECT_EQ(ksttest::ReadFile(path), "[Main]\r\nCount=13\r\nNew=x\r\n\r\n[Third]\r\nK=v\r\n");
     EXPECT_THAT(ReaderView(path),
                 ::testing::ElementsAre("Main.Count=13", "Main.New=x", "Third.K=v"));
-    std::string fresh = ksttest::ScratchDir() + "/fresh.ini";
-    ASSERT_TRUE(WritePrivateProfileString("S", "K", "V", fresh.c_str()));
+    std::string fresh = ksttest::ScratchDir() + "/fresh.ini", lf = fresh + ".lf";
+    ASSERT_TRUE(put(fresh, "S", "K", "V"));
     EXPECT_EQ(ksttest::ReadFile(fresh), "[S]\r\nK=V\r\n");
-    std::string lf = ksttest::ScratchDir() + "/lf.ini";
     ksttest::WriteFile(lf, "[S]\nA=1\n");
-    ASSERT_TRUE(WritePrivateProfileString("S", "B", "2", lf.c_str()));
+    ASSERT_TRUE(put(lf, "S", "B", "2"));
     EXPECT_EQ(ksttest::ReadFile(lf), "[S]\nA=1\nB=2\n");
-    EXPECT_FALSE(WritePrivateProfileString("S", "K", "V", (lf + "/not/there.ini").c_str()));
+    EXPECT_FALSE(put(lf + "/not/there.ini", "S", "K", "V"));
     EXPECT_EQ(GetPrivateProfileInt("S", "A", 9, (lf + ".missing").c_str()), 9u);
 }
 
