@@ -61,6 +61,13 @@ STANDARD_HEADERS = set(
 HOST_FOLDERS = ("compat",)
 # The one kind of internal header a subsystem may take from another subsystem.
 SHARED_INTERNAL = re.compile(r"^Shared[A-Za-z0-9]*\.h$")
+# How a shared internal header opens, so that sharing one is a choice its owner wrote down.
+SHARED_MARK = "// Shared internal header"
+
+
+def says_shared(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.readline().startswith(SHARED_MARK)
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]')
 
@@ -140,6 +147,14 @@ def check(root, folders):
                         f"{target} is internal to {owner}/; include its public headers or "
                         "a shared internal header (internal/Shared*.h)"
                     )
+                elif (
+                    layer == "subsystem"
+                    and target_layer == "subsystem"
+                    and "/internal/" in target
+                    and not says_shared(os.path.join(root, target))
+                ):
+                    report(f"{target} does not say that it is shared: its first line begins "
+                           f"with \"{SHARED_MARK}\"")
     for host in HOST_FOLDERS:
         problems += check_host(root, folders, host)
     return problems
@@ -181,10 +196,12 @@ def self_test():
         "platform/framework/KstString.h": '#include "KstTrace.h"\n',
         "frame/KstTrace.h": "#include <unistd.h>\n#include <vector>\n#include <sys/stat.h>\n",
         "zip/B.cpp": '#include "files/internal/Parts.h"\n#include "files/internal/SharedHelp.h"\n'
-        '#include "internal/Codes.h"\n#include "internal/Own.h"\n',
+        '#include "internal/Codes.h"\n#include "internal/Own.h"\n'
+        '#include "files/internal/SharedQuiet.h"\n',
         "zip/internal/Own.h": "",
         "files/internal/Parts.h": "",
-        "files/internal/SharedHelp.h": "",
+        "files/internal/SharedHelp.h": "// Shared internal header: help\n",
+        "files/internal/SharedQuiet.h": "// helpers\n",
         "platform/system/internal/Codes.h": "",
         "xml/C.cpp": "#include <libxml/tree.h>\n#include <cstdio>\n#include <locale.h>\n"
         '#include "afx.h"\n#include "Missing.h"\n#include <semaphore.h>\n',
@@ -198,6 +215,7 @@ def self_test():
         "frame/KstTrace.h:1: includes unistd.h",
         "frame/KstTrace.h:3: includes sys/stat.h",
         "zip/B.cpp:1: includes files/internal/Parts.h",
+        "zip/B.cpp:5: includes files/internal/SharedQuiet.h",
         "xml/C.cpp:1: includes libxml/tree.h",
         "xml/C.cpp:4: includes afx.h",
         "xml/C.cpp:5: includes Missing.h",

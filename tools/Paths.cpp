@@ -10,8 +10,6 @@
 #include "KstFileService.h"
 #include "KstPlatform.h"
 #include "KstWin32.h"
-#include "internal/MountTable.h"
-#include "internal/Shares.h"
 
 namespace kstool {
 namespace {
@@ -22,10 +20,9 @@ struct {
 } paths;
 
 int Unc() {
-    if (!paths.mountTable.empty()) kst::detail::SetMountTablePath(paths.mountTable);
+    if (!paths.mountTable.empty()) kst::SetMountTable(paths.mountTable);
     if (!paths.smbConf.empty() || !paths.usershares.empty())
-        kst::detail::SetSambaPaths(paths.smbConf.empty() ? "/etc/samba/smb.conf" : paths.smbConf,
-                                   paths.usershares);
+        kst::SetShareConfiguration(paths.smbConf, paths.usershares);
     CString name = paths.path.c_str();
     if (!CFileService::GetUNC(name, paths.last ? 0 : 1, paths.checkSecurity ? 1 : 0,
                               paths.server.empty() ? nullptr : paths.server.c_str()))

@@ -3,5 +3,6 @@
 
 #define KST_API __attribute__((visibility("default")))
 
-// Internal functions that the library's own tests call directly; not part of the public API.
-#define KST_INTERNAL KST_API
+// Internal functions and classes that the library's own tests reach by linking its objects
+// (KstSystemInternal); the shared library does not export them.
+#define KST_INTERNAL __attribute__((visibility("hidden")))

@@ -72,4 +72,11 @@ KST_API bool LoadStringTable(const std::string& path, unsigned* bad = nullptr);
 // The folder that holds the sockets of local pipes.
 KST_API std::string PipeFolder();
 
+// Where network names come from: the mount table that maps paths on SMB mounts to
+// \\server\share names (/proc/self/mountinfo), and Samba's configuration and user-share
+// folder that list this computer's shares (/etc/samba/smb.conf, /var/lib/samba/usershares).
+// An empty path restores the system's.
+KST_API void SetMountTable(const std::string& path);
+KST_API void SetShareConfiguration(const std::string& smbConf, const std::string& usershareFolder);
+
 }  // namespace kst

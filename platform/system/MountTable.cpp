@@ -6,6 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "KstPlatform.h"
+
 namespace kst::detail {
 namespace {
 
@@ -95,3 +97,7 @@ void SetMountTablePath(const std::string& path) {
 }
 
 }  // namespace kst::detail
+
+void kst::SetMountTable(const std::string& path) {
+    detail::SetMountTablePath(path);
+}

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "KstPlatform.h"
 #include "KstWin32System.h"
 #include "internal/CodePage.h"
 #include "internal/Shares.h"
@@ -180,3 +181,7 @@ std::vector<ShareInfo> SambaShares() {
 }
 
 }  // namespace kst::detail
+
+void kst::SetShareConfiguration(const std::string& smbConf, const std::string& usershareFolder) {
+    detail::SetSambaPaths(smbConf, usershareFolder);
+}

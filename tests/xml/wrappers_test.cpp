@@ -140,8 +140,7 @@ TEST(EmptyWrappers, RaiseEPointer) {
     EXPECT_EQ(*fromEmpty.GetInterface(), nullptr);
 }
 
-// A text node: its element wrapper is empty, it holds no children.
-TEST_F(Wrappers, TextNodesAndAppendChildFailures) {
+TEST_F(Wrappers, ElementOfATextNodeIsEmpty) {
     CXMLNode& item = Child("Item", "text");
     CXMLNodeList list;
     ASSERT_TRUE(item.GetChildNodes(list));
@@ -151,10 +150,16 @@ TEST_F(Wrappers, TextNodesAndAppendChildFailures) {
     CXMLElement element(text);
     EXPECT_EQ(*element.GetInterface(), nullptr);
     EXPECT_THROW(element.GetAttribute("a"), _com_error);
-    CXMLNode none;
-    EXPECT_FALSE(list.GetItem(1, none));
-    EXPECT_EQ(*none.GetInterface(), nullptr);
+    EXPECT_FALSE(list.GetItem(1, text));
+    EXPECT_EQ(*text.GetInterface(), nullptr);
+}
 
+TEST_F(Wrappers, AppendChildFailuresLeaveTheChildOut) {
+    CXMLNode& item = Child("Item", "text");
+    CXMLNodeList list;
+    ASSERT_TRUE(item.GetChildNodes(list));
+    CXMLNode text;
+    ASSERT_TRUE(list.GetItem(0, text));
     CXMLNode orphan;
     ASSERT_TRUE(m_doc.Wrapper().CreateElement("Orphan", orphan));
     EXPECT_FALSE(text.AppendChild(orphan));        // a text holds no children
