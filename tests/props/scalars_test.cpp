@@ -1,11 +1,12 @@
 // Scalar property objects: classes, copies, comparison and their archive forms to the byte.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
+#include "ArchiveFiles.h"
 #include "KstModule.h"
 #include "KstProperties.h"
-#include "ArchiveFiles.h"
 
 using ksttest::Hex;
 using ksttest::LoadBytes;
@@ -18,19 +19,18 @@ std::string StoreBare(CObjectP& object) {
 }
 
 template <class T>
-std::unique_ptr<T> LoadBare(const std::string& bytes) {
-    auto object = std::make_unique<T>();
+std::unique_ptr<T> LoadBare(const std::string& bytes, std::unique_ptr<T> object = nullptr) {
+    if (!object) object = std::make_unique<T>();
     LoadBytes(bytes, [&](CArchive& ar) { object->Serialize(ar); });
     return object;
 }
 
 TEST(RuntimeClasses, NamesSchemasAndBasesAreRegistered) {
-    struct Expected {
+    const struct {
         const char* name;
         UINT schema;
         const char* base;
-    };
-    const Expected classes[] = {
+    } classes[] = {
         {"CObjectP", 1, "CObject"},
         {"CStringP", 1, "CObjectP"},
         {"CUIntP", 1, "CObjectP"},
@@ -55,39 +55,9 @@ TEST(RuntimeClasses, NamesSchemasAndBasesAreRegistered) {
         ASSERT_NE(created, nullptr);
         EXPECT_EQ(created->GetRuntimeClass(), pClass);
     }
-}
-
-TEST(ObjectP, EqualsEverythingOfItsClassAndCopiesNothing) {
-    CObjectP a, b;
-    EXPECT_TRUE(a == b);
-    EXPECT_FALSE(a != b);
-    std::unique_ptr<CObjectP> copy(a.CreateCopy());
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->GetRuntimeClass(), RUNTIME_CLASS(CObjectP));
-    EXPECT_EQ(StoreBare(a), "");
-}
-
-TEST(ObjectP, IsClassIsExactAndDoesNotWalkBases) {
-    CPropertySet set;
+    CPropertySet set;  // IsClass is exact and does not walk the bases
     EXPECT_TRUE(set.IsClass(RUNTIME_CLASS(CPropertySet)));
     EXPECT_FALSE(set.IsClass(RUNTIME_CLASS(CMapStringToObjectPPtr)));
-    EXPECT_TRUE(set.IsKindOf(RUNTIME_CLASS(CMapStringToObjectPPtr)));
-}
-
-TEST(ObjectP, AcrossClassesAssignmentDoesNothingAndObjectsDiffer) {
-    CStringP text(CString("abc"));
-    CUIntP number(7u);
-    CObjectP& asBase = text;
-    asBase = static_cast<const CObjectP&>(number);
-    EXPECT_EQ(CString(text), "abc");
-    EXPECT_FALSE(asBase == number);
-    EXPECT_TRUE(asBase != number);
-    CObjectP plain;
-    EXPECT_FALSE(plain == text);  // the string's comparison: another class
-    // A plain CObjectP's own comparison finds every object equal.
-    const CObjectP& plainAsBase = plain;
-    EXPECT_TRUE(plainAsBase.operator==(asBase));
-    EXPECT_FALSE(plainAsBase.operator!=(asBase));
 }
 
 CBinaryP Bytes(std::initializer_list<BYTE> bytes) {
@@ -117,8 +87,8 @@ TEST(Scalars, StoreTheirExactBytesAndLoadBackEqual) {
     struct Case {
         std::unique_ptr<CObjectP> object;
         const char* bytes;
-    };
-    Case cases[] = {
+    } cases[] = {
+        {Make<CObjectP>(), ""},
         {Make<CStringP>(CString("abc")), "03 61 62 63"},
         {Make<CUIntP>(7u), "07 00 00 00"},
         {Make<CUIntP>(0xFFFFFFFEu), "fe ff ff ff"},
@@ -135,129 +105,108 @@ TEST(Scalars, StoreTheirExactBytesAndLoadBackEqual) {
         SCOPED_TRACE(c.bytes);
         std::string bytes = StoreBare(*c.object);
         EXPECT_EQ(Hex(bytes), c.bytes) << c.object->GetRuntimeClass()->m_lpszClassName;
+        std::unique_ptr<CObjectP> copy(c.object->CreateCopy());
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->GetRuntimeClass(), c.object->GetRuntimeClass());
         std::unique_ptr<CObject> made(c.object->GetRuntimeClass()->CreateObject());
         auto* back = static_cast<CObjectP*>(made.get());
         LoadBytes(bytes, [&](CArchive& ar) { back->Serialize(ar); });
         EXPECT_TRUE(*back == *c.object);
+        EXPECT_TRUE(*copy == *c.object);
     }
 }
 
-TEST(StringP, ComparesCaseSensitively) {
-    CStringP lower(CString("abc")), upper(CString("ABC")), same(CString("abc"));
-    EXPECT_TRUE(lower != upper);
-    EXPECT_TRUE(lower == same);
-    EXPECT_EQ(lower.GetLength(), 3);  // a CString in every respect
-    EXPECT_TRUE(CUIntP(1u) != CUIntP(2u));
-}
-
-TEST(BoolP, ComparesBytes) {
+// Pairs that must differ: the left object's comparison decides.
+TEST(Scalars, ComparisonsTellThesePairsApart) {
+    CInt64P large, sameLow;
+    large.SetValue(0x123456789ALL);
+    sameLow.SetValue(0x9A78563400LL + 0x12);  // differs only in the high word
     CBoolP yes;
     yes.SetValue(true);
-    // Two different non-zero bytes are both true but not equal.
-    auto two = LoadBare<CBoolP>("\x02");
+    auto two = LoadBare<CBoolP>("\x02");  // true as well, but another byte
     EXPECT_TRUE(two->GetValue());
-    EXPECT_TRUE(*two != yes);
+    CStringArrayP a, aA, ab;
+    a.Add("a");
+    aA.Add("A");
+    ab.Add("a");
+    ab.Add("b");
+    CStringP text(CString("abc")), upper(CString("ABC"));
+    CUIntP seven(7u);
+    const std::pair<const CObjectP*, const CObjectP*> differ[] = {
+        {&large, &sameLow}, {two.get(), &yes}, {&a, &aA},
+        {&a, &ab},          {&text, &upper},   {&text, &seven}};
+    for (auto [left, right] : differ) {
+        EXPECT_FALSE(*left == *right) << left->GetRuntimeClass()->m_lpszClassName;
+        EXPECT_TRUE(*left != *right);
+    }
+    EXPECT_EQ(text.GetLength(), 3);  // a CString in every respect
+    // Across classes assignment does nothing; a plain CObjectP equals anything.
+    CObjectP& asBase = text;
+    asBase = static_cast<const CObjectP&>(seven);
+    EXPECT_EQ(CString(text), "abc");
+    CObjectP plain;
+    EXPECT_FALSE(text == plain);
+    const CObjectP& plainAsBase = plain;
+    EXPECT_TRUE(plainAsBase.operator==(text));
+    EXPECT_FALSE(plainAsBase.operator!=(text));
     EXPECT_FALSE(CBoolP().GetValue());
     EXPECT_EQ(CTimeP().GetTime(), 0);
 }
 
-TEST(Int64P, ComparesBothWords) {
-    CInt64P large, sameLow;
-    large.SetValue(0x123456789ALL);
-    sameLow.SetValue(0x9A78563400LL + 0x12);  // differs only in the high word from large
-    EXPECT_TRUE(large != sameLow);
+std::string Content(const CBinaryP& blob) {
+    return Hex(std::string(reinterpret_cast<const char*>(blob.GetData()), blob.GetSize()));
 }
 
-std::string Content(const CBinaryP& blob, UINT count) {
-    return std::string(reinterpret_cast<const char*>(blob.GetData()), count);
-}
+TEST(BinaryP, LoadingResizingAndCopyingReplaceTheContent) {
+    auto loaded = LoadBare<CBinaryP>(std::string("\x02\x00\x00\x00\x10\x20", 6),
+                                     std::make_unique<CBinaryP>(Bytes({1, 2, 3, 4})));
+    EXPECT_EQ(Content(*loaded), "10 20");
+    loaded = LoadBare<CBinaryP>(std::string(4, '\0'), std::move(loaded));
+    EXPECT_EQ(loaded->GetSize(), 0u);
+    EXPECT_EQ(loaded->GetData(), nullptr);
 
-TEST(BinaryP, LoadingReplacesTheOldContent) {
-    auto loaded = LoadBare<CBinaryP>(std::string("\x02\x00\x00\x00\x10\x20", 6));
-    EXPECT_EQ(loaded->GetSize(), 2u);
-    EXPECT_EQ(Hex(Content(*loaded, 2)), "10 20");
-    CBinaryP blob = Bytes({1, 2, 3, 4});
-    LoadBytes(std::string("\x00\x00\x00\x00", 4), [&](CArchive& ar) { blob.Serialize(ar); });
-    EXPECT_EQ(blob.GetSize(), 0u);
-    EXPECT_EQ(blob.GetData(), nullptr);
-}
-
-TEST(BinaryP, AllocateAndResizeFollowTheirRules) {
     CBinaryP blob;
     EXPECT_EQ(blob.Allocate(0), 0);
     EXPECT_EQ(blob.GetData(), nullptr);
     blob = Bytes({1, 2, 3, 4});
     blob.Resize(2);
-    EXPECT_EQ(blob.GetSize(), 2u);
-    EXPECT_EQ(Hex(Content(blob, 2)), "01 02");
+    EXPECT_EQ(Content(blob), "01 02");
     blob.Resize(4);
-    EXPECT_EQ(blob.GetSize(), 4u);
-    EXPECT_EQ(Hex(Content(blob, 2)), "01 02");
+    EXPECT_EQ(Content(blob).substr(0, 5), "01 02");
     const BYTE* before = blob.GetData();
     blob.Resize(4);
     EXPECT_EQ(blob.GetData(), before);
+
+    std::unique_ptr<CObjectP> copy(blob.CreateCopy());
+    auto& deep = static_cast<CBinaryP&>(*copy);
+    EXPECT_NE(deep.GetData(), blob.GetData());
+    blob.GetData()[0] = 9;
+    EXPECT_TRUE(deep != blob);
     blob.Resize(0);
-    EXPECT_EQ(blob.GetSize(), 0u);
     EXPECT_EQ(blob.GetData(), nullptr);
+    deep = CBinaryP();  // an empty source empties the target
+    EXPECT_EQ(deep.GetSize(), 0u);
+    EXPECT_TRUE(deep == CBinaryP());
 }
 
-TEST(BinaryP, CopiesAreDeepAndEmptySourcesEmptyTheTarget) {
-    CBinaryP source = Bytes({9, 8, 7});
-    std::unique_ptr<CObjectP> copy(source.CreateCopy());
-    auto& blob = static_cast<CBinaryP&>(*copy);
-    EXPECT_NE(blob.GetData(), source.GetData());
-    EXPECT_TRUE(blob == source);
-    source.GetData()[0] = 0;
-    EXPECT_TRUE(blob != source);
-    blob = CBinaryP();
-    EXPECT_EQ(blob.GetSize(), 0u);
-    EXPECT_TRUE(blob == CBinaryP());
-}
-
-TEST(StringArrayP, AppendsToAList) {
-    CStringArrayP array;
-    array.Add("a");
-    array.Add("bc");
+TEST(StringArrayP, LoadingReplacesAppendsToAListAndClearFrees) {
+    auto array = std::make_unique<CStringArrayP>();
+    array->Add("old");
+    array->Add("older");
+    array = LoadBare<CStringArrayP>(std::string("\x02\x00\x03new\x02"
+                                                "bc",
+                                                9),
+                                    std::move(array));
+    ASSERT_EQ(array->GetSize(), 2);
+    EXPECT_EQ(array->GetAt(0), "new");
     CStringArray appended;
     appended.Add("x");
-    array.AppendTo(appended);
+    array->AppendTo(appended);
     ASSERT_EQ(appended.GetSize(), 3);
     EXPECT_EQ(appended[2], "bc");
-}
-
-TEST(StringArrayP, LoadingReplacesTheOldContent) {
-    CStringArrayP array;
-    array.Add("old");
-    array.Add("older");
-    LoadBytes(std::string("\x01\x00\x03new", 6), [&](CArchive& ar) { array.Serialize(ar); });
-    ASSERT_EQ(array.GetSize(), 1);
-    EXPECT_EQ(array.GetAt(0), "new");
-}
-
-TEST(StringArrayP, GrowsByAnEighthKeptWithinFourAndAThousand) {
-    CStringArrayP forty;
-    forty.SetSize(40);
-    ASSERT_EQ(forty.GetAllocatedSize(), 40);
-    forty.Add("x");
-    EXPECT_EQ(forty.GetAllocatedSize(), 45);
-    CStringArrayP four;
-    four.SetSize(4);
-    four.Add("x");
-    EXPECT_EQ(four.GetAllocatedSize(), 8);
-    four.Clear();
-    EXPECT_EQ(four.GetSize(), 0);
-    EXPECT_EQ(four.GetAllocatedSize(), 0);
-}
-
-TEST(StringArrayP, ComparesSizesAndEveryStringCaseSensitively) {
-    CStringArrayP left, right;
-    left.Add("a");
-    right.Add("A");
-    EXPECT_TRUE(left != right);
-    right.SetAt(0, "a");
-    EXPECT_TRUE(left == right);
-    right.Add("b");
-    EXPECT_TRUE(left != right);
+    array->Clear();
+    EXPECT_EQ(array->GetSize(), 0);
+    EXPECT_EQ(array->GetAllocatedSize(), 0);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// What a test changes of its process and must put back or wait for: the time zone, the
+// What a test changes of its process and must put back or wait for: the environment and time
+// zone, the
 // threads (/proc/self/task) and the open descriptors (/proc/self/fd).
 #pragma once
 
@@ -10,6 +11,27 @@
 #include <thread>
 
 namespace ksttest {
+
+// Sets an environment variable for a scope and puts the previous value (or none) back.
+class EnvScope {
+public:
+    EnvScope(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = getenv(name)) m_old = old, m_had = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvScope() {
+        if (m_had)
+            setenv(m_name.c_str(), m_old.c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+    EnvScope(const EnvScope&) = delete;
+    EnvScope& operator=(const EnvScope&) = delete;
+
+private:
+    std::string m_name, m_old;
+    bool m_had = false;
+};
 
 // Sets the process's time zone (TZ) for a scope and puts the previous one back.
 class TimeZoneScope {

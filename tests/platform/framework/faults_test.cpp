@@ -3,72 +3,63 @@
 // short or fail at an offset.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
-#include "KstArchive.h"
-#include "KstFile.h"
+#include "ArchiveFiles.h"
 #include "KstProperties.h"
-#include "KstTest.h"
 #include "platform/system/internal/Faults.h"
 
 namespace {
 
 using kst::detail::FaultPlan;
 
+// The cause of the file exception fn raises; -1 when it raises none.
+int FileCause(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (CFileException* e) {
+        int cause = e->m_cause;
+        e->Delete();
+        return cause;
+    }
+    return -1;
+}
+
 class Faults : public ::testing::Test {
 protected:
-    void TearDown() override { kst::detail::ClearFaults(); }
-
-    // A set of 40 texts of 200 bytes: about 8 KB stored, more than one archive buffer.
-    static std::unique_ptr<CPropertySet> BigSet() {
-        auto set = std::make_unique<CPropertySet>();
+    void SetUp() override {
+        // 40 texts of 200 bytes: about 8 KB stored, more than one archive buffer.
         for (int i = 0; i < 40; ++i)
-            set->SetAt(("key" + std::to_string(i)).c_str(),
-                       std::string(200, char('a' + i % 26)).c_str());
-        return set;
+            set.SetAt(("key" + std::to_string(i)).c_str(),
+                      std::string(200, char('a' + i % 26)).c_str());
     }
-    void Store(const CPropertySet& set) {
-        CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
-        CArchive ar(&file, CArchive::store);
-        ar.WriteObject(&set);
-        ar.Close();
-        file.Close();
+    void TearDown() override { kst::detail::ClearFaults(); }
+    void Store() {
+        ksttest::StoreFile(path, [&](CArchive& ar) { ar.WriteObject(&set); });
     }
     // The object loaded back; the archive exception's cause in *cause (-1 when none).
     std::unique_ptr<CObject> Load(int* cause) {
-        *cause = -1;
         std::unique_ptr<CObject> object;
-        try {
-            CFile file(path.c_str(), CFile::modeRead);
-            CArchive ar(&file, CArchive::load);
-            object.reset(ar.ReadObject(nullptr));
-        } catch (CArchiveException* e) {
-            *cause = e->m_cause;
-            e->Delete();
-        }
+        *cause = ksttest::ArchiveCause([&] {
+            ksttest::LoadFile(path, [&](CArchive& ar) { object.reset(ar.ReadObject(nullptr)); });
+        });
         return object;
     }
 
+    CPropertySet set;
     std::string path = ksttest::ScratchDir() + "/faults.bin";
 };
 
 TEST_F(Faults, ArchiveOnAFullDiskRaisesTheFileExceptionAndLoadsAsNothing) {
-    auto set = BigSet();
     for (long long limit : {0LL, 100LL, 4096LL, 5000LL}) {
         SCOPED_TRACE(limit);
         FaultPlan plan;
         plan.pathPart = "faults.bin";
         plan.writeLimit = limit;
         kst::detail::SetFaults(plan);
-        int fileCause = -1;
-        try {
-            Store(*set);
-        } catch (CFileException* e) {
-            fileCause = e->m_cause;
-            e->Delete();
-        }
+        EXPECT_EQ(FileCause([&] { Store(); }), CFileException::diskFull);
         kst::detail::ClearFaults();
-        EXPECT_EQ(fileCause, CFileException::diskFull);
         EXPECT_EQ(ksttest::ReadFile(path).size(), static_cast<size_t>(limit));
         int cause = 0;
         EXPECT_EQ(Load(&cause), nullptr);
@@ -77,36 +68,29 @@ TEST_F(Faults, ArchiveOnAFullDiskRaisesTheFileExceptionAndLoadsAsNothing) {
 }
 
 TEST_F(Faults, ShortWritesAndReadsKeepEveryByte) {
-    auto set = BigSet();
     FaultPlan plan;
     plan.shortWrites = 7;
     plan.shortReads = 5;
     kst::detail::SetFaults(plan);
-    Store(*set);
+    Store();
     int cause = 0;
     auto loaded = Load(&cause);
     kst::detail::ClearFaults();
     EXPECT_EQ(cause, -1);
     auto* copy = dynamic_cast<CPropertySet*>(loaded.get());
     ASSERT_NE(copy, nullptr);
-    EXPECT_TRUE(*copy == *set);
+    EXPECT_TRUE(*copy == set);
 }
 
 TEST_F(Faults, ReadFailureAtAnOffsetRaisesTheFileException) {
-    Store(*BigSet());
+    Store();
     FaultPlan plan;
     plan.pathPart = "faults.bin";
     plan.readFailAt = 6000;
     kst::detail::SetFaults(plan);
-    int fileCause = -1;
-    try {
-        int cause = 0;
-        Load(&cause);
-    } catch (CFileException* e) {
-        fileCause = e->m_cause;
-        e->Delete();
-    }
-    EXPECT_EQ(fileCause, CFileException::genericException);  // EIO is the system's general failure
+    int cause = 0;
+    // EIO is the system's general failure.
+    EXPECT_EQ(FileCause([&] { Load(&cause); }), CFileException::genericException);
     // The bytes before the offset still read.
     CFile file(path.c_str(), CFile::modeRead);
     char buffer[6000];

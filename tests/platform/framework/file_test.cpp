@@ -79,22 +79,6 @@ TEST(StdioFile, BinaryModeKeepsBytesAndPositionsAreOnDisk) {
     EXPECT_EQ(ksttest::ReadFile(path), "a\nb\r\n");
 }
 
-TEST(StdioFile, AppendingLikeTheTraceFile) {
-    std::string path = Scratch("trace.txt");
-    ksttest::WriteFile(path, "old\r\n");
-    constexpr UINT kAppend =
-        CFile::modeWrite | CFile::shareDenyNone | CFile::modeCreate | CFile::modeNoTruncate;
-    CStdioFile file;
-    ASSERT_TRUE(file.Open(path.c_str(), kAppend));
-    file.Seek(0, CFile::end);
-    file.WriteString("new\n");
-    file.Flush();
-    EXPECT_EQ(ksttest::ReadFile(path), "old\r\nnew\r\n") << "visible to others after Flush";
-    file.SeekToBegin();
-    file.SetLength(0);
-    EXPECT_EQ(ksttest::ReadFile(path), "");
-}
-
 TEST(StdioFile, ManySmallWritesAreBuffered) {
     std::string path = Scratch("many.txt");
     auto start = std::chrono::steady_clock::now();

@@ -107,10 +107,6 @@ TEST(ExtensionModule, AModuleOwnsTheClassesRegisteredBetweenRawStepAndInit) {
     AfxTermExtensionModule(module);  // a second end does nothing
 }
 
-}  // namespace
-
-namespace {
-
 TEST(RuntimeClass, AClassIsForgottenWhenItsRegistrationGoesAway) {
     {
         AFX_CLASSINIT registration(RUNTIME_CLASS(CPluginItem));  // as a module's static

@@ -7,6 +7,7 @@
 #include "KstPlatform.h"
 #include "KstString.h"
 #include "KstTest.h"
+#include "ProcessState.h"
 #include "KstWin32Base.h"
 #include "internal/CodePage.h"
 
@@ -249,14 +250,11 @@ KST_CHILD_ROLE(report_code_pages) {
 
 std::string PagesUnderLocale(const char* locale) {
     std::string out = ksttest::ScratchDir() + "/pages";
-    const char* old = std::getenv("LC_ALL");
-    std::string saved = old ? old : "";
-    ::setenv("LC_ALL", locale, 1);
-    pid_t child = ksttest::StartChild("report_code_pages", {out});
-    if (old)
-        ::setenv("LC_ALL", saved.c_str(), 1);
-    else
-        ::unsetenv("LC_ALL");
+    pid_t child;
+    {
+        ksttest::EnvScope scope("LC_ALL", locale);
+        child = ksttest::StartChild("report_code_pages", {out});
+    }
     EXPECT_EQ(ksttest::WaitChild(child), 0) << locale;
     return ksttest::ReadFile(out);
 }

@@ -104,7 +104,7 @@ TEST(CTime, DosDateAndFileTimeAndSpans) {
     EXPECT_LT(start, start + CTimeSpan(1));
 }
 
-TEST(CTime, CurrentTimeAndLocaleFormat) {
+TEST(CTime, CurrentTimeAndEmptyFormat) {
     CTime now = CTime::GetCurrentTime();
     EXPECT_LE(std::abs(now.GetTime() - static_cast<__time64_t>(time(nullptr))), 1);
     EXPECT_FALSE(now.Format("%c").IsEmpty());

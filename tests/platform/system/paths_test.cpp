@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "KstPlatform.h"
 #include "KstTest.h"
+#include "ProcessState.h"
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 
@@ -66,36 +69,41 @@ TEST_F(DriveX, PathsGoThroughTheDriveTableWithEitherSeparator) {
     EXPECT_EQ(GetDriveTypeA(root.c_str()), DRIVE_FIXED);
 }
 
+// The error each failing call leaves, by the platform's codes.
+static DWORD ErrorOf(bool succeeded) {
+    return succeeded ? DWORD(ERROR_SUCCESS) : GetLastError();
+}
+
 TEST_F(DriveX, ErrorCodesOfCommonFailures) {
     std::filesystem::create_directories(root + "/dir");
     ksttest::WriteFile(root + "/here.txt", "x");
-    EXPECT_EQ(ErrorOfOpen("X:\\missing.txt", GENERIC_READ, OPEN_EXISTING),
-              DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(ErrorOfOpen("X:\\nofolder\\a.txt", GENERIC_READ, OPEN_EXISTING),
-              DWORD(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(ErrorOfOpen("X:\\nofolder\\a.txt", GENERIC_WRITE, CREATE_ALWAYS),
-              DWORD(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(ErrorOfOpen("X:\\here.txt", GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_FILE_EXISTS));
-    EXPECT_EQ(ErrorOfOpen("X:\\dir", GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED))
-        << "a folder opened as a file";
-    EXPECT_EQ(ErrorOfOpen("X:\\dir", GENERIC_WRITE, OPEN_ALWAYS), DWORD(ERROR_ACCESS_DENIED));
+    ksttest::WriteFile(root + "/dir/in.txt", "");
+    const struct {
+        const char* path;
+        DWORD access, disposition, error;
+    } opens[] = {
+        {"X:\\missing.txt", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {"X:\\nofolder\\a.txt", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {"X:\\nofolder\\a.txt", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+        {"X:\\here.txt", GENERIC_WRITE, CREATE_NEW, ERROR_FILE_EXISTS},
+        {"X:\\dir", GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},  // a folder as a file
+        {"X:\\dir", GENERIC_WRITE, OPEN_ALWAYS, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& o : opens)
+        EXPECT_EQ(ErrorOfOpen(o.path, o.access, o.disposition), o.error) << o.path;
+    const std::pair<std::function<BOOL()>, DWORD> calls[] = {
+        {[] { return CreateDirectoryA("X:\\dir", nullptr); }, ERROR_ALREADY_EXISTS},
+        {[] { return CreateDirectoryA("X:\\a\\b", nullptr); }, ERROR_PATH_NOT_FOUND},
+        {[] { return DeleteFileA("X:\\missing.txt"); }, ERROR_FILE_NOT_FOUND},
+        {[] { return DeleteFileA("X:\\dir"); }, ERROR_ACCESS_DENIED},
+        {[] { return RemoveDirectoryA("X:\\dir"); }, ERROR_DIR_NOT_EMPTY},
+    };
+    for (const auto& [call, error] : calls) EXPECT_EQ(ErrorOf(call()), error);
 
     HANDLE file = CreateFileA("X:\\here.txt", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS)) << "opened, and it was there";
     CloseHandle(file);
-
-    EXPECT_FALSE(CreateDirectoryA("X:\\dir", nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
-    EXPECT_FALSE(CreateDirectoryA("X:\\a\\b", nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
-    EXPECT_FALSE(DeleteFileA("X:\\missing.txt"));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_FALSE(DeleteFileA("X:\\dir"));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-    ksttest::WriteFile(root + "/dir/in.txt", "");
-    EXPECT_FALSE(RemoveDirectoryA("X:\\dir"));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_DIR_NOT_EMPTY));
 }
 
 TEST_F(DriveX, ReadOnlyFilesRefuseWritersEvenForRoot) {
@@ -163,18 +171,13 @@ TEST(Folders, CopyMoveAndList) {
 
 TEST(TempFiles, TempPathAndNames) {
     std::string dir = ksttest::ScratchDir();
-    const char* old = std::getenv("TMPDIR");
-    std::string saved = old ? old : "";
-    ::setenv("TMPDIR", dir.c_str(), 1);
-    char buffer[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof buffer, buffer);
-    EXPECT_EQ(std::string(buffer, length), dir + "/");
-    EXPECT_EQ(GetTempPathA(3, buffer), DWORD(dir.size() + 2)) << "the size needed";
-    if (old)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
-
+    {
+        ksttest::EnvScope tmp("TMPDIR", dir);
+        char buffer[MAX_PATH];
+        DWORD length = GetTempPathA(sizeof buffer, buffer);
+        EXPECT_EQ(std::string(buffer, length), dir + "/");
+        EXPECT_EQ(GetTempPathA(3, buffer), DWORD(dir.size() + 2)) << "the size needed";
+    }
     char name[MAX_PATH];
     UINT number = GetTempFileNameA(dir.c_str(), "Prefix", 0, name);
     ASSERT_NE(number, 0u);
@@ -263,27 +266,26 @@ TEST(RawDevice, SectorReadsHonourBadSectors) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_CRC));
     CloseHandle(device);
 
-    // The older family's INT 13h read: LBA 35 is cylinder 0, head 1, sector 18.
+    // The older family's INT 13h read: LBA 35 is cylinder 0, head 1, sector 18; cylinder 1,
+    // head 0, sector 2 is LBA 37, the bad one.
     HANDLE vwin32 = CreateFileA("\\\\.\\vwin32", 0, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     ASSERT_NE(vwin32, INVALID_HANDLE_VALUE);
-    DIOC_REGISTERS regs{};
-    regs.reg_EBX = reinterpret_cast<DWORD_PTR>(sector);
-    regs.reg_EAX = 0x0201;
-    regs.reg_ECX = 0x12;
-    regs.reg_EDX = 0x100;
-    DWORD returned = 0;
-    ASSERT_TRUE(DeviceIoControl(vwin32, VWIN32_DIOC_DOS_INT13, &regs, sizeof regs, &regs,
-                                sizeof regs, &returned, nullptr));
-    EXPECT_EQ((regs.reg_EAX >> 8) & 0xFF, 0u);
-    EXPECT_EQ(sector[0], char(35));
-    regs.reg_EAX = 0x0201;
-    regs.reg_ECX = 0x102;  // cylinder 1, head 0, sector 2: LBA 37, the bad one
-    regs.reg_EDX = 0;
-    ASSERT_TRUE(DeviceIoControl(vwin32, VWIN32_DIOC_DOS_INT13, &regs, sizeof regs, &regs,
-                                sizeof regs, &returned, nullptr));
-    EXPECT_NE((regs.reg_EAX >> 8) & 0xFF, 0u);
-    EXPECT_EQ(regs.reg_Flags & 1, 1u);
+    for (auto [cx, dx, status] : {std::tuple{0x12u, 0x100u, 0u}, {0x102u, 0u, 1u}}) {
+        DIOC_REGISTERS regs{};
+        regs.reg_EBX = reinterpret_cast<DWORD_PTR>(sector);
+        regs.reg_EAX = 0x0201;
+        regs.reg_ECX = cx;
+        regs.reg_EDX = dx;
+        DWORD returned = 0;
+        ASSERT_TRUE(DeviceIoControl(vwin32, VWIN32_DIOC_DOS_INT13, &regs, sizeof regs, &regs,
+                                    sizeof regs, &returned, nullptr));
+        EXPECT_EQ(((regs.reg_EAX >> 8) & 0xFF) != 0, status != 0);
+        EXPECT_EQ(regs.reg_Flags & 1, status);
+        if (!status) {
+            EXPECT_EQ(sector[0], char(35));
+        }
+    }
     CloseHandle(vwin32);
     kst::SetBadSectors('A', {});
     kst::UnmapDrive('A');

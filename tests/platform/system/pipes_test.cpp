@@ -14,6 +14,7 @@
 
 #include "KstPlatform.h"
 #include "KstTest.h"
+#include "ProcessState.h"
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 
@@ -23,18 +24,8 @@ using Clock = std::chrono::steady_clock;
 
 class Pipes : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        m_saved = old ? old : "";
-        m_hadOld = old != nullptr;
-        ::setenv("XDG_RUNTIME_DIR", ksttest::ScratchDir().c_str(), 1);
-    }
     void TearDown() override {
         if (m_listener >= 0) ::close(m_listener);
-        if (m_hadOld)
-            ::setenv("XDG_RUNTIME_DIR", m_saved.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
     }
 
     // A socket named NAME in the pipe folder; listening unless told otherwise.
@@ -52,10 +43,7 @@ protected:
     }
 
     int m_listener = -1;
-
-private:
-    std::string m_saved;
-    bool m_hadOld = false;
+    ksttest::EnvScope m_runtime{"XDG_RUNTIME_DIR", ksttest::ScratchDir()};
 };
 
 HANDLE OpenPipe(const std::string& path) {

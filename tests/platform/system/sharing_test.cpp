@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "KstFile.h"
 #include "KstTest.h"
@@ -106,31 +108,32 @@ DWORD OpenError(const std::string& path, const std::string& access, const std::s
     return ERROR_SUCCESS;
 }
 
+// Another process holds the file with one access and sharing; this one opens it as each row
+// says ("r", "w": read and write access or sharing).
 TEST(Sharing, BetweenProcesses) {
     std::string path = ksttest::ScratchDir() + "/shared.dat";
-    {
-        OtherProcess other(path, "rw", "");  // exclusive
+    const struct {
+        const char *access, *share;
+        std::vector<std::tuple<const char*, const char*, DWORD>> opens;
+    } holders[] = {
+        {"rw", "", {{"r", "rw", ERROR_SHARING_VIOLATION}, {"w", "rw", ERROR_SHARING_VIOLATION}}},
+        // A reader that denies reading conflicts with the reader already there.
+        {"r",
+         "r",
+         {{"w", "rw", ERROR_SHARING_VIOLATION},
+          {"r", "rw", 0},
+          {"r", "w", ERROR_SHARING_VIOLATION}}},
+        // Denying write while someone writes.
+        {"w", "rw", {{"r", "r", ERROR_SHARING_VIOLATION}, {"r", "rw", 0}, {"rw", "rw", 0}}},
+    };
+    for (const auto& holder : holders) {
+        SCOPED_TRACE(std::string(holder.access) + "/" + holder.share);
+        OtherProcess other(path, holder.access, holder.share);
         ASSERT_TRUE(other.holds());
-        EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(OpenError(path, "w", "rw"), DWORD(ERROR_SHARING_VIOLATION));
+        for (auto [access, share, error] : holder.opens)
+            EXPECT_EQ(OpenError(path, access, share), error) << access << "/" << share;
     }
     EXPECT_EQ(OpenError(path, "rw", ""), DWORD(ERROR_SUCCESS)) << "released with the process";
-    {
-        OtherProcess other(path, "r", "r");  // deny write
-        ASSERT_TRUE(other.holds());
-        EXPECT_EQ(OpenError(path, "w", "rw"), DWORD(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SUCCESS));
-        // A reader that denies reading conflicts with the reader already there.
-        EXPECT_EQ(OpenError(path, "r", "w"), DWORD(ERROR_SHARING_VIOLATION));
-    }
-    {
-        OtherProcess other(path, "w", "rw");  // a writer that shares everything
-        ASSERT_TRUE(other.holds());
-        EXPECT_EQ(OpenError(path, "r", "r"), DWORD(ERROR_SHARING_VIOLATION))
-            << "denying write while someone writes";
-        EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SUCCESS));
-        EXPECT_EQ(OpenError(path, "rw", "rw"), DWORD(ERROR_SUCCESS));
-    }
 }
 
 TEST(Sharing, ExclusiveOpenerFailsAgainstEarlierDenyNone) {

@@ -128,25 +128,4 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
     EXPECT_EQ(counter, 40000);
 }
 
-DWORD SleepThenReturn(LPVOID parameter) {
-    Sleep(50);
-    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
-}
-
-TEST(Wait, ThreadHandleIsSignaledWhenTheThreadEnds) {
-    HANDLE thread =
-        CreateThread(nullptr, 0, SleepThenReturn, reinterpret_cast<LPVOID>(7), 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
-    CEvent never;
-    HANDLE handles[2] = {never.m_hObject, thread};
-    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 5000), WAIT_OBJECT_0 + 1);
-    // An ended thread stays signaled.
-    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
-    EXPECT_EQ(code, 7u);
-    EXPECT_TRUE(CloseHandle(thread));
-}
-
 }  // namespace

@@ -1,5 +1,7 @@
 // Threads: suspension with the platform's counting, termination of a thread that calls
-// nothing, exit codes and the framework's CWinThread.
+// nothing, exit codes and the framework's CWinThread; and what ended threads leave behind:
+// nothing but their handles, which still answer waits and exit-code queries, terminated
+// threads included, also in the middle of a wait or of the layer's own locks.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +9,9 @@
 #include <set>
 #include <thread>
 
+#include "KstWin32.h"
 #include "KstWinThread.h"
+#include "ProcessState.h"
 
 namespace {
 
@@ -184,6 +188,157 @@ TEST(WinThread, AfxEndThreadEndsTheThreadWithTheCode) {
     EXPECT_EQ(WaitForSingleObject(*thread, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(ExitCode(*thread), 23u);
     delete thread;
+}
+
+using ksttest::DescriptorCount;
+using ksttest::DescriptorsSettleAt;
+using ksttest::ThreadCount;
+using ksttest::ThreadsSettleAt;
+
+DWORD SleepForever(LPVOID) {
+    for (;;) Sleep(1000);
+}
+
+DWORD WaitOnEvent(LPVOID event) {
+    return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+}
+
+TEST(ThreadEnd, TerminatedThreadsLeaveNoDescriptorAndNoThread) {
+    ASSERT_TRUE(ThreadsSettleAt(1));  // what earlier tests started is gone
+    int fds = DescriptorCount(), tasks = ThreadCount();
+    for (int i = 0; i < 50; ++i) {
+        HANDLE thread = CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        ASSERT_TRUE(TerminateThread(thread, 99));
+        ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitCode(thread), 99u);
+        CloseHandle(thread);
+    }
+    EXPECT_TRUE(DescriptorsSettleAt(fds));
+    EXPECT_TRUE(ThreadsSettleAt(tasks));
+}
+
+TEST(ThreadEnd, ATerminatedWaitDropsTheObjectsItWaitedFor) {
+    ASSERT_TRUE(ThreadsSettleAt(1));
+    int fds = DescriptorCount();
+    HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
+                        CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            return WaitForMultipleObjects(2, static_cast<HANDLE*>(p), TRUE, INFINITE);
+        },
+        events, 0, nullptr);
+    std::this_thread::sleep_for(20ms);  // into the wait
+    TerminateThread(thread, 5);
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    CloseHandle(events[0]);
+    CloseHandle(events[1]);
+    CloseHandle(thread);
+    EXPECT_TRUE(DescriptorsSettleAt(fds));  // the wait's references went with the thread
+}
+
+TEST(ThreadEnd, HandlesOfEndedThreadsKeepAnswering) {
+    int tasks = ThreadCount();
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE waiter = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+    HANDLE sleeper = CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
+    SetEvent(event);
+    TerminateThread(sleeper, 3);
+    ASSERT_TRUE(ThreadsSettleAt(tasks));  // both threads are gone, their handles are not
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(sleeper, 0), WAIT_OBJECT_0);
+    }
+    HANDLE both[2] = {sleeper, waiter};
+    EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCode(waiter), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCode(sleeper), 3u);
+    EXPECT_EQ(SuspendThread(sleeper), static_cast<DWORD>(-1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(waiter);
+    CloseHandle(sleeper);
+    CloseHandle(event);
+}
+
+TEST(ThreadEnd, ADuplicateOutlivesTheAutoDeletedFrameworkObject) {
+    CWinThread* thread = AfxBeginThread([](LPVOID) -> UINT { return 12; }, nullptr,
+                                        THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    ASSERT_NE(thread, nullptr);
+    HANDLE original = thread->m_hThread, copy = nullptr;
+    HANDLE process = GetCurrentProcess();
+    ASSERT_TRUE(
+        DuplicateHandle(process, original, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    EXPECT_NE(copy, original);
+    thread->ResumeThread();  // from here on the object may be gone
+    ASSERT_EQ(WaitForSingleObject(copy, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCode(copy), 12u);
+    // The framework deleted the object, and closed its handle, before the thread ended.
+    DWORD code;
+    EXPECT_FALSE(GetExitCodeThread(original, &code));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(CloseHandle(copy));
+
+    EXPECT_FALSE(DuplicateHandle(process, nullptr, process, &copy, 0, FALSE, 0));
+    EXPECT_FALSE(DuplicateHandle(nullptr, GetCurrentThread(), process, &copy, 0, FALSE, 0));
+    // The pseudo handle of a thread of the layer becomes a real one.
+    std::atomic<HANDLE> own{nullptr};
+    HANDLE self = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            HANDLE h = nullptr, process = GetCurrentProcess();
+            DuplicateHandle(process, GetCurrentThread(), process, &h, 0, FALSE, 0);
+            static_cast<std::atomic<HANDLE>*>(p)->store(h);
+            return 8;
+        },
+        &own, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(self, 5000), WAIT_OBJECT_0);
+    ASSERT_NE(own.load(), nullptr);
+    EXPECT_EQ(ExitCode(own.load()), 8u);
+    CloseHandle(own.load());
+    CloseHandle(self);
+}
+
+// Suspensions and a termination that land while the thread is inside the layer's calls (its
+// handle table, its events) wait until it has let go: the controller, which needs the same
+// locks, never finds them held by a parked or dead thread.
+TEST(ThreadEnd, ControlWaitsForTheLayersLocksToBeReleased) {
+    ASSERT_TRUE(ThreadsSettleAt(1));
+    int fds = DescriptorCount();
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            for (;;) {
+                SetEvent(p);
+                ResetEvent(p);
+                WaitForSingleObject(p, 0);
+            }
+        },
+        event, 0, nullptr);
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 3000 && !done; ++i) std::this_thread::sleep_for(10ms);
+        if (!done) {
+            fprintf(stderr, "deadlocked\n");
+            abort();
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(SuspendThread(thread), 0u);
+        SetEvent(event);  // the event's lock and the handle table are free
+        HANDLE other = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        CloseHandle(other);
+        ASSERT_EQ(ResumeThread(thread), 1u);
+    }
+    TerminateThread(thread, 1);
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    SetEvent(event);
+    CloseHandle(thread);
+    CloseHandle(event);
+    done = true;
+    watchdog.join();
+    EXPECT_TRUE(DescriptorsSettleAt(fds));
 }
 
 }  // namespace
