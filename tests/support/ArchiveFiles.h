@@ -42,16 +42,22 @@ inline void LoadBytes(const std::string& bytes, const std::function<void(CArchiv
     LoadFile(path, fn);
 }
 
-// The cause of the CArchiveException that fn raises; -1 when it raises none.
-inline int ArchiveCause(const std::function<void()>& fn) {
+// The cause of the exception of class E (CArchiveException, CFileException) that fn raises;
+// -1 when it raises none.
+template <class E>
+int CauseOf(const std::function<void()>& fn) {
     try {
         fn();
-    } catch (CArchiveException* e) {
+    } catch (E* e) {
         int cause = e->m_cause;
         e->Delete();
         return cause;
     }
     return -1;
+}
+
+inline int ArchiveCause(const std::function<void()>& fn) {
+    return CauseOf<CArchiveException>(fn);
 }
 
 // Loads the bytes through fn; answers the cause of the CArchiveException it ends in, or -1.

@@ -3,7 +3,6 @@
 // short or fail at an offset.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 #include "ArchiveFiles.h"
@@ -13,18 +12,6 @@
 namespace {
 
 using kst::detail::FaultPlan;
-
-// The cause of the file exception fn raises; -1 when it raises none.
-int FileCause(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (CFileException* e) {
-        int cause = e->m_cause;
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
 
 class Faults : public ::testing::Test {
 protected:
@@ -58,7 +45,7 @@ TEST_F(Faults, ArchiveOnAFullDiskRaisesTheFileExceptionAndLoadsAsNothing) {
         plan.pathPart = "faults.bin";
         plan.writeLimit = limit;
         kst::detail::SetFaults(plan);
-        EXPECT_EQ(FileCause([&] { Store(); }), CFileException::diskFull);
+        EXPECT_EQ(ksttest::CauseOf<CFileException>([&] { Store(); }), CFileException::diskFull);
         kst::detail::ClearFaults();
         EXPECT_EQ(ksttest::ReadFile(path).size(), static_cast<size_t>(limit));
         int cause = 0;
@@ -90,7 +77,8 @@ TEST_F(Faults, ReadFailureAtAnOffsetRaisesTheFileException) {
     kst::detail::SetFaults(plan);
     int cause = 0;
     // EIO is the system's general failure.
-    EXPECT_EQ(FileCause([&] { Load(&cause); }), CFileException::genericException);
+    EXPECT_EQ(ksttest::CauseOf<CFileException>([&] { Load(&cause); }),
+              CFileException::genericException);
     // The bytes before the offset still read.
     CFile file(path.c_str(), CFile::modeRead);
     char buffer[6000];
