@@ -54,13 +54,6 @@ CErrorInfo Error(DWORD code, const char* description = "", const char* operation
 
 constexpr UINT kStopInFront = MB_ICONSTOP | MB_SETFOREGROUND;
 
-TEST(ErrorInfoTexts, CodeTextsForOwnAndSystemCodes) {
-    EXPECT_EQ(Error(0x20000005).GetErrorCodeText(), "Kst:5");
-    EXPECT_EQ(Error(5).GetErrorCodeText(), "Win32:5");
-    EXPECT_EQ(Error(0xE0000007).GetErrorCodeText(), "Kst:7");
-    EXPECT_EQ(Error(0x80040201).GetErrorCodeText(), "Win32:2147746305");
-}
-
 TEST(ErrorInfoTexts, OwnCodesFillTheirTemplate) {
     LoadSample();
     CErrorInfo error = Error(0x20000005, "%File%=a.txt");
@@ -72,6 +65,11 @@ TEST(ErrorInfoTexts, OwnCodesFillTheirTemplate) {
 }
 
 TEST(ErrorInfoTexts, SystemCodesUseTheSystemTextAndItsFallbacks) {
+    const std::pair<DWORD, const char*> codeTexts[] = {{0x20000005, "Kst:5"},
+                                                       {5, "Win32:5"},
+                                                       {0xE0000007, "Kst:7"},
+                                                       {0x80040201, "Win32:2147746305"}};
+    for (auto [code, text] : codeTexts) EXPECT_EQ(Error(code).GetErrorCodeText(), text);
     CErrorInfo noFile = Error(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(noFile.GetErrorMsgTempl(), "The system cannot find the file specified.");
     EXPECT_EQ(noFile.GetErrorMsg(), "The system cannot find the file specified.");

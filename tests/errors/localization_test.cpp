@@ -111,28 +111,29 @@ TEST(LocalizationResource, TheGlobalCollectionStartsEmpty) {
     EXPECT_EQ(theMessage.Lookup_KError(5, value), 0);
 }
 
-using Replace = CLocalizationCollection;
-
+// Items fill first occurrences in order, each applied to the text as earlier items left it;
+// items that name nothing or are empty change nothing; without delimiters the whole text is
+// one item.
 TEST(LocalizationReplacement, FillsFirstOccurrencesInOrder) {
-    EXPECT_EQ(
-        Replace::Replacement("%Operation%: %Error%", "%Error%=disk full;%Operation%=Copy;", ";|\n"),
-        "Copy: disk full");
-    EXPECT_EQ(Replace::Replacement("%A% and %A%", "%A%=one", ";|\n"), "one and %A%");
-    EXPECT_EQ(Replace::Replacement("%A% and %A%", "%A%=one|%A%=two", ";|\n"), "one and two");
-    EXPECT_EQ(Replace::Replacement("x%A%y", "%A%=a much longer text", ";"), "xa much longer texty");
-    EXPECT_EQ(Replace::Replacement("%A%", "%A%=v=w", ";"), "v=w");
-    // Items apply to the text as earlier items left it.
-    EXPECT_EQ(Replace::Replacement("%A%", "%A%=%B%;%B%=b", ";"), "b");
-}
-
-TEST(LocalizationReplacement, ItemsThatChangeNothing) {
-    EXPECT_EQ(Replace::Replacement("keep %A%", "", ";|\n"), "keep %A%");
-    EXPECT_EQ(Replace::Replacement("keep %A%", "%A%", ";|\n"), "keep %A%");
-    EXPECT_EQ(Replace::Replacement("keep %A%", "=x;;|\n\n", ";|\n"), "keep %A%");
-    EXPECT_EQ(Replace::Replacement("keep %A%", "%B%=x", ";|\n"), "keep %A%");
-    EXPECT_EQ(Replace::Replacement(nullptr, nullptr, nullptr), "");
-    // Without delimiters the whole text is one item.
-    EXPECT_EQ(Replace::Replacement("%A%", "%A%=x;%B%=y", ""), "x;%B%=y");
+    const struct {
+        const char *text, *items, *delimiters, *expected;
+    } cases[] = {
+        {"%Operation%: %Error%", "%Error%=disk full;%Operation%=Copy;", ";|\n", "Copy: disk full"},
+        {"%A% and %A%", "%A%=one", ";|\n", "one and %A%"},
+        {"%A% and %A%", "%A%=one|%A%=two", ";|\n", "one and two"},
+        {"x%A%y", "%A%=a much longer text", ";", "xa much longer texty"},
+        {"%A%", "%A%=v=w", ";", "v=w"},
+        {"%A%", "%A%=%B%;%B%=b", ";", "b"},
+        {"keep %A%", "", ";|\n", "keep %A%"},
+        {"keep %A%", "%A%", ";|\n", "keep %A%"},
+        {"keep %A%", "=x;;|\n\n", ";|\n", "keep %A%"},
+        {"keep %A%", "%B%=x", ";|\n", "keep %A%"},
+        {nullptr, nullptr, nullptr, ""},
+        {"%A%", "%A%=x;%B%=y", "", "x;%B%=y"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CLocalizationCollection::Replacement(c.text, c.items, c.delimiters), c.expected)
+            << (c.text ? c.text : "null") << " / " << (c.items ? c.items : "null");
 }
 
 }  // namespace

@@ -53,22 +53,6 @@ CFileInfo ArchiveSample() {
 const char kSampleBytes[] =
     "05 61 2e 74 78 74 09 03 00 00 64 00 00 00 90 01 00 00 00 00 c8 41 03 00 00 00";
 
-TEST(FileInfo, StartsWithTheInitialValues) {
-    CFileInfo info(CString("c:\\a\\b.txt"));
-    EXPECT_EQ(info.m_strFileName, "c:\\a\\b.txt");
-    EXPECT_EQ(info.m_nState, 1);
-    EXPECT_EQ(info.m_nKind, 0);
-    EXPECT_EQ(info.m_timeModify.GetTime(), 0);
-    EXPECT_EQ(info.m_nSize, 0);
-    EXPECT_EQ(info.m_fRatio, 0.0f);
-    CRuntimeClass* pClass = CRuntimeClass::FromName("CFileInfo");
-    ASSERT_NE(pClass, nullptr);
-    EXPECT_EQ(pClass->m_wSchema, 1u);
-    EXPECT_STREQ(pClass->m_pBaseClass->m_lpszClassName, "CObjectP");
-    std::unique_ptr<CObject> created(pClass->CreateObject());
-    EXPECT_EQ(created->GetRuntimeClass(), RUNTIME_CLASS(CFileInfo));
-}
-
 TEST(FileInfo, RatioIsPercentOfTheSize) {
     CFileInfo info;
     info.m_nPackedSize = 100;

@@ -100,55 +100,59 @@ protected:
     }
 };
 
-TEST_P(Shares, ShareOfAFolder) {
-    UseShares({{"docs", "c:\\data", "", STYPE_DISKTREE}});
-    EXPECT_EQ(NameOf("c:\\Data\\X\\y.txt"), "\\\\pc1\\docs\\x\\y.txt");
-    EXPECT_EQ(NameOf("c:\\data"), "\\\\pc1\\docs\\");  // the folder itself ends in a separator
-    EXPECT_EQ(NameOf("d:\\data\\x"), "0:d:\\data\\x");
-}
-
-TEST_P(Shares, ShareFolderIsComparedByteForByte) {
-    UseShares({{"docs", "c:\\data", "", STYPE_DISKTREE}});
-    // Only the share's own characters are compared: a longer folder name matches too, and
-    // one character after the share's folder is taken for its separator.
-    EXPECT_EQ(NameOf("c:\\Database\\x"), "\\\\pc1\\docs\\ase\\x");
-    // Separators are characters like any other here.
-    EXPECT_EQ(NameOf("c:/data/x/y.txt"), "0:c:/data/x/y.txt");
-    // A folder other than a drive root that ends in a separator still skips one more.
-    UseShares({{"docs", "c:\\data\\", "", STYPE_DISKTREE}});
-    EXPECT_EQ(NameOf("c:\\data\\x\\y.txt"), "\\\\pc1\\docs\\\\y.txt");
-    UseShares({{"docs", "/srv/data", "", STYPE_DISKTREE}});
-    EXPECT_EQ(NameOf("/srv/database/x"), "\\\\pc1\\docs\\ase\\x");
-}
-
-TEST_P(Shares, ShareOfAWholeDrive) {
-    UseShares({{"c", "c:\\", "", STYPE_DISKTREE}});
-    EXPECT_EQ(NameOf("C:\\X"), "\\\\pc1\\c\\x");
-    EXPECT_EQ(NameOf("c:\\"), "\\\\pc1\\c\\");
-}
-
-TEST_P(Shares, PreferLongestOrLast) {
-    UseShares({{"c", "c:\\", "", 0}, {"docs", "c:\\data", "", 0}, {"all", "C:\\", "", 0}});
-    EXPECT_EQ(NameOf("c:\\data\\x.txt", 1), "\\\\pc1\\docs\\x.txt");
-    EXPECT_EQ(NameOf("c:\\data\\x.txt", 0), "\\\\pc1\\all\\data\\x.txt");
-    EXPECT_EQ(NameOf("c:\\other\\x.txt", 1), "\\\\pc1\\c\\other\\x.txt");
-}
-
-TEST_P(Shares, ShareWithEmptyPath) {
-    UseShares({{"docs", "c:\\data", "", 0}, {"IPC$", "", "Remote IPC", STYPE_IPC}});
-    EXPECT_EQ(NameOf("c:\\Data\\X", 0), "0:c:\\data\\x");
-    EXPECT_EQ(NameOf("c:\\Data\\X", 1), "\\\\pc1\\docs\\x");
-    UseShares({{"IPC$", "", "", STYPE_IPC}});
-    EXPECT_EQ(NameOf("c:\\data\\x", 0), "0:c:\\data\\x");
-}
-
-TEST_P(Shares, ServerNames) {
-    UseShares({{"docs", "c:\\data", "", 0}});
-    EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "localhost"), "\\\\localhost\\docs\\x");
-    // The server's name is used as it is given, backslashes and all.
-    EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "\\\\PC1"), "\\\\\\\\pc1\\docs\\x");
-    // Another computer's shares cannot be listed here.
-    EXPECT_EQ(NameOf("c:\\data\\x", 1, 0, "other"), "0:c:\\data\\x");
+TEST_P(Shares, NamesFromTheSharesOfThisComputer) {
+    const std::vector<kst::ShareInfo> data = {{"docs", "c:\\data", "", STYPE_DISKTREE}};
+    const std::vector<kst::ShareInfo> three = {
+        {"c", "c:\\", "", 0}, {"docs", "c:\\data", "", 0}, {"all", "C:\\", "", 0}};
+    const std::vector<kst::ShareInfo> withIpc = {{"docs", "c:\\data", "", 0},
+                                                 {"IPC$", "", "Remote IPC", STYPE_IPC}};
+    const std::string tooLong = "c:\\" + std::string(400, 'x');
+    const struct {
+        std::vector<kst::ShareInfo> shares;
+        std::string path;
+        int preferLongest;
+        const char* server;
+        std::string expected;
+    } cases[] = {
+        {data, "c:\\Data\\X\\y.txt", 1, nullptr, "\\\\pc1\\docs\\x\\y.txt"},
+        {data, "c:\\data", 1, nullptr, "\\\\pc1\\docs\\"},  // the folder ends in a separator
+        {data, "d:\\data\\x", 1, nullptr, "0:d:\\data\\x"},
+        // Only the share's own characters are compared: a longer folder name matches too,
+        // and one character after the share's folder is taken for its separator.
+        {data, "c:\\Database\\x", 1, nullptr, "\\\\pc1\\docs\\ase\\x"},
+        // Separators are characters like any other here.
+        {data, "c:/data/x/y.txt", 1, nullptr, "0:c:/data/x/y.txt"},
+        // A folder other than a drive root that ends in a separator still skips one more.
+        {{{"docs", "c:\\data\\", "", STYPE_DISKTREE}},
+         "c:\\data\\x\\y.txt",
+         1,
+         nullptr,
+         "\\\\pc1\\docs\\\\y.txt"},
+        {{{"docs", "/srv/data", "", STYPE_DISKTREE}},
+         "/srv/database/x",
+         1,
+         nullptr,
+         "\\\\pc1\\docs\\ase\\x"},
+        {{{"c", "c:\\", "", STYPE_DISKTREE}}, "C:\\X", 1, nullptr, "\\\\pc1\\c\\x"},
+        {{{"c", "c:\\", "", STYPE_DISKTREE}}, "c:\\", 1, nullptr, "\\\\pc1\\c\\"},
+        {three, "c:\\data\\x.txt", 1, nullptr, "\\\\pc1\\docs\\x.txt"},
+        {three, "c:\\data\\x.txt", 0, nullptr, "\\\\pc1\\all\\data\\x.txt"},
+        {three, "c:\\other\\x.txt", 1, nullptr, "\\\\pc1\\c\\other\\x.txt"},
+        {withIpc, "c:\\Data\\X", 0, nullptr, "0:c:\\data\\x"},
+        {withIpc, "c:\\Data\\X", 1, nullptr, "\\\\pc1\\docs\\x"},
+        {{{"IPC$", "", "", STYPE_IPC}}, "c:\\data\\x", 0, nullptr, "0:c:\\data\\x"},
+        {data, "c:\\data\\x", 1, "localhost", "\\\\localhost\\docs\\x"},
+        // The server's name is used as it is given, backslashes and all.
+        {data, "c:\\data\\x", 1, "\\\\PC1", "\\\\\\\\pc1\\docs\\x"},
+        // Another computer's shares cannot be listed here.
+        {data, "c:\\data\\x", 1, "other", "0:c:\\data\\x"},
+        {{{"c", "c:\\", "", 0}}, tooLong, 1, nullptr, "0:" + tooLong},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        UseShares(c.shares);
+        EXPECT_EQ(NameOf(c.path.c_str(), c.preferLongest, 0, c.server), c.expected);
+    }
 }
 
 TEST_P(Shares, SambaConfiguration) {
@@ -169,13 +173,10 @@ TEST_P(Shares, SambaConfiguration) {
     kst::UnmapDrive('S');
 }
 
-TEST_P(Shares, SambaShareOfTheRoot) {
+TEST_P(Shares, SambaShareOfTheRootOrNoConfiguration) {
+    EXPECT_EQ(NameOf("/etc/hosts"), "0:/etc/hosts");
     ksttest::WriteFile(dir + "/smb.conf", "[root]\npath = /\n");
     EXPECT_EQ(NameOf("/etc/hosts"), "\\\\pc1\\root\\etc\\hosts");
-}
-
-TEST_P(Shares, MissingSambaConfiguration) {
-    EXPECT_EQ(NameOf("/srv/data/x"), "0:/srv/data/x");
 }
 
 TEST_P(Shares, CyrillicNames) {
@@ -183,12 +184,6 @@ TEST_P(Shares, CyrillicNames) {
     // Short enough for the older family's 12-byte share names.
     UseShares({{"Док", "c:\\Данные", "", 0}});
     EXPECT_EQ(NameOf("C:\\ДАННЫЕ\\Отчёт.txt"), "\\\\pc1\\док\\отчёт.txt");
-}
-
-TEST_P(Shares, TooLongPathGivesNothing) {
-    UseShares({{"c", "c:\\", "", 0}});
-    std::string path = "c:\\" + std::string(400, 'x');
-    EXPECT_EQ(NameOf(path.c_str()), "0:" + path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, Shares,

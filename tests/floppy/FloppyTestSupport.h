@@ -6,43 +6,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "KstFloppyAccessLow.h"
 #include "KstPlatform.h"
-#include "KstTest.h"
+#include "ShellTools.h"
 #include "KstTraceLog.h"
 #include "KstWin32.h"
 
 namespace floppytest {
 
+using ksttest::Quote;
+using ksttest::RandomBytes;
 using ksttest::ReadFile;
 using ksttest::RunCommand;
+using ksttest::Sh;
 using ksttest::WriteFile;
-
-inline std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs a shell command that must succeed; answers its output.
-inline std::string Sh(const std::string& command) {
-    std::string out;
-    int code = RunCommand(command + " 2>&1", &out);
-    EXPECT_EQ(code, 0) << command << "\n" << out;
-    return out;
-}
-
-inline std::string RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string bytes(size, '\0');
-    for (auto& c : bytes) c = static_cast<char>(gen());
-    return bytes;
-}
 
 // A FAT12 image of a standard diskette size in KB (1440: 512-byte clusters; 720: 1024-byte).
 class Image {

@@ -74,40 +74,36 @@ TEST_P(BadSectors, ASectorThatReadsOnTheThirdAttempt) {
     EXPECT_EQ(list.GetSize(), 0);
 }
 
-// The list counts the file's sectors from 0 in chain order; the copy keeps its full length.
-TEST_P(BadSectors, ListedByOrdinalAndWrittenAsZeros) {
-    kst::SetBadSectors('A', {m_sectors[0], m_sectors[5], m_sectors[7]});
-    CWordArray list;
-    ASSERT_EQ(CopyData(&list, 3), 1);
-    EXPECT_EQ(Ordinals(list), (std::vector<int>{0, 5, 7}));
-    EXPECT_TRUE(ReadFile(Out()) == Expected({0, 5, 7}, 4000));
+// The list counts the file's sectors from 0 in chain order and is appended to; bad sectors
+// are written as zeros; once the list holds more than the maximum the copy ends before that
+// sector.
+TEST_P(BadSectors, ListedByOrdinalWrittenAsZerosAndBoundByTheMaximum) {
+    struct Case {
+        std::vector<int> bad, before;
+        BYTE retries;
+        WORD maxBad;
+        std::vector<int> listed, zeroed;
+        size_t size;
+    } cases[] = {
+        {{0, 5, 7}, {}, 3, 0xFFFF, {0, 5, 7}, {0, 5, 7}, 4000},
+        {{2, 4}, {}, 0, 0, {2}, {}, 2 * 512},
+        {{2, 4}, {}, 0, 1, {2, 4}, {2}, 4 * 512},
+        {{6}, {40, 41, 42}, 0, 3, {40, 41, 42, 6}, {}, 6 * 512},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bad) + " max " + std::to_string(c.maxBad));
+        std::vector<unsigned> sectors;
+        for (int ordinal : c.bad) sectors.push_back(m_sectors[ordinal]);
+        kst::SetBadSectors('A', sectors);
+        CWordArray list;
+        for (int earlier : c.before) list.Add(WORD(earlier));
+        ASSERT_EQ(CopyData(&list, c.retries, c.maxBad), 1);
+        EXPECT_EQ(Ordinals(list), c.listed);
+        EXPECT_TRUE(ReadFile(Out()) == Expected(c.zeroed, c.size));
+    }
     // Without a list every sector is written.
     ASSERT_EQ(CopyData(nullptr, 0), 1);
-    EXPECT_TRUE(ReadFile(Out()) == Expected({0, 5, 7}, 4000));
-}
-
-// Once the list holds more than the maximum the copy ends before that sector.
-TEST_P(BadSectors, TheMaximumEndsTheCopy) {
-    kst::SetBadSectors('A', {m_sectors[2], m_sectors[4]});
-    CWordArray list;
-    ASSERT_EQ(CopyData(&list, 0, 0), 1);
-    EXPECT_EQ(Ordinals(list), std::vector<int>{2});
-    EXPECT_TRUE(ReadFile(Out()) == m_data.substr(0, 2 * 512));
-
-    list.RemoveAll();
-    ASSERT_EQ(CopyData(&list, 0, 1), 1);
-    EXPECT_EQ(Ordinals(list), (std::vector<int>{2, 4}));
-    EXPECT_TRUE(ReadFile(Out()) == Expected({2}, 4 * 512));
-}
-
-// The list is appended to: 3 entries already and a maximum of 3, the next bad sector stops.
-TEST_P(BadSectors, TheListIsAppendedTo) {
-    kst::SetBadSectors('A', {m_sectors[6]});
-    CWordArray list;
-    for (WORD earlier : {40, 41, 42}) list.Add(earlier);
-    ASSERT_EQ(CopyData(&list, 0, 3), 1);
-    EXPECT_EQ(Ordinals(list), (std::vector<int>{40, 41, 42, 6}));
-    EXPECT_TRUE(ReadFile(Out()) == m_data.substr(0, 6 * 512));
+    EXPECT_TRUE(ReadFile(Out()) == Expected({6}, 4000));
 }
 
 // With counter 10 a window receives 11, 12, ... one message per sector read, lParam 1.

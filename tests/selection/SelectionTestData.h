@@ -49,6 +49,13 @@ inline Spec Members(const CMaskSpec& spec) {
             spec.IsIncludeSubDirs(), spec.IsSetFilesStatus()};
 }
 
+// The members of every mask spec of a list.
+inline std::vector<Spec> Specs(const CMaskSpecArray& list) {
+    std::vector<Spec> specs;
+    for (int i = 0; i < list.GetSize(); ++i) specs.push_back(Members(*list.GetMaskAt(i)));
+    return specs;
+}
+
 inline bool operator==(const Spec& a, const Spec& b) {
     return a.dirs == b.dirs && a.include == b.include && a.exclude == b.exclude &&
            a.subDirs == b.subDirs && a.filesStatus == b.filesStatus;

@@ -26,12 +26,6 @@ std::unique_ptr<CPattern> MakePattern(const char* name, int simple, std::vector<
     return pattern;
 }
 
-std::vector<Spec> Specs(const CMaskSpecArray& list) {
-    std::vector<Spec> specs;
-    for (int i = 0; i < list.GetSize(); ++i) specs.push_back(Members(*list.GetMaskAt(i)));
-    return specs;
-}
-
 TEST(Pattern, RuntimeClassesAndANewPattern) {
     CPattern pattern;
     EXPECT_EQ(pattern.GetPatternName(), "");

@@ -8,12 +8,6 @@ using namespace seltest;
 
 namespace {
 
-std::vector<Spec> Specs(const CMaskSpecArray& list) {
-    std::vector<Spec> specs;
-    for (int i = 0; i < list.GetSize(); ++i) specs.push_back(Members(*list.GetMaskAt(i)));
-    return specs;
-}
-
 struct Simple {
     Strings include, exclude;
     int allSubDirs = 0;

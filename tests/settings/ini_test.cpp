@@ -49,41 +49,32 @@ std::string Scratch(const std::string& name) {
 
 using CodePages = ksttest::CodePageScope;
 
-TEST(IniParse, KeysValuesAndComments) {
-    EXPECT_EQ(Parsed("[Error]\r\nK5=Bad disk\r\n"), (Entries{{"Error", "K5", "Bad disk"}}));
-    EXPECT_EQ(Parsed("[S]\r\n  key = v\r\n \t; note=x\r\nplain line\r\na=b=c\r\n"),
-              (Entries{{"S", "key ", " v"}, {"S", "a", "b=c"}}));
-    EXPECT_EQ(Parsed("[S]\r\nv=two\\nwords\r\n"), (Entries{{"S", "v", "two\nwords"}}));
-    EXPECT_EQ(Parsed("[S]\r\n \t=blank key\r\nk=v\r\n"),
-              (Entries{{"S", "", "blank key"}, {"S", "k", "v"}}));
-    EXPECT_EQ(Parsed("[S]\r\n[T]\r\n; only a comment=1\r\n"),
-              (Entries{{"S", "", ""}, {"T", "", ""}}));
-    EXPECT_EQ(Parsed("no section\r\nk=v\r\n"), Entries{});
-    EXPECT_EQ(Parsed(""), Entries{});
-}
-
-TEST(IniParse, CommentedOutSectionsHandTheirLinesOn) {
-    // B is the first commented-out block and is dropped; D's lines go to C.
-    std::string text = "[A]\r\na=1\r\n;[B]\r\nb=2\r\n[C]\r\nc=3\r\n;[D]\r\nd=4\r\n";
-    EXPECT_EQ(Parsed(text), (Entries{{"A", "a", "1"}, {"C", "c", "3"}, {"C", "d", "4"}}));
-    // "[]" counts as commented out too.
-    EXPECT_EQ(Parsed("[A]\r\na=1\r\n[]\r\nx=0\r\n[C]\r\n[]\r\ny=9\r\n"),
-              (Entries{{"A", "a", "1"}, {"C", "", ""}, {"C", "y", "9"}}));
-}
-
-TEST(IniParse, SemicolonBeforeTheFirstHeaderDropsTheFirstSection) {
-    EXPECT_EQ(Parsed("; messages\r\n[A]\r\na=1\r\n[B]\r\nb=2\r\n"), (Entries{{"B", "b", "2"}}));
-    // A comment line after a header has no such effect.
-    EXPECT_EQ(Parsed("[A]\r\n; messages\r\na=1\r\n[B]\r\nb=2\r\n"),
-              (Entries{{"A", "a", "1"}, {"B", "b", "2"}}));
-}
-
-TEST(IniParse, BracketInsideAValueStartsANewBlock) {
-    EXPECT_EQ(Parsed("[A]\r\nk=x[B]\r\nm=n\r\n"), (Entries{{"A", "k", "x"}, {"B", "m", "n"}}));
-    // Without a "]" after it the parse stops there.
-    EXPECT_EQ(Parsed("[A]\r\nk=x[y\r\nm=n\r\n[C]\r\nc=1\r\n"), (Entries{{"A", "k", "x"}}));
-    // Trailing blanks and semicolons before the next "[" belong to no one.
-    EXPECT_EQ(Parsed("[A]\r\nk=x ;[B]\r\nm=n\r\n"), (Entries{{"A", "k", "x"}}));
+TEST(IniParse, KeysValuesCommentsAndBlocks) {
+    const std::pair<const char*, Entries> cases[] = {
+        {"[Error]\r\nK5=Bad disk\r\n", {{"Error", "K5", "Bad disk"}}},
+        {"[S]\r\n  key = v\r\n \t; note=x\r\nplain line\r\na=b=c\r\n",
+         {{"S", "key ", " v"}, {"S", "a", "b=c"}}},
+        {"[S]\r\nv=two\\nwords\r\n", {{"S", "v", "two\nwords"}}},
+        {"[S]\r\n \t=blank key\r\nk=v\r\n", {{"S", "", "blank key"}, {"S", "k", "v"}}},
+        {"[S]\r\n[T]\r\n; only a comment=1\r\n", {{"S", "", ""}, {"T", "", ""}}},
+        {"no section\r\nk=v\r\n", {}},
+        {"", {}},
+        // B is the first commented-out block and is dropped; D's lines go to C.
+        {"[A]\r\na=1\r\n;[B]\r\nb=2\r\n[C]\r\nc=3\r\n;[D]\r\nd=4\r\n",
+         {{"A", "a", "1"}, {"C", "c", "3"}, {"C", "d", "4"}}},
+        // "[]" counts as commented out too.
+        {"[A]\r\na=1\r\n[]\r\nx=0\r\n[C]\r\n[]\r\ny=9\r\n",
+         {{"A", "a", "1"}, {"C", "", ""}, {"C", "y", "9"}}},
+        // A semicolon before the first header drops the first section; after it, nothing.
+        {"; messages\r\n[A]\r\na=1\r\n[B]\r\nb=2\r\n", {{"B", "b", "2"}}},
+        {"[A]\r\n; messages\r\na=1\r\n[B]\r\nb=2\r\n", {{"A", "a", "1"}, {"B", "b", "2"}}},
+        // A bracket inside a value starts a new block; without a "]" after it the parse stops.
+        {"[A]\r\nk=x[B]\r\nm=n\r\n", {{"A", "k", "x"}, {"B", "m", "n"}}},
+        {"[A]\r\nk=x[y\r\nm=n\r\n[C]\r\nc=1\r\n", {{"A", "k", "x"}}},
+        // Trailing blanks and semicolons before the next "[" belong to no one.
+        {"[A]\r\nk=x ;[B]\r\nm=n\r\n", {{"A", "k", "x"}}},
+    };
+    for (const auto& [text, entries] : cases) EXPECT_EQ(Parsed(text), entries) << text;
 }
 
 // The same lines ended by CR alone.
@@ -114,50 +105,30 @@ TEST(IniParse, LfCrLfAndCrReadAlike) {
 }
 
 TEST(IniFile, NamesTheFile) {
-    CIniFile byDefault;
-    byDefault.SetAutoSave(0);
-    EXPECT_EQ(byDefault.GetFileName(), "options.ini");
-    CIniFile plain("settings");
-    plain.SetAutoSave(0);
-    EXPECT_EQ(plain.GetFileName(), "settings.ini");
-    CIniFile dotted("my.cfg");
-    dotted.SetAutoSave(0);
-    EXPECT_EQ(dotted.GetFileName(), "my.cfg");
-    CIniFile empty(CString(""));
-    empty.SetAutoSave(0);
-    EXPECT_EQ(empty.GetFileName(), "options.ini");
+    EXPECT_EQ(CIniFile().GetFileName(), "options.ini");
+    EXPECT_EQ(CIniFile("settings").GetFileName(), "settings.ini");
+    EXPECT_EQ(CIniFile("my.cfg").GetFileName(), "my.cfg");
+    EXPECT_EQ(CIniFile(CString("")).GetFileName(), "options.ini");
 }
 
-TEST(IniFile, SaveSortsIgnoringCaseButHeadsEachSpelling) {
+// Sorted ignoring case, but each spelling of a section heads its own block; folded to lower
+// case ("_" before the letters); values written as they stand.
+TEST(IniFile, SaveSortsFoldedToLowerCaseAndWritesValuesAsTheyStand) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[b]\r\nk=1\r\n[A]\r\nz=2\r\n[a]\r\ny=3\r\n",
+         "[a]\r\ny=3\r\n\r\n[A]\r\nz=2\r\n\r\n[b]\r\nk=1\r\n"},
+        {"[Z]\r\nz=1\r\n[a]\r\nB=2\r\n_k=3\r\n[_]\r\nx=4\r\n",
+         "[_]\r\nx=4\r\n\r\n[a]\r\n_k=3\r\nB=2\r\n\r\n[Z]\r\nz=1\r\n"},
+        {"[S]\r\nv=a\\nb\r\nk=x\r\n[E]\r\n", "[E]\r\n=\r\n\r\n[S]\r\nk=x\r\nv=a\nb\r\n"},
+    };
     std::string path = Scratch("order.ini");
-    {
+    for (const auto& [text, saved] : cases) {
         CIniFile ini(path.c_str());
-        ini.Parse("[b]\r\nk=1\r\n[A]\r\nz=2\r\n[a]\r\ny=3\r\n");
-        ASSERT_EQ(ini.Save(), 1);
         ini.SetAutoSave(0);
+        ini.Parse(text);
+        ASSERT_EQ(ini.Save(), 1);
+        EXPECT_EQ(ksttest::ReadFile(path), saved);
     }
-    EXPECT_EQ(ksttest::ReadFile(path), "[a]\r\ny=3\r\n\r\n[A]\r\nz=2\r\n\r\n[b]\r\nk=1\r\n");
-}
-
-TEST(IniFile, SortFoldsToLowerCase) {
-    // Folded to lower case, "_" lies before the letters; folded to upper case it would follow
-    // them.
-    std::string path = Scratch("fold.ini");
-    CIniFile ini(path.c_str());
-    ini.SetAutoSave(0);
-    ini.Parse("[Z]\r\nz=1\r\n[a]\r\nB=2\r\n_k=3\r\n[_]\r\nx=4\r\n");
-    ASSERT_EQ(ini.Save(), 1);
-    EXPECT_EQ(ksttest::ReadFile(path),
-              "[_]\r\nx=4\r\n\r\n[a]\r\n_k=3\r\nB=2\r\n\r\n[Z]\r\nz=1\r\n");
-}
-
-TEST(IniFile, SaveWritesValuesAsTheyStand) {
-    std::string path = Scratch("raw.ini");
-    CIniFile ini(path.c_str());
-    ini.SetAutoSave(0);
-    ini.Parse("[S]\r\nv=a\\nb\r\nk=x\r\n[E]\r\n");
-    ASSERT_EQ(ini.Save(), 1);
-    EXPECT_EQ(ksttest::ReadFile(path), "[E]\r\n=\r\n\r\n[S]\r\nk=x\r\nv=a\nb\r\n");
 }
 
 TEST(IniFile, SaveFailsWhenTheFileCannotBeCreated) {
@@ -294,16 +265,12 @@ void ExpectCyrillicOrder(unsigned page, bool bareLf) {
     EXPECT_EQ(ksttest::ReadFile(path), bareLf ? WithLf(saved) : saved);
 }
 
-TEST(IniFile, SortsCyrillicNamesInUtf8) {
-    CodePages pages(65001, 866);
-    ExpectCyrillicOrder(65001, false);
-    ExpectCyrillicOrder(65001, true);
-}
-
-TEST(IniFile, SortsCyrillicNamesInCodePage1251) {
-    CodePages pages(1251, 866);
-    ExpectCyrillicOrder(1251, false);
-    ExpectCyrillicOrder(1251, true);
+TEST(IniFile, SortsCyrillicNamesInUtf8AndCodePage1251) {
+    for (unsigned page : {65001u, 1251u}) {
+        CodePages pages(page, 866);
+        ExpectCyrillicOrder(page, false);
+        ExpectCyrillicOrder(page, true);
+    }
 }
 
 // ---- bad input -----------------------------------------------------------------------------

@@ -97,16 +97,6 @@ TEST(ThreadLife, StopWithATimeOutKillsAWorkerThatIgnoresIt) {
     EXPECT_EQ(thread.Kill(), 0);  // Kill twice: the second finds nothing running
 }
 
-TEST(ThreadLife, StopEndsACooperativeWorkerInTime) {
-    Cooperative thread;
-    thread.Init();
-    thread.Run();
-    thread.Stop(5000);
-    EXPECT_EQ(ExitCode(thread), 0u);
-    EXPECT_EQ(thread.m_stops.load(), 1);
-    EXPECT_EQ(thread.IsRunning(), 0);
-}
-
 TEST(ThreadLife, RelayEventIsSetOncePerSignal) {
     Cooperative thread;
     thread.Init();

@@ -6,41 +6,22 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "KstTest.h"
+#include "ShellTools.h"
 #include "KstZipInfo.h"
 #include "KstZipSpan.h"
 
 namespace ziptest {
 
+using ksttest::Quote;
+using ksttest::RandomBytes;
 using ksttest::ReadFile;
 using ksttest::RunCommand;
+using ksttest::Sh;
 using ksttest::WriteFile;
-
-inline std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs a shell command that must succeed; answers its output.
-inline std::string Sh(const std::string& command) {
-    std::string out;
-    int code = RunCommand(command + " 2>&1", &out);
-    EXPECT_EQ(code, 0) << command << "\n" << out;
-    return out;
-}
-
-inline std::string RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string bytes(size, '\0');
-    for (auto& c : bytes) c = static_cast<char>(gen());
-    return bytes;
-}
 
 inline std::string TextBytes(size_t size) {
     std::string text;

@@ -68,33 +68,25 @@ TEST_F(FullDisk, SpanWithShortWritesIsTheSame) {
     EXPECT_TRUE(ReadVolumes(dir + "/short", "f.zip", count) == good);
 }
 
-TEST_F(FullDisk, JoinRemovesItsPartialArchiveAndKeepsTheVolumes) {
+// A write that fails on the joined archive, or a read that fails on a volume.
+TEST_F(FullDisk, FailedJoinRemovesItsPartialArchiveAndKeepsTheVolumes) {
     fs::create_directories(dir + "/target");
     std::string joined = dir + "/target/f.zip";
-    kst::detail::FaultPlan plan;
-    plan.pathPart = "/target/";
-    plan.writeLimit = static_cast<long long>(source.size() / 2);
-    kst::detail::SetFaults(plan);
-    CZipSpan join(joined.c_str());
-    EXPECT_EQ(join.UnSpan((dir + "/good").c_str(), count), 0);
-    kst::detail::ClearFaults();
-    EXPECT_FALSE(join.GetFailureReason().IsEmpty());
-    EXPECT_FALSE(fs::exists(joined));
-    EXPECT_TRUE(ReadVolumes(dir + "/good", "f.zip", count) == good);
-}
-
-TEST_F(FullDisk, JoinReadingAVolumeThatFailsRemovesItsArchive) {
-    fs::create_directories(dir + "/target");
-    std::string joined = dir + "/target/f.zip";
-    kst::detail::FaultPlan plan;
-    plan.pathPart = "/good/Disk2/";
-    plan.readFailAt = 100;
-    kst::detail::SetFaults(plan);
-    CZipSpan join(joined.c_str());
-    EXPECT_EQ(join.UnSpan((dir + "/good").c_str(), count), 0);
-    kst::detail::ClearFaults();
-    EXPECT_FALSE(fs::exists(joined));
-    EXPECT_TRUE(ReadVolumes(dir + "/good", "f.zip", count) == good);
+    kst::detail::FaultPlan writes, reads;
+    writes.pathPart = "/target/";
+    writes.writeLimit = static_cast<long long>(source.size() / 2);
+    reads.pathPart = "/good/Disk2/";
+    reads.readFailAt = 100;
+    for (const auto& plan : {writes, reads}) {
+        SCOPED_TRACE(plan.pathPart);
+        kst::detail::SetFaults(plan);
+        CZipSpan join(joined.c_str());
+        EXPECT_EQ(join.UnSpan((dir + "/good").c_str(), count), 0);
+        kst::detail::ClearFaults();
+        EXPECT_FALSE(join.GetFailureReason().IsEmpty());
+        EXPECT_FALSE(fs::exists(joined));
+        EXPECT_TRUE(ReadVolumes(dir + "/good", "f.zip", count) == good);
+    }
 }
 
 TEST_F(FullDisk, JoinWithShortWritesIsTheSource) {

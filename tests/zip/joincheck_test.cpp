@@ -49,14 +49,12 @@ protected:
 };
 
 TEST_F(JoinCheckTest, CountTooSmallOrTooLarge) {
-    ExpectFails(2,
-                "volume 2 holds no end of central directory record: it is not the last "
-                "volume of the set",
-                2);
-    ExpectFails(3,
-                "volume 3 holds no end of central directory record: it is not the last "
-                "volume of the set",
-                3);
+    for (int count : {2, 3})
+        ExpectFails(count,
+                    "volume " + std::to_string(count) +
+                        " holds no end of central directory record: it is not the last volume "
+                        "of the set",
+                    count);
     ExpectFails(
         5,
         "volume 5 (" + Volume(5) + ") cannot be opened: The system cannot find the path specified",
@@ -67,31 +65,28 @@ TEST_F(JoinCheckTest, CountTooSmallOrTooLarge) {
     EXPECT_TRUE(ReadFile(dir + "/out/set.zip") == ReadFile(archive));
 }
 
+// Volume 2 cut, emptied or swapped with volume 3; the last volume cut inside its end record.
 TEST_F(JoinCheckTest, TruncatedEmptiedAndSwappedVolumes) {
-    WriteFile(Volume(2), volumes[1].substr(0, 1000));
-    ExpectFails(4,
-                "the local header of sub/ is not where the central directory says (volume 2, "
-                "offset 26583)",
-                2);
-    WriteFile(Volume(2), "");
-    ExpectFails(4,
-                "the local header of sub/ is not where the central directory says (volume 2, "
-                "offset 26583)",
-                2);
-    WriteFile(Volume(2), volumes[2]);
-    WriteFile(Volume(3), volumes[1]);
-    ExpectFails(4,
-                "the local header of sub/ is not where the central directory says (volume 2, "
-                "offset 26583)",
-                2);
-    // The last volume cut inside its end record.
-    WriteFile(Volume(2), volumes[1]);
-    WriteFile(Volume(3), volumes[2]);
-    WriteFile(Volume(4), volumes[3].substr(0, volumes[3].size() - 5));
-    ExpectFails(4,
-                "the end of central directory record on volume 4 is cut short or followed by "
-                "other bytes",
-                4);
+    const std::string misplaced =
+        "the local header of sub/ is not where the central directory says (volume 2, offset "
+        "26583)";
+    const struct {
+        std::vector<std::string> set;
+        std::string reason;
+        int volume;
+    } cases[] = {
+        {{volumes[0], volumes[1].substr(0, 1000), volumes[2], volumes[3]}, misplaced, 2},
+        {{volumes[0], "", volumes[2], volumes[3]}, misplaced, 2},
+        {{volumes[0], volumes[2], volumes[1], volumes[3]}, misplaced, 2},
+        {{volumes[0], volumes[1], volumes[2], volumes[3].substr(0, volumes[3].size() - 5)},
+         "the end of central directory record on volume 4 is cut short or followed by other "
+         "bytes",
+         4},
+    };
+    for (const auto& c : cases) {
+        for (int n = 1; n <= 4; ++n) WriteFile(Volume(n), c.set[n - 1]);
+        ExpectFails(4, c.reason, c.volume);
+    }
 }
 
 TEST_F(JoinCheckTest, ArchivePathThatIsAVolumeIsRefused) {

@@ -44,25 +44,30 @@ std::string JoinedPath(const std::string& dir, uint32_t size, const std::string&
     return folder + "/" + name;
 }
 
-// Spans at size, checks the set, joins it and compares with the source; answers the count.
-int RoundTrip(const std::string& archive, const std::string& dir, uint32_t size,
-              bool expectEqual = true) {
+// Spans at size, checks every volume's bound and the set, joins it and compares with the
+// source (or, when the join may differ, lets unzip test it); answers the volumes.
+std::vector<std::string> RoundTrip(const std::string& archive, const std::string& dir,
+                                   uint32_t size, bool expectEqual = true) {
     SCOPED_TRACE("volume size " + std::to_string(size));
     std::string name = std::filesystem::path(archive).filename();
     std::string folder = dir + "/v" + std::to_string(size);
     std::string source = ReadFile(archive);
     int count = Span(archive, folder, size);
     EXPECT_GE(count, 1);
-    if (count < 1) return count;
+    if (count < 1) return {};
     auto volumes = ReadVolumes(folder, name, count);
     if (source.size() <= size) {
         EXPECT_EQ(count, 1);
-        EXPECT_EQ(volumes[0], source);
+        EXPECT_TRUE(volumes[0] == source);
+        EXPECT_FALSE(std::filesystem::exists(folder + "/Disk1/disk1"));  // no marker file
     } else {
         EXPECT_GE(count, 2);
         EXPECT_EQ(volumes[0].substr(0, 4), std::string("PK\7\x08", 4));
         for (int n = 0; n + 1 < count; ++n)
             EXPECT_LE(volumes[n].size(), size) << "volume " << n + 1;
+        for (int n = 1; n <= count; ++n)
+            EXPECT_TRUE(std::filesystem::exists(folder + "/Disk" + std::to_string(n) + "/disk" +
+                                                std::to_string(n)));
         ExpectConsistentSet(volumes);
     }
     std::string joined = JoinedPath(dir, size, name);
@@ -74,19 +79,31 @@ int RoundTrip(const std::string& archive, const std::string& dir, uint32_t size,
         EXPECT_TRUE(UnzipTests(joined));
     else
         EXPECT_TRUE(ReadFile(joined) == source) << "joined archive differs";
-    return count;
+    return volumes;
 }
 
 // One Python start for many archives: zipfile.testzip() passes on every one.
 void ExpectPythonTests(const std::vector<std::string>& archives) {
-    std::vector<std::string> args(archives);
     std::string out = Python(R"(
 import sys, zipfile
-bad = [a for a in sys.argv[1:] if zipfile.ZipFile(a).testzip() is not None]
-print("bad:", bad)
+print("bad:", [a for a in sys.argv[1:] if zipfile.ZipFile(a).testzip() is not None])
 )",
-                             args);
+                             archives);
     EXPECT_NE(out.find("bad: []"), std::string::npos) << out;
+}
+
+// A small archive: the smallest volume sizes are a few header lengths, so a large one would
+// make thousands of volumes. The text is most of it, so that its middle lies in entry data.
+std::string SmallArchive(const std::string& dir, const std::string& options) {
+    std::string tree = dir + "/small";
+    std::filesystem::create_directories(tree + "/sub");
+    WriteFile(tree + "/text.txt", TextBytes(6000));
+    WriteFile(tree + "/random.bin", RandomBytes(500, 7));
+    WriteFile(tree + "/empty.dat", "");
+    WriteFile(tree + "/sub/nested.txt", TextBytes(200));
+    std::string archive = dir + "/e.zip";
+    Sh("cd " + Quote(tree) + " && zip -q -X -r " + options + " " + Quote(archive) + " .");
+    return archive;
 }
 
 TEST(SpanTest, RoundTripsAtManyVolumeSizes) {
@@ -94,23 +111,17 @@ TEST(SpanTest, RoundTripsAtManyVolumeSizes) {
     for (const char* options : {"-0", "-9"}) {
         std::string sub = dir + (options[1] == '0' ? "/stored" : "/deflated");
         std::filesystem::create_directories(sub);
-        std::string archive = InfoZip(sub, "sample.zip", options);
-        std::string bytes = ReadFile(archive);
-        Layout layout = LayoutOf(bytes);
-        std::vector<uint32_t> sizes;
-        uint32_t smallest = static_cast<uint32_t>(layout.largestBlock + 1);
-        uint32_t length = static_cast<uint32_t>(bytes.size());
-        // Each volume is written to disk: a sample of sizes, densest at both ends (the edge
-        // tests take the exact boundaries one by one).
-        for (uint32_t s = smallest; s < smallest + 4; ++s) sizes.push_back(s);
-        for (int step = 1; step < 8; ++step)
-            sizes.push_back(smallest + (length - smallest) * step / 8);
-        for (uint32_t s = length - 30; s < length - 3; s += 3) sizes.push_back(s);
-        for (uint32_t s = length - 3; s <= length; ++s) sizes.push_back(s);
+        std::string archive = SmallArchive(sub, options);
+        uint32_t length = static_cast<uint32_t>(ReadFile(archive).size());
+        uint32_t smallest = static_cast<uint32_t>(LayoutOf(ReadFile(archive)).largestBlock + 1);
+        // Densest at both ends; the edge tests take the layout's own boundaries.
+        std::vector<uint32_t> sizes = {smallest, smallest + 1, length - 7, length - 1, length};
+        for (int step = 1; step < 6; ++step)
+            sizes.push_back(smallest + (length - smallest) * step / 6);
         std::vector<std::string> joined;
         for (uint32_t size : sizes) {
             RoundTrip(archive, sub, size);
-            joined.push_back(JoinedPath(sub, size, "sample.zip"));
+            joined.push_back(JoinedPath(sub, size, "e.zip"));
         }
         ExpectPythonTests({joined.front(), joined[joined.size() / 2], joined.back()});
     }
@@ -118,110 +129,64 @@ TEST(SpanTest, RoundTripsAtManyVolumeSizes) {
 
 class SpanEdgeTest : public ::testing::Test {
 protected:
-    // A small archive: the sizes at the edges are a few header lengths, so a large one would
-    // make thousands of volumes.
     void SetUp() override {
         dir = ScratchDir();
-        std::string tree = dir + "/small";
-        std::filesystem::create_directories(tree + "/sub");
-        // The text is most of it, so that the archive's middle lies in its data.
-        WriteFile(tree + "/text.txt", TextBytes(6000));
-        WriteFile(tree + "/random.bin", RandomBytes(500, 7));
-        WriteFile(tree + "/empty.dat", "");
-        WriteFile(tree + "/sub/nested.txt", TextBytes(200));
-        archive = dir + "/e.zip";
-        Sh("cd " + Quote(tree) + " && zip -q -X -r -0 " + Quote(archive) + " .");
+        archive = SmallArchive(dir, "-0");
         bytes = ReadFile(archive);
         layout = LayoutOf(bytes);
     }
-    std::vector<std::string> SpanAt(uint32_t size, int& count) {
-        folder = dir + "/s" + std::to_string(size);
-        count = Span(archive, folder, size);
-        return count > 0 ? ReadVolumes(folder, "e.zip", count) : std::vector<std::string>{};
-    }
-    std::string dir, archive, bytes, folder;
+    std::string dir, archive, bytes;
     Layout layout;
 };
-
-TEST_F(SpanEdgeTest, ExactSizeIsOnePlainCopy) {
-    int count = 0;
-    auto volumes = SpanAt(static_cast<uint32_t>(bytes.size()), count);
-    ASSERT_EQ(count, 1);
-    EXPECT_TRUE(volumes[0] == bytes);
-    EXPECT_FALSE(std::filesystem::exists(
-        folder + "/Disk1/disk1"));  // no marker file without an image folder
-    RoundTrip(archive, dir, static_cast<uint32_t>(bytes.size()));
-}
-
-TEST_F(SpanEdgeTest, OneByteLongerSpansWithTheMarker) {
-    int count = 0;
-    auto volumes = SpanAt(static_cast<uint32_t>(bytes.size() - 1), count);
-    ASSERT_GE(count, 2);
-    EXPECT_EQ(volumes[0].substr(0, 4), std::string("PK\7\x08", 4));
-    for (int n = 1; n <= count; ++n)
-        EXPECT_TRUE(std::filesystem::exists(folder + "/Disk" + std::to_string(n) + "/disk" +
-                                            std::to_string(n)));
-    ExpectConsistentSet(volumes);
-}
 
 TEST_F(SpanEdgeTest, LocalHeaderThatDoesNotFitStartsTheNextVolume) {
     ASSERT_GE(layout.locals.size(), 3u);
     size_t second = layout.locals[1];
-    int count = 0;
-    auto volumes = SpanAt(static_cast<uint32_t>(4 + second + 10), count);
-    ASSERT_GE(count, 2);
+    auto volumes = RoundTrip(archive, dir, static_cast<uint32_t>(4 + second + 10));
+    ASSERT_GE(volumes.size(), 2u);
     EXPECT_EQ(volumes[0].size(), 4 + second);  // ended early
     EXPECT_EQ(Le32(volumes[1], 0), 0x04034b50u);
-    ExpectConsistentSet(volumes);
-    RoundTrip(archive, dir, static_cast<uint32_t>(4 + second + 10));
 }
 
+// The header's volume is 1, at offset 4 + its position (the set check): the same for a
+// central directory header.
 TEST_F(SpanEdgeTest, HeaderThatExactlyFillsAVolumeIsRecordedWhereItBegins) {
     size_t second = layout.locals[1];
-    size_t headerLength = 30 + Le16(bytes, second + 26) + Le16(bytes, second + 28);
-    int count = 0;
-    uint32_t size = static_cast<uint32_t>(4 + second + headerLength);
-    auto volumes = SpanAt(size, count);
-    ASSERT_GE(count, 2);
+    uint32_t size = static_cast<uint32_t>(4 + second + 30 + Le16(bytes, second + 26) +
+                                          Le16(bytes, second + 28));
+    auto volumes = RoundTrip(archive, dir, size);
+    ASSERT_GE(volumes.size(), 2u);
     EXPECT_EQ(volumes[0].size(), size);
-    ExpectConsistentSet(volumes);  // the header's volume is 1, at offset 4 + its position
-    RoundTrip(archive, dir, size);
-    // The same for a central directory header.
     size_t first = layout.centrals[0];
-    size_t cenLength =
-        46 + Le16(bytes, first + 28) + Le16(bytes, first + 30) + Le16(bytes, first + 32);
-    RoundTrip(archive, dir, static_cast<uint32_t>(4 + first + cenLength));
+    RoundTrip(archive, dir,
+              static_cast<uint32_t>(4 + first + 46 + Le16(bytes, first + 28) +
+                                    Le16(bytes, first + 30) + Le16(bytes, first + 32)));
 }
 
 TEST_F(SpanEdgeTest, DirectoryThatStartsAVolumeIsNamedByTheEndRecord) {
     for (uint32_t size : {static_cast<uint32_t>(4 + layout.centrals[0]),
                           static_cast<uint32_t>(4 + layout.centrals[0] + 5)}) {
-        int count = 0;
-        auto volumes = SpanAt(size, count);
-        ASSERT_GE(count, 2);
-        const std::string& last = volumes.back().empty() ? volumes[count - 2] : volumes.back();
+        auto volumes = RoundTrip(archive, dir, size);
+        ASSERT_GE(volumes.size(), 2u);
+        const std::string& last =
+            volumes.back().empty() ? volumes[volumes.size() - 2] : volumes.back();
         size_t end = last.rfind(std::string("PK\5\6", 4));
         ASSERT_NE(end, std::string::npos);
         EXPECT_EQ(Le16(last, end + 6), 1u);   // directory on volume 2
         EXPECT_EQ(Le32(last, end + 16), 0u);  // at its start
         EXPECT_EQ(Le32(volumes[1], 0), 0x02014b50u);
-        ExpectConsistentSet(volumes);
-        RoundTrip(archive, dir, size);
     }
 }
 
 TEST_F(SpanEdgeTest, EndRecordThatDoesNotFitStandsAlone) {
     uint32_t beforeEnd = static_cast<uint32_t>(4 + layout.end);
     for (uint32_t size : {beforeEnd, beforeEnd + 10}) {
-        int count = 0;
-        auto volumes = SpanAt(size, count);
-        ASSERT_EQ(count, 2) << size;
+        auto volumes = RoundTrip(archive, dir, size);
+        ASSERT_EQ(volumes.size(), 2u) << size;
         EXPECT_EQ(volumes[1].size(), bytes.size() - layout.end);
         EXPECT_EQ(Le16(volumes[1], 4), 1u);  // number of this disk
         EXPECT_EQ(Le16(volumes[1], 8), 0u);  // no central header on its volume
         EXPECT_EQ(Le16(volumes[1], 10), layout.centrals.size());
-        ExpectConsistentSet(volumes);
-        RoundTrip(archive, dir, size);
     }
 }
 
@@ -234,14 +199,11 @@ TEST_F(SpanEdgeTest, EndRecordThatFillsTheLastVolumeLeavesAnEmptyVolume) {
         WriteFile(archive, bytes);
     }
     uint32_t size = static_cast<uint32_t>((bytes.size() + 4) / 2);
-    int count = 0;
-    auto volumes = SpanAt(size, count);
-    ASSERT_EQ(count, 3);
+    auto volumes = RoundTrip(archive, dir, size);
+    ASSERT_EQ(volumes.size(), 3u);
     EXPECT_EQ(volumes[0].size(), size);
     EXPECT_EQ(volumes[1].size(), size);
     EXPECT_TRUE(volumes[2].empty());
-    ExpectConsistentSet(volumes);
-    RoundTrip(archive, dir, size);
 }
 
 TEST(SpanDescriptorTest, StreamsOfInfoZipAndPythonAndNestedArchives) {
@@ -273,7 +235,7 @@ with zipfile.ZipFile(sys.stdout.buffer, "w", zipfile.ZIP_DEFLATED) as z:
         std::string sub = archive + ".d";
         std::filesystem::create_directories(sub);
         uint32_t length = static_cast<uint32_t>(std::filesystem::file_size(archive));
-        for (uint32_t size : {600u, 4099u, length / 3, length / 2 + 7, length - 1}) {
+        for (uint32_t size : {600u, length / 3, length - 1}) {
             RoundTrip(archive, sub, size);
             joined.push_back(JoinedPath(sub, size, std::filesystem::path(archive).filename()));
         }
@@ -329,7 +291,7 @@ open(sys.argv[1], "wb").write(bytes(data[:start]) + kept + bytes(tail))
                {archive, stream ? "1" : "0"});
         std::string sub = archive + ".d";
         std::filesystem::create_directories(sub);
-        for (uint32_t size : {1000u, 5000u}) {
+        for (uint32_t size : {1000u}) {
             std::string folder = sub + "/v" + std::to_string(size);
             int count = Span(archive, folder, size);
             ASSERT_GE(count, 2);
@@ -361,7 +323,7 @@ second = zipfile.ZipFile(io.BytesIO(buf.getvalue())).infolist()[1].header_offset
 open(sys.argv[1], "wb").write(b"\0" * second + buf.getvalue())
 )",
            {archive});
-    for (uint32_t size : {2000u, 4000u}) {
+    for (uint32_t size : {2000u}) {
         std::string folder = dir + "/v" + std::to_string(size);
         int count = Span(archive, folder, size);
         ASSERT_GE(count, 2);

@@ -179,29 +179,23 @@ long FilesIn(const std::string& folder) {
     return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
-TEST_F(SpanHostTest, RemovableWithoutImageUsesATemporaryWorkFile) {
+// Without an image folder the volumes are written to a temporary work file first, which goes
+// with the object; with one, no temporary file is made.
+TEST_F(SpanHostTest, RemovableTargetsTemporaryWorkFile) {
     std::string tmp = dir + "/tmp";
     TempFolderScope scope(tmp);
-    int count = 0;
-    {
-        HostSpan span(archive.c_str());
-        count = span.DoSpan(size, (dir + "/target").c_str(), true);
-        EXPECT_EQ(FilesIn(tmp), 1);
+    for (bool image : {false, true}) {
+        SCOPED_TRACE(image);
+        std::string target = dir + (image ? "/target-image" : "/target");
+        {
+            HostSpan span(archive.c_str());
+            if (image) span.m_strImageFolder = (dir + "/image").c_str();
+            ASSERT_EQ(span.DoSpan(size, target.c_str(), true), 3);
+            EXPECT_EQ(FilesIn(tmp), image ? 0 : 1);
+        }
+        EXPECT_EQ(FilesIn(tmp), 0);
+        if (!image) ExpectJoinsToSource(target, 3);
     }
-    EXPECT_EQ(FilesIn(tmp), 0);
-    ASSERT_EQ(count, 3);
-    ExpectJoinsToSource(dir + "/target", count);
-}
-
-TEST_F(SpanHostTest, RemovableWithImageLeavesNoTemporaryFile) {
-    std::string tmp = dir + "/tmp";
-    TempFolderScope scope(tmp);
-    {
-        HostSpan span(archive.c_str());
-        span.m_strImageFolder = (dir + "/image").c_str();
-        EXPECT_EQ(span.DoSpan(size, (dir + "/target").c_str(), true), 3);
-    }
-    EXPECT_EQ(FilesIn(tmp), 0);
 }
 
 // A single volume whose path is the archive itself must not empty the archive.

@@ -135,6 +135,9 @@ with zipfile.ZipFile(sys.argv[1], "w") as z:
 )",
            {archive});
     ExpectListingAgrees(archive, false);
+    CZipInfo listing;
+    listing.GetInfo(archive.c_str());
+    EXPECT_EQ(listing.FindFile("E12345"), 12346);
     std::string source = ReadFile(archive);
     size_t directory = Le32(source, source.rfind(std::string("PK\5\6", 4)) + 16);
     // The second size puts the whole directory on the last volume.
