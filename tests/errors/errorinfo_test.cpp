@@ -8,7 +8,7 @@
 #include "KstPlatform.h"
 #include "KstPropertySet.h"
 #include "KstTest.h"
-#include "KstTraceLog.h"
+#include "TraceCapture.h"
 #include "internal/CodePage.h"
 
 namespace {
@@ -158,14 +158,9 @@ TEST(ErrorInfoBox, OneMessageBoxOncePerError) {
 TEST(ErrorInfoBox, TheBoxIsTracedAsABlock) {
     LoadSample();
     BoxRecorder recorder;
-    std::string exe = ksttest::SelfExe();
-    size_t slash = exe.rfind('/');
-    std::string traceFile = exe.substr(0, slash + 1) + "(" + exe.substr(slash + 1) + ").Trace";
-    cTraceLogGlobal.EnableFile(1);
-    cTraceLogGlobal.ClearFile();
+    ksttest::TraceCapture trace;
     Error(0x20000001).MessageBoxA(MB_OK);
-    cTraceLogGlobal.EnableFile(0);
-    std::string traced = ksttest::ReadFile(traceFile);
+    std::string traced = trace.Text();
     EXPECT_NE(traced.find("; {{ *** ErrorInfo::MessageBox ***\r\nВнутренняя ошибка библиотеки.\r\n"
                           "(код ошибки Kst:1)\r\n}} *** ErrorInfo::MessageBox ***\r\n"),
               std::string::npos)

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,6 +15,7 @@
 #include "KstFileService.h"
 #include "KstPlatform.h"
 #include "KstTest.h"
+#include "ProcessState.h"
 #include "KstWin32.h"
 #include "files/internal/SharedPathHelpers.h"
 #include "internal/CodePage.h"
@@ -35,24 +35,7 @@ std::string S(const CString& text) {
     return text.str();
 }
 
-// Sets an environment variable for one test.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using ScopedEnv = ksttest::EnvScope;
 
 // ---- Splitting and building ----
 

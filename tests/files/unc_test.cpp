@@ -12,7 +12,7 @@
 #include "KstPlatform.h"
 #include "KstPlatformShares.h"
 #include "KstTest.h"
-#include "KstTraceLog.h"
+#include "TraceCapture.h"
 #include "KstWin32.h"
 #include "files/internal/ShareEnum.h"
 #include "internal/Libraries.h"
@@ -258,23 +258,10 @@ TEST_F(NtRecords, FailingEnumerationGivesNothing) {
 
 class TraceFile : public Unc {
 protected:
-    void SetUp() override {
-        Unc::SetUp();
-        std::string exe = fs::read_symlink("/proc/self/exe").string();
-        m_file =
-            exe.substr(0, exe.rfind('/') + 1) + "(" + exe.substr(exe.rfind('/') + 1) + ").Trace";
-        cTraceLogGlobal.ClearFile();
-        cTraceLogGlobal.EnableFile(1);
-    }
-    void TearDown() override {
-        cTraceLogGlobal.EnableFile(0);
-        cTraceLogGlobal.ClearFile();  // leaves an empty file beside the program
-        Unc::TearDown();
-    }
-    std::string Trace() const { return ksttest::ReadFile(m_file); }
+    std::string Trace() const { return m_trace.Text(); }
 
 private:
-    std::string m_file;
+    ksttest::TraceCapture m_trace;
 };
 
 TEST_F(TraceFile, NetApiThatCannotBeLoaded) {

@@ -13,7 +13,7 @@
 #include "KstFloppyAccessLow.h"
 #include "KstPlatform.h"
 #include "ShellTools.h"
-#include "KstTraceLog.h"
+#include "TraceCapture.h"
 #include "KstWin32.h"
 
 namespace floppytest {
@@ -23,6 +23,7 @@ using ksttest::RandomBytes;
 using ksttest::ReadFile;
 using ksttest::RunCommand;
 using ksttest::Sh;
+using ksttest::TraceCapture;
 using ksttest::WriteFile;
 
 // A FAT12 image of a standard diskette size in KB (1440: 512-byte clusters; 720: 1024-byte).
@@ -113,39 +114,6 @@ protected:
     std::string Out(const std::string& name = "out.bin") const { return m_dir + "/" + name; }
 
     std::string m_dir;
-};
-
-// The lines the global trace log writes to its file while an object lives, read back without
-// time stamps.
-class TraceCapture {
-public:
-    TraceCapture() {
-        std::string exe = ksttest::SelfExe();
-        size_t slash = exe.rfind('/');
-        m_file = exe.substr(0, slash + 1) + "(" + exe.substr(slash + 1) + ").Trace";
-        cTraceLogGlobal.ClearFile();
-        cTraceLogGlobal.EnableFile(1);
-    }
-    ~TraceCapture() {
-        cTraceLogGlobal.EnableFile(0);
-        cTraceLogGlobal.ClearFile();
-    }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::string text = ReadFile(m_file);
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find("\r\n", at);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(at, end - at);
-            size_t stamp = line.find("; ");
-            lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
-            at = end + 2;
-        }
-        return lines;
-    }
-
-private:
-    std::string m_file;
 };
 
 }  // namespace floppytest

@@ -9,6 +9,7 @@
 
 #include "KstPlatform.h"
 #include "KstWin32.h"
+#include "ProcessState.h"
 #include "ZipTestSupport.h"
 
 using namespace ziptest;
@@ -155,26 +156,6 @@ TEST_F(SpanHostTest, SingleVolumeAnswers) {
     EXPECT_EQ(span.DoSpan(whole, (dir + "/two").c_str(), true), -1);
 }
 
-// Points the system's temporary folder at a folder of the test's own.
-class TempFolderScope {
-public:
-    explicit TempFolderScope(const std::string& folder) {
-        if (const char* old = getenv("TMPDIR")) m_old = old, m_had = true;
-        std::filesystem::create_directories(folder);
-        setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~TempFolderScope() {
-        if (m_had)
-            setenv("TMPDIR", m_old.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-
-private:
-    std::string m_old;
-    bool m_had = false;
-};
-
 long FilesIn(const std::string& folder) {
     return std::distance(std::filesystem::directory_iterator(folder), {});
 }
@@ -183,7 +164,8 @@ long FilesIn(const std::string& folder) {
 // with the object; with one, no temporary file is made.
 TEST_F(SpanHostTest, RemovableTargetsTemporaryWorkFile) {
     std::string tmp = dir + "/tmp";
-    TempFolderScope scope(tmp);
+    std::filesystem::create_directories(tmp);
+    ksttest::EnvScope scope("TMPDIR", tmp);
     for (bool image : {false, true}) {
         SCOPED_TRACE(image);
         std::string target = dir + (image ? "/target-image" : "/target");

@@ -21,7 +21,7 @@ std::string DateOf(const std::string& stamp) {  // YYYY-MM-DD hh:mm:ss -> dd.mm.
     return stamp.substr(8, 2) + "." + stamp.substr(5, 2) + "." + stamp.substr(0, 4);
 }
 
-void ExpectAgreesWithPeers(const std::string& archive) {
+void ExpectAgreesWithZipfile(const std::string& archive) {
     SCOPED_TRACE(archive);
     CZipInfo info;
     info.GetInfo(archive.c_str());
@@ -40,44 +40,19 @@ void ExpectAgreesWithPeers(const std::string& archive) {
         EXPECT_EQ(info.GetDate(k).str(), DateOf(e.stamp)) << e.name;
         EXPECT_EQ(info.GetTime(k).str(), e.stamp.substr(11)) << e.name;
     }
-    // unzip's own listing: names, sizes and times ("-T": yyyymmdd.hhmmss).
-    std::string listing = Sh("unzip -Z -l -T " + Quote(archive) +
-                             " | grep -v '^Archive\\|^Zip file\\|files,\\|^[0-9]* file'");
-    std::istringstream lines(listing);
-    std::string line;
-    int k = 0;
-    while (std::getline(lines, line)) {
-        std::istringstream f(line);
-        std::string perms, version, os, tx, method, stamp, name;
-        uint32_t size = 0, packed = 0;
-        if (!(f >> perms >> version >> os >> size >> tx >> packed >> method >> stamp)) continue;
-        std::getline(f >> std::ws, name);
-        ASSERT_LT(k, info.GetFilesCount()) << line;
-        EXPECT_EQ(info.GetName(k).str(), name);
-        EXPECT_EQ(info.GetUncompressedSize(k), size) << name;
-        EXPECT_EQ(info.GetCompressedSize(k), packed) << name;
-        std::string date = stamp.substr(6, 2) + "." + stamp.substr(4, 2) + "." + stamp.substr(0, 4);
-        std::string time =
-            stamp.substr(9, 2) + ":" + stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
-        EXPECT_EQ(info.GetDate(k).str(), date) << name;
-        EXPECT_EQ(info.GetTime(k).str(), time) << name;
-        EXPECT_EQ(method == "stor" ? 0 : 8, info.GetMethod(k)) << name;
-        ++k;
-    }
-    EXPECT_EQ(k, info.GetFilesCount());
 }
 
 // Stored, deflated and streamed with data descriptors (sizes after the data).
 TEST_F(ZipInfoTest, AgreesOnInfoZipStoredDeflatedAndStream) {
     std::string dir = ScratchDir();
-    ExpectAgreesWithPeers(InfoZip(dir, "stored.zip", "-0"));
-    ExpectAgreesWithPeers(InfoZip(dir, "deflated.zip", "-9"));
+    ExpectAgreesWithZipfile(InfoZip(dir, "stored.zip", "-0"));
+    ExpectAgreesWithZipfile(InfoZip(dir, "deflated.zip", "-9"));
     std::string archive = dir + "/stream.zip";
     Sh("cd " + Quote(dir + "/tree") + " && zip -q -X -fz- -r - . | cat > " + Quote(archive));
     auto entries = PyList(archive);
     ASSERT_FALSE(entries.empty());
     EXPECT_TRUE(entries[0].flags & 8) << "Info-ZIP wrote no data descriptor";
-    ExpectAgreesWithPeers(archive);
+    ExpectAgreesWithZipfile(archive);
 }
 
 TEST_F(ZipInfoTest, KeepsTheArchiveComment) {
@@ -91,7 +66,7 @@ TEST_F(ZipInfoTest, KeepsTheArchiveComment) {
         {archive});
     EXPECT_EQ(info.GetComment().str(), expected);
     EXPECT_NE(expected.find("second line"), std::string::npos);
-    ExpectAgreesWithPeers(archive);
+    ExpectAgreesWithZipfile(archive);
 }
 
 TEST_F(ZipInfoTest, AgreesOnPythonUtf8NamesAndSevenZip) {
@@ -105,7 +80,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("plain.txt", "ascii")
 )",
            {py});
-    ExpectAgreesWithPeers(py);
+    ExpectAgreesWithZipfile(py);
     CZipInfo info;
     info.GetInfo(py.c_str());
     EXPECT_TRUE(info.GetFlags(0) & 0x800);
@@ -114,7 +89,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     std::string tree = MakeTree(dir);
     std::string seven = dir + "/seven.zip";
     Sh("cd " + Quote(tree) + " && 7z a -tzip -bd " + Quote(seven) + " . > /dev/null");
-    ExpectAgreesWithPeers(seven);
+    ExpectAgreesWithZipfile(seven);
 }
 
 TEST_F(ZipInfoTest, OemNamesAreConverted) {
