@@ -207,7 +207,8 @@ void CZipSpan::WriteCentralDirectory() {
         s.central.resize(entry.length);
         s.reader->Seek(entry.position);
         s.central.resize(s.reader->Read(s.central.data(), entry.length));
-        if (s.central.size() < kCentralHeaderSize) {
+        // A header whose name, extra field or comment runs past the end of the archive is cut.
+        if (s.central.size() < std::max<size_t>(entry.length, kCentralHeaderSize)) {
             Fail("the central directory is cut short by the end of the archive",
                  m_curDisk.m_nVolume);
             throw SpanFailed;
