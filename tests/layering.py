@@ -100,61 +100,64 @@ def folder_of(folders, path):
     return max(owners, key=len) if owners else None
 
 
+def includes(root, folder):
+    """Every include line of a folder's sources: (source, line number, quoted, name)."""
+    for source in sources(root, folder):
+        with open(os.path.join(root, source), encoding="utf-8", errors="replace") as f:
+            lines = f.readlines()
+        for number, line in enumerate(lines, 1):
+            match = INCLUDE.match(line)
+            if match:
+                yield source, number, match.group(1) == '"', match.group(2)
+
+
 def check(root, folders):
     problems = []
     for folder in folders:
         layer = layer_of(folder)
-        for source in sources(root, folder):
-            with open(os.path.join(root, source), encoding="utf-8", errors="replace") as f:
-                lines = f.readlines()
-            for number, line in enumerate(lines, 1):
-                match = INCLUDE.match(line)
-                if not match:
-                    continue
-                quoted, name = match.group(1) == '"', match.group(2)
+        for source, number, quoted, name in includes(root, folder):
+            def report(why):
+                problems.append(f"{source}:{number}: includes {name}: {why}")
 
-                def report(why):
-                    problems.append(f"{source}:{number}: includes {name}: {why}")
-
-                target = resolve(root, folders, source, name, quoted)
-                if not target:
-                    if quoted:
-                        report("names no header of the library (compat/ is for hosts only)")
-                    elif layer != "subsystem" or name in STANDARD_HEADERS:
-                        pass
-                    elif name in POSIX_HEADERS or name.startswith(POSIX_PREFIXES):
-                        report("a subsystem includes no Linux or POSIX header; call the platform layer")
-                    else:
-                        report("a subsystem includes only the C and C++ standard libraries beyond "
-                               "the library's own headers; other libraries are the platform's")
-                    continue
-                owner = folder_of(folders, target)
-                if not owner or owner == folder:
-                    continue
-                target_layer = layer_of(owner)
-                if layer == "system" and target_layer == "framework":
-                    if os.path.basename(target) not in SYSTEM_MAY_USE_FRAMEWORK:
-                        report("the system layer includes no framework header beyond its allowed list")
-                elif target_layer not in MAY_INCLUDE[layer]:
-                    report(f"the {layer} layer includes nothing of {owner}/ ({target_layer})")
-                elif (
-                    layer == "subsystem"
-                    and target_layer == "subsystem"
-                    and "/internal/" in target
-                    and not SHARED_INTERNAL.match(os.path.basename(target))
-                ):
-                    report(
-                        f"{target} is internal to {owner}/; include its public headers or "
-                        "a shared internal header (internal/Shared*.h)"
-                    )
-                elif (
-                    layer == "subsystem"
-                    and target_layer == "subsystem"
-                    and "/internal/" in target
-                    and not says_shared(os.path.join(root, target))
-                ):
-                    report(f"{target} does not say that it is shared: its first line begins "
-                           f"with \"{SHARED_MARK}\"")
+            target = resolve(root, folders, source, name, quoted)
+            if not target:
+                if quoted:
+                    report("names no header of the library (compat/ is for hosts only)")
+                elif layer != "subsystem" or name in STANDARD_HEADERS:
+                    pass
+                elif name in POSIX_HEADERS or name.startswith(POSIX_PREFIXES):
+                    report("a subsystem includes no Linux or POSIX header; call the platform layer")
+                else:
+                    report("a subsystem includes only the C and C++ standard libraries beyond "
+                           "the library's own headers; other libraries are the platform's")
+                continue
+            owner = folder_of(folders, target)
+            if not owner or owner == folder:
+                continue
+            target_layer = layer_of(owner)
+            if layer == "system" and target_layer == "framework":
+                if os.path.basename(target) not in SYSTEM_MAY_USE_FRAMEWORK:
+                    report("the system layer includes no framework header beyond its allowed list")
+            elif target_layer not in MAY_INCLUDE[layer]:
+                report(f"the {layer} layer includes nothing of {owner}/ ({target_layer})")
+            elif (
+                layer == "subsystem"
+                and target_layer == "subsystem"
+                and "/internal/" in target
+                and not SHARED_INTERNAL.match(os.path.basename(target))
+            ):
+                report(
+                    f"{target} is internal to {owner}/; include its public headers or "
+                    "a shared internal header (internal/Shared*.h)"
+                )
+            elif (
+                layer == "subsystem"
+                and target_layer == "subsystem"
+                and "/internal/" in target
+                and not says_shared(os.path.join(root, target))
+            ):
+                report(f"{target} does not say that it is shared: its first line begins "
+                       f"with \"{SHARED_MARK}\"")
     for host in HOST_FOLDERS:
         problems += check_host(root, folders, host)
     return problems
@@ -163,28 +166,21 @@ def check(root, folders):
 def check_host(root, folders, host):
     """A host-facing folder sees the library as installed: its public headers, flat."""
     problems = []
-    for source in sources(root, host):
-        with open(os.path.join(root, source), encoding="utf-8", errors="replace") as f:
-            lines = f.readlines()
-        for number, line in enumerate(lines, 1):
-            match = INCLUDE.match(line)
-            if not match:
-                continue
-            quoted, name = match.group(1) == '"', match.group(2)
-            target = resolve(root, [host] + list(folders), source, name, quoted)
-            if not target:
-                if quoted:
-                    problems.append(f"{source}:{number}: includes {name}: names no header")
-                continue
-            owner = folder_of([host] + list(folders), target)
-            if owner == host:
-                continue
-            public = target == name if owner is None else target == f"{owner}/{name}"
-            if not public or "/internal/" in target:
-                problems.append(
-                    f"{source}:{number}: includes {name}: {host}/ takes the library's public "
-                    "headers only, by their installed (flat) names"
-                )
+    for source, number, quoted, name in includes(root, host):
+        target = resolve(root, [host] + list(folders), source, name, quoted)
+        if not target:
+            if quoted:
+                problems.append(f"{source}:{number}: includes {name}: names no header")
+            continue
+        owner = folder_of([host] + list(folders), target)
+        if owner == host:
+            continue
+        public = target == name if owner is None else target == f"{owner}/{name}"
+        if not public or "/internal/" in target:
+            problems.append(
+                f"{source}:{number}: includes {name}: {host}/ takes the library's public "
+                "headers only, by their installed (flat) names"
+            )
     return problems
 
 
