@@ -5,7 +5,9 @@
 //
 // Results: S_OK, S_FALSE where a call found nothing (an absent attribute), E_POINTER for a null
 // pointer, E_NOINTERFACE for a node that is not an element where an element is needed,
-// E_INVALIDARG for a name that is no XML name, E_FAIL otherwise. Texts cross in the ANSI code
+// E_INVALIDARG for a name that is no XML name, E_FAIL otherwise. libxml2 is loaded when a
+// document is first created or parsed; where it cannot be, those calls answer
+// REGDB_E_CLASSNOTREG, as the original platform does for a DOM that is not installed. Texts cross in the ANSI code
 // page (the DOM holds UTF-8); VARIANT strings are UTF-16 BSTRs (KstOleAuto.h).
 //
 // Handing in a host's own nodes: parse or build a document with libxml2 (or DomLoadXml,

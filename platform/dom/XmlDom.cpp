@@ -1,9 +1,6 @@
 // The DOM calls over libxml2's tree.
 #include "KstXmlDom.h"
 
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +13,7 @@
 
 #include "KstTime.h"
 #include "internal/CodePage.h"
+#include "internal/LibXml.h"
 
 namespace {
 
@@ -28,10 +26,7 @@ const char* C(const xmlChar* text) {
     return reinterpret_cast<const char*>(text);
 }
 
-void EnsureParser() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
+using kst::detail::Lib;
 
 // ---- texts: the ANSI code page outside, UTF-8 inside ---------------------------------------
 
@@ -172,9 +167,9 @@ std::string AttributeValue(const xmlAttr* attribute) {
     const xmlNode* first = attribute->children;
     if (!first) return {};
     if (!first->next && first->type == XML_TEXT_NODE) return C(first->content);
-    xmlChar* value = xmlNodeGetContent(reinterpret_cast<const xmlNode*>(attribute));
+    xmlChar* value = Lib().xmlNodeGetContent(reinterpret_cast<const xmlNode*>(attribute));
     std::string result = value ? C(value) : "";
-    xmlFree(value);
+    Lib().xmlFree(value);
     return result;
 }
 
@@ -194,9 +189,9 @@ std::string NodeTextUtf8(const xmlNode* node) {
         if (!first->next && first->type == XML_TEXT_NODE)
             return first->content ? C(first->content) : "";
     }
-    xmlChar* text = xmlNodeGetContent(node);
+    xmlChar* text = Lib().xmlNodeGetContent(node);
     std::string result = text ? C(text) : "";
-    xmlFree(text);
+    Lib().xmlFree(text);
     return result;
 }
 
@@ -205,17 +200,17 @@ HRESULT PutTextUtf8(xmlNode* node, std::string_view utf8) {
         if (node->children) {
             xmlNode* old = node->children;
             node->children = node->last = nullptr;
-            xmlFreeNodeList(old);
+            Lib().xmlFreeNodeList(old);
         }
         if (!utf8.empty()) {
             xmlNode* text =
-                xmlNewDocTextLen(node->doc, X(utf8.data()), static_cast<int>(utf8.size()));
+                Lib().xmlNewDocTextLen(node->doc, X(utf8.data()), static_cast<int>(utf8.size()));
             if (!text) return E_OUTOFMEMORY;
             LinkLast(node, text);
         }
     } else if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
                node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
-        xmlNodeSetContentLen(node, X(utf8.data()), static_cast<int>(utf8.size()));
+        Lib().xmlNodeSetContentLen(node, X(utf8.data()), static_cast<int>(utf8.size()));
     } else {
         return E_FAIL;
     }
@@ -224,7 +219,7 @@ HRESULT PutTextUtf8(xmlNode* node, std::string_view utf8) {
 }
 
 bool ValidName(const std::string& utf8) {
-    return !utf8.empty() && xmlValidateName(X(utf8.c_str()), 0) == 0;
+    return !utf8.empty() && Lib().xmlValidateName(X(utf8.c_str()), 0) == 0;
 }
 
 }  // namespace
@@ -328,22 +323,22 @@ HRESULT DomPutDataType(xmlNode* node, std::string_view type) {
         for (xmlAttr* a = node->properties; a; a = a->next)
             if (a->ns && strcmp(C(a->name), "dt") == 0 &&
                 strcmp(C(a->ns->href), KST_DOM_DATATYPES_NS) == 0) {
-                xmlRemoveProp(a);
+                Lib().xmlRemoveProp(a);
                 break;
             }
         return S_OK;
     }
     if (type != "dateTime" && type != "string") return E_FAIL;
-    xmlNs* ns = xmlSearchNsByHref(node->doc, node, X(KST_DOM_DATATYPES_NS));
-    if (!ns) ns = xmlNewNs(node, X(KST_DOM_DATATYPES_NS), X("dt"));
+    xmlNs* ns = Lib().xmlSearchNsByHref(node->doc, node, X(KST_DOM_DATATYPES_NS));
+    if (!ns) ns = Lib().xmlNewNs(node, X(KST_DOM_DATATYPES_NS), X("dt"));
     for (int k = 0; !ns && k < 10; ++k) {  // "dt" is taken on this element
         char prefix[8];
         snprintf(prefix, sizeof prefix, "dt%d", k);
-        ns = xmlNewNs(node, X(KST_DOM_DATATYPES_NS), X(prefix));
+        ns = Lib().xmlNewNs(node, X(KST_DOM_DATATYPES_NS), X(prefix));
     }
     if (!ns) return E_FAIL;
     std::string value(type);
-    return xmlSetNsProp(node, ns, X("dt"), X(value.c_str())) ? S_OK : E_OUTOFMEMORY;
+    return Lib().xmlSetNsProp(node, ns, X("dt"), X(value.c_str())) ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT DomAppendChild(xmlNode* parent, xmlNode* child, xmlNode** result) {
@@ -363,11 +358,11 @@ HRESULT DomAppendChild(xmlNode* parent, xmlNode* child, xmlNode** result) {
     }
     if (child == parent || (child->children && IsAncestorOrSelf(child, parent))) return E_FAIL;
     bool moved = child->parent != nullptr;
-    if (moved) xmlUnlinkNode(child);
+    if (moved) Lib().xmlUnlinkNode(child);
     Settle(child);
     LinkLast(parent, child);
-    if (child->doc != parent->doc) xmlSetTreeDoc(child, parent->doc);
-    if (moved && parent->doc) xmlReconciliateNs(parent->doc, child);
+    if (child->doc != parent->doc) Lib().xmlSetTreeDoc(child, parent->doc);
+    if (moved && parent->doc) Lib().xmlReconciliateNs(parent->doc, child);
     Changed();
     *result = child;
     return S_OK;
@@ -395,7 +390,7 @@ void DomReleaseNode(xmlNode* node) {
         if (!floating || --floating->refs > 0) return;
         FloatingNodes().erase(node);
     }
-    xmlFreeNode(node);
+    Lib().xmlFreeNode(node);
     Changed();
 }
 
@@ -430,7 +425,7 @@ HRESULT DomSetAttribute(xmlNode* element, std::string_view name, const VARIANT& 
         text = BstrToUtf8(converted.bstrVal);
         VariantClear(&converted);
     }
-    return xmlSetProp(element, X(utf8Name.c_str()), X(text.c_str())) ? S_OK : E_OUTOFMEMORY;
+    return Lib().xmlSetProp(element, X(utf8Name.c_str()), X(text.c_str())) ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT DomGetAttribute(xmlNode* element, std::string_view name, VARIANT* value) {
@@ -520,14 +515,14 @@ HRESULT DomCreateNode(xmlDoc* document, DOMNodeType type, std::string_view name,
         case NODE_ELEMENT: {
             std::string utf8 = ToDom(name);
             if (!ValidName(utf8)) return E_INVALIDARG;
-            created = xmlNewNode(nullptr, X(utf8.c_str()));
+            created = Lib().xmlNewNode(nullptr, X(utf8.c_str()));
             break;
         }
         case NODE_TEXT:
-            created = xmlNewText(X(""));
+            created = Lib().xmlNewText(X(""));
             break;
         case NODE_COMMENT:
-            created = xmlNewComment(X(""));
+            created = Lib().xmlNewComment(X(""));
             break;
         default:
             return E_INVALIDARG;
@@ -540,8 +535,9 @@ HRESULT DomCreateNode(xmlDoc* document, DOMNodeType type, std::string_view name,
 
 HRESULT DomCreateDocument(xmlDoc** document) {
     if (!document) return E_POINTER;
-    EnsureParser();
-    *document = xmlNewDoc(X("1.0"));
+    *document = nullptr;
+    if (!kst::detail::TryLibXml()) return REGDB_E_CLASSNOTREG;
+    *document = Lib().xmlNewDoc(X("1.0"));
     return *document ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -550,15 +546,15 @@ namespace {
 HRESULT Parse(std::string_view xml, const char* url, xmlDoc** document, DomParseError* error) {
     if (!document) return E_POINTER;
     *document = nullptr;
-    EnsureParser();
-    xmlParserCtxtPtr context = xmlNewParserCtxt();
+    if (!kst::detail::TryLibXml()) return REGDB_E_CLASSNOTREG;
+    xmlParserCtxtPtr context = Lib().xmlNewParserCtxt();
     if (!context) return E_OUTOFMEMORY;
-    *document = xmlCtxtReadMemory(
+    *document = Lib().xmlCtxtReadMemory(
         context, xml.data(), static_cast<int>(xml.size()), url, nullptr,
         XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     HRESULT hr = *document ? S_OK : E_FAIL;
     if (!*document && error) {
-        const xmlError* e = xmlCtxtGetLastError(context);
+        const xmlError* e = Lib().xmlCtxtGetLastError(context);
         *error = DomParseError{};
         error->url = url ? url : "";
         if (e) {
@@ -582,7 +578,7 @@ HRESULT Parse(std::string_view xml, const char* url, xmlDoc** document, DomParse
                 static_cast<long>(start) + (error->linepos > 0 ? error->linepos - 1 : 0);
         }
     }
-    xmlFreeParserCtxt(context);
+    Lib().xmlFreeParserCtxt(context);
     return hr;
 }
 
@@ -621,37 +617,37 @@ HRESULT DomSaveXml(xmlDoc* document, std::string& xml, bool indent) {
     if (!document) return E_POINTER;
     xmlChar* memory = nullptr;
     int size = 0;
-    xmlDocDumpFormatMemoryEnc(document, &memory, &size, "UTF-8", indent ? 1 : 0);
+    Lib().xmlDocDumpFormatMemoryEnc(document, &memory, &size, "UTF-8", indent ? 1 : 0);
     if (!memory) return E_FAIL;
     xml.assign(C(memory), static_cast<size_t>(size));
-    xmlFree(memory);
+    Lib().xmlFree(memory);
     return S_OK;
 }
 
 HRESULT DomSaveFile(xmlDoc* document, const char* path, bool indent) {
     if (!document || !path) return E_POINTER;
-    return xmlSaveFormatFileEnc(path, document, "UTF-8", indent ? 1 : 0) < 0 ? E_FAIL : S_OK;
+    return Lib().xmlSaveFormatFileEnc(path, document, "UTF-8", indent ? 1 : 0) < 0 ? E_FAIL : S_OK;
 }
 
 void DomFreeDocument(xmlDoc* document) {
     if (!document) return;
-    xmlFreeDoc(document);
+    Lib().xmlFreeDoc(document);
     Changed();
 }
 
 HRESULT DomGetDocumentElement(xmlDoc* document, xmlNode** element) {
     if (!document || !element) return E_POINTER;
-    *element = xmlDocGetRootElement(document);
+    *element = Lib().xmlDocGetRootElement(document);
     return *element ? S_OK : S_FALSE;
 }
 
 HRESULT DomPutDocumentElement(xmlDoc* document, xmlNode* element) {
     if (!document || !element) return E_POINTER;
     if (element->type != XML_ELEMENT_NODE) return E_FAIL;
-    if (element->parent) xmlUnlinkNode(element);
+    if (element->parent) Lib().xmlUnlinkNode(element);
     Settle(element);
-    xmlNode* old = xmlDocSetRootElement(document, element);
-    if (old && old != element) xmlFreeNode(old);
+    xmlNode* old = Lib().xmlDocSetRootElement(document, element);
+    if (old && old != element) Lib().xmlFreeNode(old);
     Changed();
     return S_OK;
 }
