@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -73,51 +74,78 @@ void Deliver(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (handler) handler(message, wParam, lParam);
 }
 
+constexpr auto kGatherTime = std::chrono::microseconds(100);
+
 // The queue and its thread live for the whole process (never destroyed: the thread may still
 // wait on them while static objects are torn down).
 class MessageThread {
 public:
     void Post(Posted posted) {
-        std::lock_guard lock(m_mutex);
-        if (!m_started) {
-            std::thread([this] { Run(); }).detach();
-            m_started = true;
+        bool wake;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_started) {
+                std::thread([this] { Run(); }).detach();
+                m_started = true;
+            }
+            m_queue.push_back(std::move(posted));
+            ++m_postedCount;
+            wake = m_idle;
+            m_idle = false;
         }
-        m_queue.push_back(std::move(posted));
-        m_changed.notify_all();
+        // Only a sleeping thread is woken: a busy one takes the message with its batch.
+        if (wake) m_changed.notify_all();
     }
 
     void Flush() {
         std::unique_lock lock(m_mutex);
         if (m_tid == CurrentTid()) return;
-        uint64_t target = m_posted + m_queue.size();
+        uint64_t target = m_postedCount;
+        ++m_flushers;
         m_changed.wait(lock, [&] { return m_delivered >= target; });
+        --m_flushers;
     }
 
 private:
+    // Takes what has queued up in one go and delivers it in order, the lock let go meanwhile.
     void Run() {
         std::unique_lock lock(m_mutex);
         m_tid = CurrentTid();
+        std::deque<Posted> batch;
         for (;;) {
-            m_changed.wait(lock, [&] { return !m_queue.empty(); });
-            Posted posted = std::move(m_queue.front());
-            m_queue.pop_front();
-            ++m_posted;
+            if (m_queue.empty()) {
+                while (m_queue.empty()) {
+                    m_idle = true;
+                    m_changed.wait(lock);
+                }
+                // Woken by a poster that is likely to post again: a short pause gathers a
+                // batch, so that a stream of posts wakes this thread a few times, not each time.
+                lock.unlock();
+                std::this_thread::sleep_for(kGatherTime);
+                lock.lock();
+            }
+            batch.swap(m_queue);
             lock.unlock();
-            Deliver(*posted.window, posted.message, posted.wParam, posted.lParam);
-            posted.window.reset();
+            for (Posted& posted : batch) {
+                Deliver(*posted.window, posted.message, posted.wParam, posted.lParam);
+                posted.window.reset();
+            }
+            size_t count = batch.size();
+            batch.clear();
             lock.lock();
-            ++m_delivered;
-            m_changed.notify_all();
+            m_delivered += count;
+            if (m_flushers) m_changed.notify_all();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Posted> m_queue;
-    uint64_t m_posted = 0;     // taken from the queue
-    uint64_t m_delivered = 0;  // handled
+    uint64_t m_postedCount = 0;  // ever posted
+    uint64_t m_delivered = 0;    // handled
     bool m_started = false;
+    bool m_idle = false;  // the thread waits for a message
+    int m_flushers = 0;   // threads waiting for the queue to empty
     pid_t m_tid = 0;
 };
 

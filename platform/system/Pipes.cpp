@@ -21,6 +21,7 @@
 #include "internal/Errno.h"
 #include "internal/FileObject.h"
 #include "internal/Identity.h"
+#include "internal/MissingSockets.h"
 #include "internal/Paths.h"
 
 namespace kst {
@@ -125,6 +126,11 @@ ConnectResult Connect(const std::string& socketPath, int& fd) {
         return ConnectResult::Failed;
     }
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    uint64_t ticket;
+    if (IsKnownMissingSocket(socketPath, ticket)) {
+        errno = ENOENT;
+        return ConnectResult::NoListener;
+    }
     fd = g_spareSocket.exchange(-1);
     if (fd < 0) fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return ConnectResult::Failed;
@@ -134,6 +140,8 @@ ConnectResult Connect(const std::string& socketPath, int& fd) {
     } while (rc != 0 && errno == EINTR);
     if (rc == 0) return ConnectResult::Connected;
     int err = errno;
+    // A refused connect is not remembered: a listener may be between its bind and its listen.
+    if (err == ENOENT) NoteMissingSocket(socketPath, ticket);
     if (err == ENOENT || err == ECONNREFUSED)
         KeepSpare(fd);
     else
