@@ -177,8 +177,6 @@ off_t OffsetOf(const OVERLAPPED* overlapped) {
     return static_cast<off_t>((uint64_t(overlapped->OffsetHigh) << 32) | overlapped->Offset);
 }
 
-constexpr DWORD kMaxReadCall = 0x7ffff000;
-
 // Reads until the count is reached or the end of the data; false on an error.
 bool ReadFully(const FileObject& file, char* buffer, DWORD size, DWORD& done, off_t* offset) {
     while (done < size) {
@@ -192,11 +190,8 @@ bool ReadFully(const FileObject& file, char* buffer, DWORD size, DWORD& done, of
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
-        // A regular file reads short only at its end (within the kernel's limit of one
-        // call): spare the call that would answer 0.
-        bool atEnd = file.regular() && size - done <= kMaxReadCall && DWORD(n) < size - done;
+        // Short is not the end: network and user-space file systems read short anywhere.
         done += static_cast<DWORD>(n);
-        if (atEnd) break;
     }
     return true;
 }
