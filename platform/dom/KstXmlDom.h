@@ -39,6 +39,11 @@
 typedef struct _xmlNode xmlNode;
 typedef struct _xmlDoc xmlDoc;
 
+// The DOM is not there to be used (libxml2 cannot be loaded).
+#ifndef REGDB_E_CLASSNOTREG
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
+#endif
+
 // The node types of the DOM (createNode's first argument, DomGetNodeType's answer).
 enum DOMNodeType {
     NODE_INVALID = 0,
