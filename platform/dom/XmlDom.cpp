@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -588,20 +589,37 @@ HRESULT DomLoadXml(std::string_view xml, xmlDoc** document, DomParseError* error
     return Parse(xml, nullptr, document, error);
 }
 
+namespace {
+
+// A regular file in one allocation (growing a string piece by piece costs more than the
+// parse); anything else that reads, such as a pipe, piece by piece.
+bool ReadWholeFile(const char* path, std::string& bytes) {
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return false;
+        std::error_code error;
+        auto size = std::filesystem::file_size(path, error);
+        if (!error) {
+            bytes.resize(size);
+            in.read(bytes.data(), static_cast<std::streamsize>(size));
+            bytes.resize(static_cast<size_t>(in.gcount()));  // the file may have shrunk
+            if (!in.eof()) bytes.append(std::istreambuf_iterator<char>(in), {});  // or grown
+            return !in.bad();
+        }
+        // A folder opens but throws on the first read.
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
 HRESULT DomLoadFile(const char* path, xmlDoc** document, DomParseError* error) {
     if (!path || !document) return E_POINTER;
     std::string xml;
-    bool read = false;
-    try {
-        // A folder opens but throws on the first read.
-        std::ifstream in(path, std::ios::binary);
-        if (in) {
-            xml.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            read = true;
-        }
-    } catch (const std::exception&) {
-    }
-    if (!read) {
+    if (!ReadWholeFile(path, xml)) {
         *document = nullptr;
         if (error) {
             *error = DomParseError{};
