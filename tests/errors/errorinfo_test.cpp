@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "KstErrorInfo.h"
@@ -70,16 +71,19 @@ TEST(ErrorInfoTexts, SystemCodesUseTheSystemTextAndItsFallbacks) {
                                                        {0xE0000007, "Kst:7"},
                                                        {0x80040201, "Win32:2147746305"}};
     for (auto [code, text] : codeTexts) EXPECT_EQ(Error(code).GetErrorCodeText(), text);
-    CErrorInfo noFile = Error(ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(noFile.GetErrorMsgTempl(), "The system cannot find the file specified.");
-    EXPECT_EQ(noFile.GetErrorMsg(), "The system cannot find the file specified.");
-    EXPECT_EQ(Error(ERROR_FILE_NOT_FOUND, "a.txt").GetErrorMsg(),
-              "The system cannot find the file specified. (a.txt)");
-    EXPECT_EQ(Error(0x80040201).GetErrorMsg(), "IDispatch error #1");
-    EXPECT_EQ(Error(0x8004FFFF).GetErrorMsg(), "IDispatch error #65023");
-    EXPECT_EQ(Error(0x80040200).GetErrorMsg(), "Unknown error 0x80040200");
-    EXPECT_EQ(Error(0x80050201).GetErrorMsg(), "Unknown error 0x80050201");
-    EXPECT_EQ(Error(12345).GetErrorMsg(), "Unknown error 0x3039");
+    EXPECT_EQ(Error(ERROR_FILE_NOT_FOUND).GetErrorMsgTempl(),
+              "The system cannot find the file specified.");
+    const std::tuple<DWORD, const char*, const char*> messages[] = {
+        {ERROR_FILE_NOT_FOUND, "", "The system cannot find the file specified."},
+        {ERROR_FILE_NOT_FOUND, "a.txt", "The system cannot find the file specified. (a.txt)"},
+        {0x80040201, "", "IDispatch error #1"},
+        {0x8004FFFF, "", "IDispatch error #65023"},
+        {0x80040200, "", "Unknown error 0x80040200"},
+        {0x80050201, "", "Unknown error 0x80050201"},
+        {12345, "", "Unknown error 0x3039"},
+    };
+    for (auto [code, description, text] : messages)
+        EXPECT_EQ(Error(code, description).GetErrorMsg(), text) << code;
     EXPECT_EQ(Error(0).GetErrorMsgTempl(), "<Unknown>");
 }
 
@@ -206,11 +210,10 @@ TEST(ErrorData, SetGoesThroughTheVirtualSetters) {
     data.Set(7, "d", "o");
     EXPECT_EQ(data.calls,
               (std::vector<std::string>{"Init", "SetError", "SetDescription", "SetOperation"}));
-    EXPECT_EQ(data.IsError(), 1);
-    EXPECT_EQ(data.GetDescription(), "d");
-    EXPECT_EQ(data.GetOperation(), "o");
     CErrorData copy(data);
-    EXPECT_EQ(copy.GetError(), 7u);
+    EXPECT_EQ(
+        std::tuple(copy.IsError(), copy.GetError(), copy.GetDescription(), copy.GetOperation()),
+        std::tuple(1, DWORD(7), CString("d"), CString("o")));
 }
 
 TEST(ErrorInfoProperties, RoundTripThroughAPropertySet) {
@@ -224,10 +227,13 @@ TEST(ErrorInfoProperties, RoundTripThroughAPropertySet) {
     EXPECT_EQ(static_cast<UINT>(*code), 0x20000007u);
 
     CErrorInfo back(set);
-    EXPECT_EQ(back.GetError(), 0x20000007u);
-    EXPECT_EQ(back.GetDescription(), "%Drive%=A:;%Size%=10;");
-    EXPECT_EQ(back.GetOperation(), "Copy");
-    EXPECT_EQ(back.m_eErrorType, 0);  // the server mark does not travel
+    auto fields = [&] {
+        return std::tuple(back.GetError(), back.GetDescription(), back.GetOperation(),
+                          back.m_strBoxText, back.m_eErrorType);
+    };
+    // The server mark does not travel.
+    EXPECT_EQ(fields(), std::tuple(DWORD(0x20000007), CString("%Drive%=A:;%Size%=10;"),
+                                   CString("Copy"), CString(), 0));
 
     // Empty parts remove their keys, so a stale operation does not survive.
     CErrorInfo::FormatError(set, ERROR_FILE_NOT_FOUND, "", "");
@@ -237,11 +243,8 @@ TEST(ErrorInfoProperties, RoundTripThroughAPropertySet) {
     back.m_strBoxText = "old box";
     back.m_eErrorType = 2;
     back.SetErrorParam(set);
-    EXPECT_EQ(back.GetError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(back.GetOperation().IsEmpty());
-    EXPECT_TRUE(back.GetDescription().IsEmpty());
-    EXPECT_TRUE(back.m_strBoxText.IsEmpty());
-    EXPECT_EQ(back.m_eErrorType, 0);
+    EXPECT_EQ(fields(),
+              std::tuple(DWORD(ERROR_FILE_NOT_FOUND), CString(), CString(), CString(), 0));
 }
 
 TEST(ErrorInfoProperties, PrefixedSetsAndValuesOfAnotherClass) {

@@ -15,33 +15,37 @@ int Kst(const std::string& args, std::string* out) {
     return ksttest::RunCommand(ksttest::ToolPath() + " " + args + " 2>/dev/null", out);
 }
 
-TEST(KstErrorCommand, PrintsTheBoxAHostWouldShow) {
-    std::string out;
-    ASSERT_EQ(Kst("error 0x20000005 --messages " + Sample() +
-                      " --operation Copy --server --description '%File%=a.txt;'",
-                  &out),
-              0);
-    EXPECT_EQ(out,
-              "Ошибка произошла на сервере.\n"
-              "Ошибка при выполнении операции «Копирование файла».\n"
-              "Не удалось открыть файл a.txt.\n"
-              "(код ошибки Kst:5)\n");
-    ASSERT_EQ(Kst("error 536870917 --messages " + Sample() + " --description '%File%=b;'", &out),
-              0);
-    EXPECT_EQ(out, "Не удалось открыть файл b.\n(код ошибки Kst:5)\n");
-    ASSERT_EQ(Kst("error 2 --messages " + Sample(), &out), 0);
-    EXPECT_EQ(out, "The system cannot find the file specified.\n(код ошибки Win32:2)\n");
-}
-
-TEST(KstErrorCommand, EmptyBoxesAndBadArguments) {
-    std::string out;
-    EXPECT_EQ(Kst("error 0 --messages " + Sample(), &out), 0);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(Kst("error", &out), 2);
-    EXPECT_EQ(Kst("error 12x", &out), 2);
-    EXPECT_EQ(Kst("error 0x100000000", &out), 2);
-    EXPECT_EQ(Kst("error 5 --operation", &out), 2);
-    EXPECT_EQ(Kst("error 5 --messages " + ksttest::ScratchDir() + "/none.ini", &out), 1);
+// {arguments after "error" ("@" stands for --messages and the sample), box}
+TEST(KstErrorCommand, PrintsTheBoxAHostWouldShowOrRefusesTheArguments) {
+    const struct {
+        const char* args;
+        const char* box;
+    } cases[] = {
+        {"0x20000005 @ --operation Copy --server --description '%File%=a.txt;'",
+         "Ошибка произошла на сервере.\nОшибка при выполнении операции «Копирование файла».\n"
+         "Не удалось открыть файл a.txt.\n(код ошибки Kst:5)\n"},
+        {"536870917 @ --description '%File%=b;'",
+         "Не удалось открыть файл b.\n(код ошибки Kst:5)\n"},
+        {"2 @", "The system cannot find the file specified.\n(код ошибки Win32:2)\n"},
+        {"0 @", ""},
+        // A leading zero keeps the number decimal: 010 is ten, and 09 is nine.
+        {"010 @", "Unknown error 0xA\n(код ошибки Win32:10)\n"},
+        {"09 @", "Unknown error 0x9\n(код ошибки Win32:9)\n"},
+        {"0X20000005 @ --description '%File%=c;'",
+         "Не удалось открыть файл c.\n(код ошибки Kst:5)\n"},
+        {"0xFFFFFFFF @", "\n(код ошибки Kst:536870911)\n"},  // no text for that number
+    };
+    for (const auto& c : cases) {
+        std::string args = c.args, out;
+        if (size_t at = args.find('@'); at != std::string::npos)
+            args.replace(at, 1, "--messages " + Sample());
+        EXPECT_EQ(Kst("error " + args, &out), 0) << c.args;
+        EXPECT_EQ(out, c.box) << c.args;
+    }
+    for (const char* bad :
+         {"", "12x", "0x100000000", "5 --operation", "' 5'", "+5", "0x", "0x-1", "1e3", "0x1g"})
+        EXPECT_EQ(Kst(std::string("error ") + bad, nullptr), 2) << bad;
+    EXPECT_EQ(Kst("error 5 --messages " + ksttest::ScratchDir() + "/none.ini", nullptr), 1);
 }
 
 // Without --messages, the installed texts of the locale's language; English for any other.
@@ -84,23 +88,6 @@ TEST(KstErrorCommand, FiftyProgramsLoadOneFileAtOnce) {
                             &out),
         0);
     EXPECT_EQ(out, "     50 (код ошибки Kst:5)\n     50 Не удалось открыть файл %File%.\n");
-}
-
-TEST(KstErrorCommand, CodesAreDecimalOrHexadecimal) {
-    std::string out;
-    // A leading zero keeps the number decimal: 010 is ten, and 09 is nine.
-    ASSERT_EQ(Kst("error 010 --messages " + Sample(), &out), 0);
-    EXPECT_EQ(out, "Unknown error 0xA\n(код ошибки Win32:10)\n");
-    ASSERT_EQ(Kst("error 09 --messages " + Sample(), &out), 0);
-    EXPECT_EQ(out, "Unknown error 0x9\n(код ошибки Win32:9)\n");
-    ASSERT_EQ(Kst("error 0X20000005 --messages " + Sample() + " --description '%File%=c;'", &out),
-              0);
-    EXPECT_EQ(out, "Не удалось открыть файл c.\n(код ошибки Kst:5)\n");
-    ASSERT_EQ(Kst("error 0xFFFFFFFF --messages " + Sample(), &out), 0);
-    EXPECT_EQ(out, "\n(код ошибки Kst:536870911)\n");  // no text for that number
-    for (const char* bad : {"' 5'", "+5", "0x", "0x-1", "1e3", "0x1g"}) {
-        EXPECT_EQ(Kst(std::string("error ") + bad, &out), 2) << bad;
-    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -39,112 +40,91 @@ using ScopedEnv = ksttest::EnvScope;
 
 // ---- Splitting and building ----
 
-TEST(PathSplit, ParentFolderOnBothStyles) {
-    EXPECT_EQ(Parent("c:\\a\\b.txt"), "c:\\a\\");
-    EXPECT_EQ(Parent("c:\\a\\b\\"), "c:\\a\\");
-    EXPECT_EQ(Parent("c:\\a"), "c:\\");
-    EXPECT_EQ(Parent("c:\\"), "c:");
-    EXPECT_EQ(Parent("c:"), "c:");
-    EXPECT_EQ(Parent("b.txt"), "");
-    EXPECT_EQ(Parent(""), "");
-    EXPECT_EQ(Parent("/home/u/a.txt"), "/home/u/");
-    EXPECT_EQ(Parent("/home/u/"), "/home/");
-    EXPECT_EQ(Parent("/home"), "/");
-    EXPECT_EQ(Parent("\\\\server\\share\\x.txt"), "\\\\server\\share\\");
-    EXPECT_EQ(S(CFileService::GetPath("/home/u/a.txt")), "/home/u/");
-    EXPECT_EQ(S(CFileService::GetPath("c:\\a\\b\\")), "c:\\a\\");
+// One path operation by name: "parent" (the helper), "path", "name", "title", "ext", "drive",
+// "pathtitle", "slash" (AddBackSlash), "ext=X" (ChangeExt), "default=X" (DefaultExt).
+std::string Apply(const std::string& op, const char* path) {
+    if (op == "parent") return Parent(path);
+    if (op == "path") return S(CFileService::GetPath(path));
+    if (op == "name") return S(CFileService::GetName(path));
+    if (op == "title") return S(CFileService::GetTitle(path));
+    if (op == "ext") return S(CFileService::GetExt(path));
+    if (op == "drive") return S(CFileService::GetDrive(path));
+    if (op == "pathtitle") return S(CFileService::GetPathTitle(path));
+    if (op.starts_with("ext=")) return S(CFileService::ChangeExt(path, op.c_str() + 4));
+    if (op.starts_with("default=")) return S(CFileService::DefaultExt(path, op.c_str() + 8));
+    CString text = path;
+    CFileService::AddBackSlash(text);
+    return S(text);
 }
 
-TEST(PathSplit, OnlyOneTrailingSeparatorIsDropped) {
-    EXPECT_EQ(Parent("c:\\a\\b\\\\"), "c:\\a\\b\\");
-    EXPECT_EQ(Parent("/a/b//"), "/a/b/");
+TEST(PathSplit, PartsOnBothStyles) {
+    const struct {
+        const char *op, *path, *expected;
+    } cases[] = {
+        {"parent", "c:\\a\\b.txt", "c:\\a\\"},
+        {"parent", "c:\\a\\b\\", "c:\\a\\"},
+        {"parent", "c:\\a", "c:\\"},
+        {"parent", "c:\\", "c:"},
+        {"parent", "c:", "c:"},
+        {"parent", "b.txt", ""},
+        {"parent", "/home/u/", "/home/"},
+        {"parent", "/home", "/"},
+        {"parent", "\\\\server\\share\\x.txt", "\\\\server\\share\\"},
+        {"parent", "c:\\a\\b\\\\", "c:\\a\\b\\"},  // only one trailing separator is dropped
+        {"parent", "/a/b//", "/a/b/"},
+        {"parent", "c:\\a\\b\\ ", "c:\\a\\b\\"},  // trailing blanks belong to the name
+        {"name", "c:\\a\\b.txt ", "b.txt "},
+        {"ext", "c:\\a\\b.txt ", ".txt "},
+        {"title", "/x/ b .log", " b "},
+        {"path", "/home/u/a.txt", "/home/u/"},
+        {"path", "c:\\a\\b\\", "c:\\a\\"},
+        {"ext", "archive.tar.gz", ".gz"},
+        {"ext", "c:\\a.d\\noext", ""},
+        {"drive", "c:\\a\\b.txt", "c:"},
+        {"drive", "\\\\server\\share\\b.txt", ""},
+        {"drive", "/home/u", ""},
+        {"pathtitle", "c:\\a\\b.txt", "c:\\a\\b"},
+        {"pathtitle", "/home/u/a.tar.gz", "/home/u/a.tar"},
+        {"name", "/home/u/.profile", ".profile"},
+        {"title", "/home/u/.profile", ""},
+        {"ext=bak", "c:\\a\\b.txt", "c:\\a\\b.bak"},
+        {"ext=.bak", "c:\\a\\b.txt", "c:\\a\\b.bak"},
+        {"ext=", "c:\\a\\b.txt", "c:\\a\\b"},
+        {"ext=old", "/srv/log", "/srv/log.old"},
+        {"default=.log", "c:\\a\\b", "c:\\a\\b.log"},
+        {"default=.log", "c:/a\\b.txt", "c:/a\\b.txt"},  // returned as given, not rebuilt
+        {"slash", "", ""},
+        {"slash", "c:\\a", "c:\\a\\"},
+        {"slash", "c:\\a\\", "c:\\a\\"},
+        {"slash", "/tmp/x", "/tmp/x/"},
+        {"slash", "/tmp/x/", "/tmp/x/"},
+        {"slash", "c:\\a ", "c:\\a \\"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Apply(c.op, c.path), c.expected) << c.op << " " << c.path;
 }
 
-TEST(PathSplit, TrailingBlanksBelongToTheName) {
-    EXPECT_EQ(Parent("c:\\a\\b\\ "), "c:\\a\\b\\");
-    EXPECT_EQ(S(CFileService::GetName("c:\\a\\b.txt ")), "b.txt ");
-    EXPECT_EQ(S(CFileService::GetExt("c:\\a\\b.txt ")), ".txt ");
-    EXPECT_EQ(S(CFileService::GetTitle("/x/ b .log")), " b ");
-}
-
-TEST(PathSplit, Parts) {
-    EXPECT_EQ(S(CFileService::GetName("c:\\a\\b.txt")), "b.txt");
-    EXPECT_EQ(S(CFileService::GetTitle("c:\\a\\b.txt")), "b");
-    EXPECT_EQ(S(CFileService::GetExt("c:\\a\\b.txt")), ".txt");
-    EXPECT_EQ(S(CFileService::GetExt("archive.tar.gz")), ".gz");
-    EXPECT_EQ(S(CFileService::GetExt("c:\\a.d\\noext")), "");
-    EXPECT_EQ(S(CFileService::GetDrive("c:\\a\\b.txt")), "c:");
-    EXPECT_EQ(S(CFileService::GetDrive("\\\\server\\share\\b.txt")), "");
-    EXPECT_EQ(S(CFileService::GetDrive("/home/u")), "");
-    EXPECT_EQ(S(CFileService::GetPathTitle("c:\\a\\b.txt")), "c:\\a\\b");
-    EXPECT_EQ(S(CFileService::GetPathTitle("/home/u/a.tar.gz")), "/home/u/a.tar");
-    EXPECT_EQ(S(CFileService::GetName("/home/u/.profile")), ".profile");
-    EXPECT_EQ(S(CFileService::GetTitle("/home/u/.profile")), "");
-}
-
-TEST(PathSplit, ChangeAndDefaultExtension) {
-    EXPECT_EQ(S(CFileService::ChangeExt("c:\\a\\b.txt", "bak")), "c:\\a\\b.bak");
-    EXPECT_EQ(S(CFileService::ChangeExt("c:\\a\\b.txt", ".bak")), "c:\\a\\b.bak");
-    EXPECT_EQ(S(CFileService::ChangeExt("c:\\a\\b.txt", "")), "c:\\a\\b");
-    EXPECT_EQ(S(CFileService::ChangeExt("/srv/log", "old")), "/srv/log.old");
-    EXPECT_EQ(S(CFileService::DefaultExt("c:\\a\\b", ".log")), "c:\\a\\b.log");
-    EXPECT_EQ(S(CFileService::DefaultExt("c:\\a\\b.txt", ".log")), "c:\\a\\b.txt");
-    // Returned exactly as given, not rebuilt.
-    EXPECT_EQ(S(CFileService::DefaultExt("c:/a\\b.txt", ".log")), "c:/a\\b.txt");
-}
-
-TEST(PathSplit, AddBackSlash) {
-    CString empty;
-    CFileService::AddBackSlash(empty);
-    EXPECT_EQ(S(empty), "");
-    CString windows = "c:\\a";
-    CFileService::AddBackSlash(windows);
-    EXPECT_EQ(S(windows), "c:\\a\\");
-    CFileService::AddBackSlash(windows);
-    EXPECT_EQ(S(windows), "c:\\a\\");
-    CString linux = "/tmp/x";
-    CFileService::AddBackSlash(linux);
-    EXPECT_EQ(S(linux), "/tmp/x/");
-    CFileService::AddBackSlash(linux);
-    EXPECT_EQ(S(linux), "/tmp/x/");
-    CString blank = "c:\\a ";
-    CFileService::AddBackSlash(blank);
-    EXPECT_EQ(S(blank), "c:\\a \\");
-}
-
-TEST(PathSplit, CyrillicInUtf8) {
-    kst::SetCodePages(CP_UTF8, 866);
-    EXPECT_EQ(S(CFileService::GetPath("/дом/Папка/файл.txt")), "/дом/Папка/");
-    EXPECT_EQ(S(CFileService::GetTitle("c:\\Документы\\отчёт.doc")), "отчёт");
-    EXPECT_EQ(S(CFileService::ChangeExt("c:\\Документы\\отчёт.doc", "бак")),
-              "c:\\Документы\\отчёт.бак");
-}
-
-TEST(PathSplit, CyrillicInCodePage1251) {
+TEST(PathSplit, CyrillicInUtf8AndCodePage1251) {
+    ksttest::CodePageScope pages(CP_UTF8, 866);
+    EXPECT_EQ(Apply("path", "/дом/Папка/файл.txt"), "/дом/Папка/");
+    EXPECT_EQ(Apply("ext=бак", "c:\\Документы\\отчёт.doc"), "c:\\Документы\\отчёт.бак");
     kst::SetCodePages(1251, 866);
     std::string folder = kst::detail::Convert("c:\\Документы\\", CP_UTF8, 1251);
     std::string title = kst::detail::Convert("отчёт", CP_UTF8, 1251);
     std::string path = folder + title + ".doc";
-    EXPECT_EQ(S(CFileService::GetPath(path.c_str())), folder);
-    EXPECT_EQ(S(CFileService::GetTitle(path.c_str())), title);
-    EXPECT_EQ(S(CFileService::GetPathTitle(path.c_str())), folder + title);
-    kst::SetCodePages(CP_UTF8, 866);
+    EXPECT_EQ(Apply("path", path.c_str()), folder);
+    EXPECT_EQ(Apply("title", path.c_str()), title);
+    EXPECT_EQ(Apply("pathtitle", path.c_str()), folder + title);
 }
 
 TEST(PathSplit, TooLongInputsGiveEmptyResults) {
     std::string longPath = "c:\\" + std::string(400, 'a') + "\\b.txt";
-    EXPECT_EQ(Parent(longPath.c_str()), "");
-    EXPECT_EQ(S(CFileService::GetPath(longPath.c_str())), "");
-    EXPECT_EQ(S(CFileService::GetName(longPath.c_str())), "");
-    EXPECT_EQ(S(CFileService::ChangeExt(longPath.c_str(), "x")), "");
-    EXPECT_EQ(S(CFileService::DefaultExt(longPath.c_str(), "x")), "");
-    EXPECT_EQ(S(CFileService::GetPathTitle(longPath.c_str())), "");
+    for (const char* op : {"parent", "path", "name", "ext=x", "default=x", "pathtitle"})
+        EXPECT_EQ(Apply(op, longPath.c_str()), "") << op;
     // Fits a path but not a title buffer.
-    std::string longTitle = "/" + std::string(257, 't');
-    EXPECT_EQ(S(CFileService::GetTitle(longTitle.c_str())), "");
+    EXPECT_EQ(Apply("title", ("/" + std::string(257, 't')).c_str()), "");
     // The join would not fit.
     std::string nearLimit = "/" + std::string(250, 'n') + ".a";
-    EXPECT_EQ(S(CFileService::ChangeExt(nearLimit.c_str(), std::string(20, 'e').c_str())), "");
+    EXPECT_EQ(Apply("ext=" + std::string(20, 'e'), nearLimit.c_str()), "");
 }
 
 // ---- Existence, temporary names ----
@@ -169,35 +149,19 @@ TEST(TempNames, FileAndFolderInTheSystemsTemporaryFolder) {
     ScopedEnv env("TMPDIR", tmp);
     EXPECT_EQ(S(CFileService::GetTempPathA()), tmp + "/");
 
-    CString file = CFileService::CreateTempFileName();
-    ASSERT_FALSE(file.IsEmpty());
-    EXPECT_EQ(S(CFileService::GetPath(file)), tmp + "/");
-    EXPECT_EQ(S(CFileService::GetName(file)).rfind("Kst", 0), 0u);
-    EXPECT_EQ(S(CFileService::GetExt(file)), ".tmp");
-    EXPECT_TRUE(fs::is_regular_file(S(file)));
-    EXPECT_EQ(fs::file_size(S(file)), 0u);
-
+    // Three letters of the prefix, a hexadecimal number, ".tmp" for the empty file; a folder is
+    // named like its file, without ".tmp", and the file that reserved the name is gone.
     CString prefix = "abcdef";
-    CString named = CFileService::CreateTempFileName(&prefix);
-    EXPECT_EQ(S(CFileService::GetName(named)).rfind("abc", 0), 0u);
-    EXPECT_NE(S(CFileService::GetName(named)).rfind("abcd", 0), 0u);
-    EXPECT_NE(named, file);
-
-    CString folder = CFileService::CreateTempPath("dir");
-    ASSERT_FALSE(folder.IsEmpty());
-    EXPECT_EQ(folder[folder.GetLength() - 1], '/');
-    EXPECT_TRUE(fs::is_directory(S(folder)));
-    EXPECT_EQ(S(CFileService::GetPath(folder)), tmp + "/");
-    std::string name = S(CFileService::GetName(folder.Left(folder.GetLength() - 1)));
-    EXPECT_EQ(name.rfind("dir", 0), 0u);
-    EXPECT_EQ(name.find('.'), std::string::npos);  // named like the file, without ".tmp"
-    // The file that reserved the name is gone.
-    EXPECT_FALSE(fs::exists(S(folder.Left(folder.GetLength() - 1)) + ".tmp"));
-
+    std::string file = S(CFileService::CreateTempFileName()),
+                named = S(CFileService::CreateTempFileName(&prefix)),
+                folder = S(CFileService::CreateTempPath("dir"));
+    ASSERT_TRUE(std::regex_match(file, std::regex(tmp + "/Kst[0-9A-F]+\\.tmp"))) << file;
+    ASSERT_TRUE(std::regex_match(named, std::regex(tmp + "/abc[0-9A-F]+\\.tmp"))) << named;
+    ASSERT_TRUE(std::regex_match(folder, std::regex(tmp + "/dir[0-9A-F]+/"))) << folder;
+    EXPECT_EQ(fs::file_size(file), 0u);
+    EXPECT_TRUE(fs::is_directory(folder));
     // The caller cleans up; nothing else is left behind.
-    fs::remove(S(file));
-    fs::remove(S(named));
-    fs::remove(S(folder));
+    for (const auto& made : {file, named, folder}) fs::remove(made);
     EXPECT_TRUE(fs::is_empty(tmp));
 }
 
@@ -238,7 +202,7 @@ TEST(TempNames, FolderTwinLeftFromEarlierRunIsTakenAsItIs) {
 
 KST_CHILD_ROLE(temp_maker) {
     std::ofstream out(argv[1]);
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
         out << CFileService::CreateTempFileName().str() << "\n";
         out << CFileService::CreateTempPath().str() << "\n";
     }
@@ -256,21 +220,24 @@ TEST(TempNames, UniqueUnderTwoProcesses) {
     // Files are made exclusively and stay, so their names never repeat. A folder's name is
     // free again once its file is removed: two folders may fall on one name.
     std::set<std::string> files, folders;
+    std::regex name(tmp + "/Kst[1-9A-F][0-9A-F]{0,3}(\\.tmp|/)");
     size_t lines = 0;
     for (const char* which : {"/a", "/b"}) {
         std::istringstream in(ksttest::ReadFile(out + which));
         for (std::string line; std::getline(in, line); ++lines) {
-            ASSERT_EQ(line.rfind(tmp + "/Kst", 0), 0u) << line;
+            // One to four upper-case hexadecimal digits, without a leading zero.
+            ASSERT_TRUE(std::regex_match(line, name)) << line;
             if (line.back() == '/') {
                 EXPECT_TRUE(fs::is_directory(line)) << line;
                 folders.insert(line);
             } else {
                 EXPECT_TRUE(files.insert(line).second) << line;
+                EXPECT_EQ(fs::file_size(line), 0u);
             }
         }
     }
-    EXPECT_EQ(lines, 400u);
-    EXPECT_EQ(files.size(), 200u);
+    EXPECT_EQ(lines, 1200u);
+    EXPECT_EQ(files.size(), 600u);
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(tmp), fs::directory_iterator())),
               files.size() + folders.size());
 }
@@ -314,34 +281,26 @@ TEST_F(FolderTrees, CyrillicAndBlankNames) {
     kst::SetCodePages(CP_UTF8, 866);
 }
 
-TEST_F(FolderTrees, ExistingFile) {
+TEST_F(FolderTrees, ExistingFileUnmappedDriveAndTooLongPath) {
     std::string file = dir + "/file";
     ksttest::WriteFile(file, "x");
     // The path exists: nothing more is asked.
     EXPECT_TRUE(CFileService::CreateFullPath(file.c_str()));
     EXPECT_TRUE(CreateDirTree(file.c_str()));
-    // A folder cannot be made below a file.
-    SetLastError(0);
-    EXPECT_FALSE(CFileService::CreateFullPath((file + "/sub/deeper").c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
-    SetLastError(0);
-    EXPECT_FALSE(CreateDirTree((file + "\\sub").c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
-}
-
-TEST_F(FolderTrees, UnmappedDriveFails) {
     kst::UnmapDrive('W');
-    SetLastError(0);
-    EXPECT_FALSE(CFileService::CreateFullPath("W:\\x\\y"));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
-}
-
-TEST_F(FolderTrees, TooLongPathFails) {
     std::string longPath = dir + "/" + std::string(300, 'l');
-    SetLastError(0);
-    EXPECT_FALSE(CFileService::CreateFullPath(longPath.c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILENAME_EXCED_RANGE));
-    EXPECT_FALSE(CreateDirTree(longPath.c_str()));
+    const std::pair<std::string, DWORD> cases[] = {
+        {file + "/sub/deeper", ERROR_PATH_NOT_FOUND},  // a folder cannot be made below a file
+        {file + "\\sub", ERROR_PATH_NOT_FOUND},
+        {"W:\\x\\y", ERROR_PATH_NOT_FOUND},
+        {longPath, ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const auto& [path, error] : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(CFileService::CreateFullPath(path.c_str())) << path;
+        EXPECT_EQ(GetLastError(), error) << path;
+        EXPECT_FALSE(CreateDirTree(path.c_str())) << path;
+    }
     EXPECT_NE(access(longPath.c_str(), F_OK), 0);
 }
 
@@ -375,53 +334,36 @@ TEST_F(FolderTrees, ReadOnlyParent) {
 
 // ---- Text files ----
 
-TEST(TextFiles, LinesAreAppendedJoinedByLineBreaks) {
+TEST(TextFiles, LinesAreAppendedJoinedByLineBreaksUpToTheStop) {
     std::string dir = ScratchDir();
-    std::string file = dir + "/three.txt";
-    ksttest::WriteFile(file, "a\r\n\r\nb\r\n");
-    CString text;
-    EXPECT_EQ(CFileService::LoadStdioFile(file.c_str(), text), 1);
-    EXPECT_EQ(S(text), "a\n\nb");
-    CString appended = "x";
-    EXPECT_EQ(CFileService::LoadStdioFile(file.c_str(), appended), 1);
-    EXPECT_EQ(S(appended), "xa\n\nb");
-
-    ksttest::WriteFile(dir + "/plain.txt", "one\ntwo");
-    CString plain;
-    EXPECT_EQ(CFileService::LoadStdioFile((dir + "/plain.txt").c_str(), plain), 1);
-    EXPECT_EQ(S(plain), "one\ntwo");
-
-    ksttest::WriteFile(dir + "/empty.txt", "");
-    CString untouched = "keep";
-    EXPECT_EQ(CFileService::LoadStdioFile((dir + "/empty.txt").c_str(), untouched), 1);
-    EXPECT_EQ(S(untouched), "keep");
-}
-
-TEST(TextFiles, MissingFileLeavesTextUntouched) {
+    const struct {
+        const char *bytes, *before;
+        int stop;  // -1: LoadStdioFile, else LoadStdioFileLine with this stopAtText
+        const char* after;
+    } cases[] = {
+        {"a\r\n\r\nb\r\n", "", -1, "a\n\nb"},
+        {"a\r\n\r\nb\r\n", "x", -1, "xa\n\nb"},
+        {"one\ntwo", "", -1, "one\ntwo"},
+        {"", "keep", -1, "keep"},
+        {"abc\r\ndef\r\n", "", 1, "abc"},
+        {"\r\nabc\r\ndef\r\n", "", 1, "\nabc"},
+        {"\r\nabc\r\ndef\r\n", "x", 1, "x"},  // text already there: the first line stops it
+        {"\r\nabc\r\ndef\r\n", "", 0, "\nabc\ndef"},
+    };
+    std::string file = dir + "/text.txt";
+    for (const auto& c : cases) {
+        ksttest::WriteFile(file, c.bytes);
+        CString text = c.before;
+        EXPECT_EQ(c.stop < 0 ? CFileService::LoadStdioFile(file.c_str(), text)
+                             : CFileService::LoadStdioFileLine(file.c_str(), text, c.stop),
+                  1);
+        EXPECT_EQ(S(text), c.after) << c.bytes;
+    }
+    // A missing file and a folder leave the text untouched.
     CString text = "keep";
-    EXPECT_EQ(CFileService::LoadStdioFile((ScratchDir() + "/none.txt").c_str(), text), 0);
+    EXPECT_EQ(CFileService::LoadStdioFile((dir + "/none.txt").c_str(), text), 0);
+    EXPECT_EQ(CFileService::LoadStdioFileLine(dir.c_str(), text, 1), 0);
     EXPECT_EQ(S(text), "keep");
-    EXPECT_EQ(CFileService::LoadStdioFileLine(ScratchDir().c_str(), text, 1), 0);  // a folder
-    EXPECT_EQ(S(text), "keep");
-}
-
-TEST(TextFiles, StopAtText) {
-    std::string dir = ScratchDir();
-    ksttest::WriteFile(dir + "/first.txt", "abc\r\ndef\r\n");
-    ksttest::WriteFile(dir + "/second.txt", "\r\nabc\r\ndef\r\n");
-    CString text;
-    EXPECT_EQ(CFileService::LoadStdioFileLine((dir + "/first.txt").c_str(), text, 1), 1);
-    EXPECT_EQ(S(text), "abc");
-    text.Empty();
-    EXPECT_EQ(CFileService::LoadStdioFileLine((dir + "/second.txt").c_str(), text, 1), 1);
-    EXPECT_EQ(S(text), "\nabc");
-    // Text already there: the first line stops it.
-    CString given = "x";
-    EXPECT_EQ(CFileService::LoadStdioFileLine((dir + "/second.txt").c_str(), given, 1), 1);
-    EXPECT_EQ(S(given), "x");
-    text.Empty();
-    EXPECT_EQ(CFileService::LoadStdioFileLine((dir + "/second.txt").c_str(), text, 0), 1);
-    EXPECT_EQ(S(text), "\nabc\ndef");
 }
 
 // ---- Drives and the program's folder ----
@@ -482,14 +424,11 @@ TEST(Drives, ModuleDirIsTheProgramsFolder) {
 
 // ---- Same folder ----
 
-TEST(SameDir, EqualNamesWithoutTouchingTheDisk) {
-    EXPECT_TRUE(IsSameDir(" c:\\dir ", "C:\\DIR\\"));
+TEST(SameDir, EqualNamesAndDifferentNamesOfOneFolder) {
+    EXPECT_TRUE(IsSameDir(" c:\\dir ", "C:\\DIR\\"));  // without touching the disk
     EXPECT_TRUE(IsSameDir("/no/such/dir", "/no/such/dir/"));
     kst::SetCodePages(CP_UTF8, 866);
     EXPECT_TRUE(IsSameDir("/папка", "/ПАПКА/"));
-}
-
-TEST(SameDir, DifferentNamesOfOneFolder) {
     std::string dir = ScratchDir();
     fs::create_directory(dir + "/real");
     fs::create_directory_symlink(dir + "/real", dir + "/link");

@@ -2,6 +2,7 @@
 // and the three folder dialogs, answered by scripted handlers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -55,95 +56,82 @@ std::string SystemText(DWORD code) {
 
 // ---- CreatePathMsgBox ----
 
-TEST(CreatePathMsgBox, ExistingFolderWithoutAWord) {
-    ScriptedBoxes script;
-    EXPECT_EQ(CFileService::CreatePathMsgBox(ScratchDir().c_str()), 1);
-    EXPECT_TRUE(script.boxes.empty());
+// The boxes as "type|text" lines.
+std::vector<std::string> Shown(const ScriptedBoxes& script) {
+    std::vector<std::string> lines;
+    char type[16];
+    for (const auto& box : script.boxes) {
+        std::snprintf(type, sizeof type, "%x|", box.type);
+        lines.push_back(type + box.text);
+    }
+    return lines;
 }
 
-TEST(CreatePathMsgBox, FileOfThatNameIsAStop) {
-    kst::SetCodePages(CP_UTF8, 866);
-    std::string file = ScratchDir() + "/taken";
+TEST(CreatePathMsgBox, ExistingFolderFileOrCancelCreateNothing) {
+    std::string dir = ScratchDir(), file = dir + "/taken", path = dir + "/new/deeper";
     ksttest::WriteFile(file, "x");
-    ScriptedBoxes script({IDOK});
-    EXPECT_EQ(CFileService::CreatePathMsgBox(file.c_str()), 0);
-    ASSERT_EQ(script.boxes.size(), 1u);
-    EXPECT_EQ(script.boxes[0].text, "Каталог " + file +
-                                        " создать нельзя, так как уже существует файл с таким "
-                                        "именем");
-    EXPECT_EQ(script.boxes[0].type, 0x10u);
+    const struct {
+        std::string path;
+        unsigned page;
+        int result;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {dir, CP_UTF8, 1, {}},  // without a word
+        {file,
+         CP_UTF8,
+         0,
+         {"10|Каталог " + file + " создать нельзя, так как уже существует файл с таким именем"}},
+        {path, CP_UTF8, 0, {"21|Каталог " + path + " не найден. Создать его?."}},
+        {path,
+         1251,
+         0,
+         {kst::detail::Convert("21|Каталог " + path + " не найден. Создать его?.", CP_UTF8, 1251)}},
+    };
+    for (const auto& c : cases) {
+        ksttest::CodePageScope pages(c.page, 866);
+        ScriptedBoxes script({IDCANCEL});
+        EXPECT_EQ(CFileService::CreatePathMsgBox(c.path.c_str()), c.result) << c.path;
+        EXPECT_EQ(Shown(script), c.boxes);
+    }
+    EXPECT_FALSE(fs::exists(dir + "/new"));
 }
 
-TEST(CreatePathMsgBox, CancelCreatesNothing) {
-    kst::SetCodePages(CP_UTF8, 866);
-    std::string path = ScratchDir() + "/new/deeper";
-    ScriptedBoxes script({IDCANCEL});
-    EXPECT_EQ(CFileService::CreatePathMsgBox(path.c_str()), 0);
-    ASSERT_EQ(script.boxes.size(), 1u);
-    EXPECT_EQ(script.boxes[0].text, "Каталог " + path + " не найден. Создать его?.");
-    EXPECT_EQ(script.boxes[0].type, 0x21u);
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_FALSE(fs::exists(fs::path(path).parent_path()));
-}
-
-TEST(CreatePathMsgBox, OkCreatesTheTree) {
+TEST(CreatePathMsgBox, OkCreatesTheTreeOrShowsTheSystemError) {
     std::string dir = ScratchDir();
     kst::MapDrive('Q', dir, kst::DriveType::Fixed);
-    ScriptedBoxes script({IDOK});
-    EXPECT_EQ(CFileService::CreatePathMsgBox("Q:\\new\\deeper"), 1);
-    EXPECT_EQ(script.boxes.size(), 1u);
-    EXPECT_TRUE(fs::is_directory(dir + "/new/deeper"));
+    {
+        ScriptedBoxes script({IDOK});
+        EXPECT_EQ(CFileService::CreatePathMsgBox("Q:\\new\\deeper"), 1);
+        EXPECT_EQ(script.boxes.size(), 1u);
+        EXPECT_TRUE(fs::is_directory(dir + "/new/deeper"));
+    }
     kst::UnmapDrive('Q');
-}
-
-TEST(CreatePathMsgBox, FailedCreationShowsTheSystemError) {
-    std::string file = ScratchDir() + "/file";
-    ksttest::WriteFile(file, "x");
+    ksttest::WriteFile(dir + "/file", "x");
     ScriptedBoxes script({IDOK, IDOK});
-    EXPECT_EQ(CFileService::CreatePathMsgBox((file + "/sub").c_str()), 0);
+    EXPECT_EQ(CFileService::CreatePathMsgBox((dir + "/file/sub").c_str()), 0);
     ASSERT_EQ(script.boxes.size(), 2u);
     EXPECT_EQ(script.boxes[0].type, 0x21u);
     EXPECT_EQ(script.boxes[1].caption, "Error");
-    EXPECT_EQ(script.boxes[1].type, 0x10010u);
-    EXPECT_EQ(script.boxes[1].text, SystemText(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Shown(script)[1], "10010|" + SystemText(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(script.boxes[1].text.empty());
-}
-
-TEST(CreatePathMsgBox, TextsInCodePage1251) {
-    kst::SetCodePages(1251, 866);
-    std::string path = ScratchDir() + "/x";
-    ScriptedBoxes script({IDCANCEL});
-    EXPECT_EQ(CFileService::CreatePathMsgBox(path.c_str()), 0);
-    ASSERT_EQ(script.boxes.size(), 1u);
-    EXPECT_EQ(script.boxes[0].text,
-              kst::detail::Convert("Каталог " + path + " не найден. Создать его?.", CP_UTF8, 1251));
-    kst::SetCodePages(CP_UTF8, 866);
 }
 
 // ---- ShowSystemError ----
 
-TEST(ShowSystemError, NothingWithoutAnError) {
-    ScriptedBoxes script;
+TEST(ShowSystemError, TheLastErrorOrTheGivenCodeOrNothing) {
+    ScriptedBoxes script({IDOK, IDOK, IDOK});
     SetLastError(0);
     EXPECT_EQ(ShowSystemError(0), 0u);
     EXPECT_TRUE(script.boxes.empty());
-}
-
-TEST(ShowSystemError, TheLastErrorOrTheGivenCode) {
-    ScriptedBoxes script({IDOK, IDOK, IDOK});
     SetLastError(ERROR_ACCESS_DENIED);
     EXPECT_EQ(ShowSystemError(0), DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ShowSystemError(ERROR_FILE_NOT_FOUND), DWORD(ERROR_FILE_NOT_FOUND));
     // A code the system has no text for is still shown, by its number.
     EXPECT_EQ(ShowSystemError(99999), 99999u);
-    ASSERT_EQ(script.boxes.size(), 3u);
-    EXPECT_EQ(script.boxes[0].text, SystemText(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(script.boxes[1].text, SystemText(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(script.boxes[2].text, "Win32:99999");
-    for (const auto& box : script.boxes) {
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.type, 0x10010u);
-    }
+    EXPECT_EQ(Shown(script), (std::vector<std::string>{"10010|" + SystemText(ERROR_ACCESS_DENIED),
+                                                       "10010|" + SystemText(ERROR_FILE_NOT_FOUND),
+                                                       "10010|Win32:99999"}));
+    for (const auto& box : script.boxes) EXPECT_EQ(box.caption, "Error");
 }
 
 // ---- Folder dialogs ----
@@ -185,8 +173,8 @@ protected:
     std::string dir = ScratchDir();
 };
 
-TEST_F(FolderDialog, WithItemListOutput) {
-    ScriptedDialog dialog({dir + "/pick"});
+TEST_F(FolderDialog, WithItemListOutputOrCancelled) {
+    ScriptedDialog dialog({dir + "/pick", ""});
     CString folder = (dir + "/start/").c_str();
     LPITEMIDLIST item = nullptr;
     EXPECT_EQ(CFileService::GetFolder(folder, "Choose", &item), 1);
@@ -199,6 +187,10 @@ TEST_F(FolderDialog, WithItemListOutput) {
     EXPECT_TRUE(SHGetPathFromIDListA(item, path));
     EXPECT_EQ(std::string(path), dir + "/pick");
     CoTaskMemFree(item);  // the caller's to free
+    item = nullptr;
+    EXPECT_EQ(CFileService::GetFolder(folder, "Choose", &item), 0);  // cancel keeps the folder
+    EXPECT_EQ(folder.str(), dir + "/pick/");
+    EXPECT_EQ(item, nullptr);
 }
 
 TEST_F(FolderDialog, WithoutItemListOnAMappedDrive) {
@@ -212,47 +204,22 @@ TEST_F(FolderDialog, WithoutItemListOnAMappedDrive) {
     kst::UnmapDrive('Q');
 }
 
-TEST_F(FolderDialog, CancelKeepsTheFolder) {
-    ScriptedDialog dialog({""});
-    CString folder = (dir + "/start/").c_str();
-    LPITEMIDLIST item = nullptr;
-    EXPECT_EQ(CFileService::GetFolder(folder, "Choose", &item), 0);
-    EXPECT_EQ(folder.str(), dir + "/start/");
-    EXPECT_EQ(item, nullptr);
-}
-
 TEST_F(FolderDialog, WithRootPath) {
-    ScriptedDialog dialog({dir + "/pick", ""});
+    ScriptedDialog dialog({dir + "/pick", "", dir + "/pick"});
     CString folder = "unchanged";
     EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), (dir + "/start/").c_str(), "Title"), 0);
     EXPECT_EQ(folder.str(), dir + "/pick/");
-    ASSERT_EQ(dialog.calls.size(), 1u);
-    EXPECT_EQ(dialog.calls[0].start, dir + "/start");
-    EXPECT_EQ(dialog.calls[0].title, "Title");
-
     folder = "unchanged";
     EXPECT_EQ(CFileService::GetFolder(folder, dir.c_str(), (dir + "/start").c_str(), "Title"), 1);
     EXPECT_EQ(folder.str(), "unchanged");
-}
-
-TEST_F(FolderDialog, WithRootPathKeepsALoneSeparator) {
-    ScriptedDialog dialog({dir + "/pick"});
-    CString folder;
     EXPECT_EQ(CFileService::GetFolder(folder, "/", "/", "Title"), 0);
-    ASSERT_EQ(dialog.calls.size(), 1u);
-    EXPECT_EQ(dialog.calls[0].start, "/");
+    ASSERT_EQ(dialog.calls.size(), 3u);
+    EXPECT_EQ(dialog.calls[0].start, dir + "/start");
+    EXPECT_EQ(dialog.calls[0].title, "Title");
+    EXPECT_EQ(dialog.calls[2].start, "/");  // a lone separator is kept
 }
 
 TEST_F(FolderDialog, RootThatCannotBeParsedReturnsTheShellsCode) {
-    ScriptedDialog dialog({dir + "/pick"});
-    CString folder = "unchanged";
-    long result = CFileService::GetFolder(folder, (dir + "/missing").c_str(), dir.c_str(), "Title");
-    EXPECT_EQ(result, long(HRESULT(0x80070002)));
-    EXPECT_TRUE(dialog.calls.empty());
-    EXPECT_EQ(folder.str(), "unchanged");
-}
-
-TEST_F(FolderDialog, EmptyRootIsParsedLikeAnyOther) {
     IShellFolder* desktop = nullptr;
     ASSERT_EQ(SHGetDesktopFolder(&desktop), S_OK);
     WCHAR empty[1] = {};
@@ -261,10 +228,14 @@ TEST_F(FolderDialog, EmptyRootIsParsedLikeAnyOther) {
     desktop->Release();
     ScriptedDialog dialog({dir + "/pick"});
     CString folder = "unchanged";
-    long result = CFileService::GetFolder(folder, "", dir.c_str(), "Title");
+    long result = CFileService::GetFolder(folder, (dir + "/missing").c_str(), dir.c_str(), "Title");
+    EXPECT_EQ(result, long(HRESULT(0x80070002)));
+    EXPECT_TRUE(dialog.calls.empty());
+    EXPECT_EQ(folder.str(), "unchanged");
+    // An empty root is parsed like any other.
+    result = CFileService::GetFolder(folder, "", dir.c_str(), "Title");
     if (FAILED(parsed)) {
         EXPECT_EQ(result, long(parsed));
-        EXPECT_TRUE(dialog.calls.empty());
         EXPECT_EQ(folder.str(), "unchanged");
     } else {
         EXPECT_EQ(result, 0);
@@ -320,22 +291,17 @@ TEST(BrowseCallback, SelectsTheDriveRootThenTheStart) {
             selections.emplace_back(wParam, reinterpret_cast<const char*>(lParam));
     });
     const char* windowsStart = "c:\\a\\b";
-    EXPECT_EQ(BrowseCallbackProc(window.GetSafeHwnd(), BFFM_INITIALIZED, 0,
-                                 reinterpret_cast<LPARAM>(windowsStart)),
-              0);
     const char* linuxStart = "/home/u";
-    EXPECT_EQ(BrowseCallbackProc(window.GetSafeHwnd(), BFFM_INITIALIZED, 0,
-                                 reinterpret_cast<LPARAM>(linuxStart)),
-              0);
-    EXPECT_EQ(BrowseCallbackProc(window.GetSafeHwnd(), BFFM_SELCHANGED, 0,
-                                 reinterpret_cast<LPARAM>(linuxStart)),
-              0);
+    for (auto [message, start] : {std::pair{BFFM_INITIALIZED, windowsStart},
+                                  {BFFM_INITIALIZED, linuxStart},
+                                  {BFFM_SELCHANGED, linuxStart}})
+        EXPECT_EQ(
+            BrowseCallbackProc(window.GetSafeHwnd(), message, 0, reinterpret_cast<LPARAM>(start)),
+            0);
     kst::FlushPostedMessages();
-    ASSERT_EQ(selections.size(), 4u);
-    EXPECT_EQ(selections[0], (std::pair<WPARAM, std::string>{TRUE, "c:\\"}));
-    EXPECT_EQ(selections[1], (std::pair<WPARAM, std::string>{TRUE, "c:\\a\\b"}));
-    EXPECT_EQ(selections[2], (std::pair<WPARAM, std::string>{TRUE, "\\"}));
-    EXPECT_EQ(selections[3], (std::pair<WPARAM, std::string>{TRUE, "/home/u"}));
+    EXPECT_EQ(selections,
+              (std::vector<std::pair<WPARAM, std::string>>{
+                  {TRUE, "c:\\"}, {TRUE, "c:\\a\\b"}, {TRUE, "\\"}, {TRUE, "/home/u"}}));
 }
 
 }  // namespace

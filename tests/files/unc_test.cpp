@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "KstFileService.h"
@@ -264,51 +265,39 @@ private:
     ksttest::TraceCapture m_trace;
 };
 
-TEST_F(TraceFile, NetApiThatCannotBeLoaded) {
+TEST_F(TraceFile, ShareLibraryThatCannotBeLoaded) {
     UseShares({{"c", "c:\\", "", 0}});
-    kst::detail::SetLibraryLoadBlocked("netapi32.dll", true);
-    EXPECT_EQ(NameOf("C:\\X"), "0:c:\\x");
-    EXPECT_NE(Trace().find("ERROR: CFileService::GetUNC(); Error load \"netapi32.dll\".\r\n"),
-              std::string::npos)
-        << Trace();
+    for (auto [family, library] : {std::pair{kst::PlatformFamily::NT, "netapi32.dll"},
+                                   {kst::PlatformFamily::Win9x, "svrapi.dll"}}) {
+        kst::SetPlatformFamily(family);
+        kst::detail::SetLibraryLoadBlocked(library, true);
+        EXPECT_EQ(NameOf("C:\\X"), "0:c:\\x");
+        EXPECT_NE(Trace().find(std::string("ERROR: CFileService::GetUNC(); Error load \"") +
+                               library + "\".\r\n"),
+                  std::string::npos)
+            << Trace();
+    }
     // A mounted share needs no library.
     EXPECT_EQ(NameOf("/mnt/office/x"), "\\\\fileserver\\Office\\x");
-}
-
-TEST_F(TraceFile, SvrApiThatCannotBeLoaded) {
-    kst::SetPlatformFamily(kst::PlatformFamily::Win9x);
-    UseShares({{"c", "c:\\", "", 0}});
-    kst::detail::SetLibraryLoadBlocked("svrapi.dll", true);
-    EXPECT_EQ(NameOf("C:\\X"), "0:c:\\x");
-    EXPECT_NE(Trace().find("ERROR: CFileService::GetUNC(); Error load \"svrapi.dll\".\r\n"),
-              std::string::npos)
-        << Trace();
 }
 
 // ---- The command-line program ----
 
 TEST_F(Unc, KstUncCommand) {
     ksttest::WriteFile(dir + "/smb.conf", "[Deep]\npath=/srv/data/x\n[Docs]\npath = /srv/data\n");
-    std::string kst = ksttest::ToolPath();
-    std::string out;
-    EXPECT_EQ(ksttest::RunCommand(
-                  kst + " unc --mount-table " + dir + "/mountinfo " + "/mnt/office/A.txt", &out),
-              0);
-    EXPECT_EQ(out, "\\\\fileserver\\Office\\a.txt\n");
-    out.clear();
-    EXPECT_EQ(
-        ksttest::RunCommand(
-            kst + " unc --server localhost --smb-conf " + dir + "/smb.conf /srv/data/x/y", &out),
-        0);
-    EXPECT_EQ(out, "\\\\localhost\\deep\\y\n");
-    out.clear();
-    EXPECT_EQ(ksttest::RunCommand(kst + " unc --last --server localhost --smb-conf " + dir +
-                                      "/smb.conf /srv/data/x/y",
-                                  &out),
-              0);
-    EXPECT_EQ(out, "\\\\localhost\\docs\\x\\y\n");
-    EXPECT_EQ(ksttest::RunCommand(kst + " unc --smb-conf " + dir + "/smb.conf /etc/x 2>/dev/null"),
-              1);
+    const std::string smb = " --smb-conf " + dir + "/smb.conf";
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"--mount-table " + dir + "/mountinfo /mnt/office/A.txt", 0,
+         "\\\\fileserver\\Office\\a.txt\n"},
+        {"--server localhost" + smb + " /srv/data/x/y", 0, "\\\\localhost\\deep\\y\n"},
+        {"--last --server localhost" + smb + " /srv/data/x/y", 0, "\\\\localhost\\docs\\x\\y\n"},
+        {smb + " /etc/x 2>/dev/null", 1, ""},
+    };
+    for (const auto& [args, code, printed] : cases) {
+        std::string out;
+        EXPECT_EQ(ksttest::RunCommand(ksttest::ToolPath() + " unc " + args, &out), code) << args;
+        EXPECT_EQ(out, printed) << args;
+    }
 }
 
 TEST_F(Unc, KstMkdirCommand) {

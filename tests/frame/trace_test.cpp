@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -12,10 +10,10 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <regex>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "DebugListener.h"
 #include "ProcessState.h"
@@ -32,10 +30,6 @@ namespace {
 using namespace std::chrono_literals;
 
 using ksttest::DebugListener;
-
-uint32_t Word(const std::string& bytes, size_t at) {
-    return static_cast<uint32_t>(DebugListener::Word(bytes, at));
-}
 
 std::string UniquePipeName(const char* what) {
     return std::string("kst-test-") + what + "-" + std::to_string(getpid());
@@ -89,19 +83,17 @@ TEST_F(TraceLogTest, MessageBytesFollowTheWireFormat) {
     CTraceLog_Trace("ERROR: A::B(); failed %d\n", 42);
     auto messages = listener.WaitFor(1);
     ASSERT_EQ(messages.size(), 1u);
-    const std::string& m = messages[0];
     char computer[16];
     DWORD length = sizeof computer;
     ASSERT_TRUE(GetComputerNameA(computer, &length));
     std::string text = "ERROR: A::B(); failed 42\n";
-    ASSERT_EQ(m.size(), 20 + length + 1 + text.size() + 1);
-    EXPECT_EQ(Word(m, 0), 0u);
-    EXPECT_EQ(Word(m, 4), static_cast<uint32_t>(getpid()));
-    EXPECT_EQ(Word(m, 8), length + 1);
-    EXPECT_EQ(Word(m, 12), text.size() + 1);
-    EXPECT_EQ(Word(m, 16), 0u);  // no debugger attached
-    EXPECT_EQ(m.substr(20, length + 1), std::string(computer, length) + '\0');
-    EXPECT_EQ(m.substr(20 + length + 1), text + '\0');
+    // Words: 0, the process, the name's and the text's sizes, 0 for no debugger attached.
+    std::string head;
+    for (uint32_t word :
+         {0u, uint32_t(getpid()), uint32_t(length + 1), uint32_t(text.size() + 1), 0u})
+        head.append(reinterpret_cast<const char*>(&word), 4);
+    EXPECT_EQ(ksttest::Hex(messages[0]),
+              ksttest::Hex(head + std::string(computer, length) + '\0' + text + '\0'));
     // Long texts are cut inside the formatting buffer.
     CTraceLog_Trace("%s", std::string(2000, 'x').c_str());
     auto both = listener.WaitFor(2);
@@ -239,33 +231,27 @@ TEST_F(TraceLogTest, SettingsChangeWhileEightThreadsTrace) {
               0u);
 }
 
-TEST_F(TraceLogTest, FileEntryCarriesTimeAndThreadId) {
+TEST_F(TraceLogTest, FileEntriesCarryTimeAndThreadIdAndClearFileEmptiesTheFile) {
     CTraceLog log;
     log.EnableOutput(0);
     log.EnableFile(1);
     log.EnableThreadId(1);
-    log.ClearFile();
-    log.Trace("ERROR: A::B(); failed\n");
-    std::string file = ksttest::ReadFile(TraceFilePath());
-    std::string tail =
-        "; {" + std::to_string(GetCurrentThreadId()) + "}; ERROR: A::B(); failed\r\n";
-    ASSERT_GT(file.size(), tail.size());
-    EXPECT_EQ(file.substr(file.size() - tail.size()), tail);
-    EXPECT_EQ(file.find('\n'), file.size() - 1);  // exactly one entry
-}
-
-TEST_F(TraceLogTest, WriteStringIgnoresTheFileSwitchAndClearFileLeavesAnEmptyFile) {
-    CTraceLog log;
     log.ClearFile();  // closed: opens, empties, closes
     EXPECT_EQ(ksttest::ReadFile(TraceFilePath()), "");
+    log.Trace("ERROR: A::B(); failed\n");
     log.EnableFile(0);
-    log.WriteString("direct\n");
-    EXPECT_NE(ksttest::ReadFile(TraceFilePath()).find("; direct\r\n"), std::string::npos);
+    log.WriteString("direct\n");  // whatever the file switch says
+    auto entries = FileEntries(ksttest::ReadFile(TraceFilePath()), std::regex("[^;{}]+; (.*)\r"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0][1],
+              "{" + std::to_string(GetCurrentThreadId()) + "}; ERROR: A::B(); failed");
+    EXPECT_EQ(entries[1][1], "direct");
     log.ClearFile();  // open: empties in place, stays open
+    log.EnableThreadId(0);
     log.WriteString("after\n");
-    std::string file = ksttest::ReadFile(TraceFilePath());
-    EXPECT_EQ(file.find("direct"), std::string::npos);
-    EXPECT_NE(file.find("; after\r\n"), std::string::npos);
+    EXPECT_EQ(
+        FileEntries(ksttest::ReadFile(TraceFilePath()), std::regex("[^;{}]+; (after)\r")).size(),
+        1u);
 }
 
 // The stamp follows the zone the process has when the entry is written, also within the
@@ -360,20 +346,24 @@ TEST_F(TraceLogTest, ImpersonationSurvivesALineOnThePipe) {
 TEST_F(TraceLogTest, CommandLineSwitchesTheGlobalFileChannel) {
     CTraceLog other;
     ksttest::WriteFile(TraceFilePath(), "old entry\r\n");
-    other.SetByCommandLine("app.exe", 1);  // no switch: off, file untouched
     cTraceLogGlobal.EnableOutput(0);
-    cTraceLogGlobal.Trace("not written\n");
-    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()), "old entry\r\n");
-    other.SetByCommandLine("app.exe -TRACE", 1);  // on, emptied
-    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()), "");
-    cTraceLogGlobal.Trace("written\n");
-    EXPECT_NE(ksttest::ReadFile(TraceFilePath()).find("; written\r\n"), std::string::npos);
-    other.SetByCommandLine("x-tracer", 0);  // a plain substring counts; not cleared
-    cTraceLogGlobal.Trace("again\n");
-    EXPECT_NE(ksttest::ReadFile(TraceFilePath()).find("; written\r\n"), std::string::npos);
-    other.SetByCommandLine("-Trac", 0);
-    cTraceLogGlobal.Trace("dropped\n");
-    EXPECT_EQ(ksttest::ReadFile(TraceFilePath()).find("dropped"), std::string::npos);
+    // {command line, clear, the file's entries after the line of this row's number}
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"app.exe", 1, "old entry"},  // no switch: off, file untouched
+        {"app.exe -TRACE", 1, "2"},   // on, emptied
+        {"x-tracer", 0, "2 3"},       // a plain substring counts; not cleared
+        {"-Trac", 0, "2 3"},
+    };
+    int line = 0;
+    for (auto [command, clear, expected] : cases) {
+        other.SetByCommandLine(command, clear);
+        cTraceLogGlobal.Trace(CString(std::to_string(++line).c_str()) + "\n");
+        std::string seen;
+        for (const auto& e :
+             FileEntries(ksttest::ReadFile(TraceFilePath()), std::regex("(?:[^;]+; )?(.+)\r")))
+            seen += (seen.empty() ? "" : " ") + e[1];
+        EXPECT_EQ(seen, expected) << command;
+    }
 }
 
 TEST_F(TraceLogTest, PipeNameMustFitTheModuleBuffer) {
@@ -395,13 +385,10 @@ TEST(ModuleEntry, HostThatLoadsTheLibrarySeesStartFirstAndEndLast) {
     DebugListener listener(runtime + "/kst-pipe/AtlsDbgPipe");
     std::string host = std::string(KST_HOST_DIR) + "/kst_host_dlopen_host";
     ASSERT_EQ(ksttest::RunCommand("XDG_RUNTIME_DIR=" + runtime + " " + host + " one two"), 0);
-    auto messages = listener.WaitFor(4, 10s);
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(DebugListener::Text(messages[0]), "KstSystem.DLL Initializing!\n");
-    EXPECT_EQ(DebugListener::Text(messages[1]), "one\n");
-    EXPECT_EQ(DebugListener::Text(messages[2]), "two\n");
-    EXPECT_EQ(DebugListener::Text(messages[3]), "KstSystem.DLL Terminating!\n");
-    EXPECT_NE(Word(messages[0], 4), static_cast<uint32_t>(getpid()));
+    std::vector<std::string> texts;
+    for (const auto& m : listener.WaitFor(4, 10s)) texts.push_back(DebugListener::Text(m));
+    EXPECT_EQ(texts, (std::vector<std::string>{"KstSystem.DLL Initializing!\n", "one\n", "two\n",
+                                               "KstSystem.DLL Terminating!\n"}));
 }
 
 TEST(TraceListener, PrintsOneLinePerMessageFromRealProcesses) {
@@ -475,19 +462,7 @@ std::vector<std::string> Items(const CStringArray& list) {
 
 using Strings = std::vector<std::string>;
 
-TEST(StringService, PackJoinsWithOptionalTrailingDelimiter) {
-    CStringArray list;
-    CString out("stale");
-    CStringService::PackToString(list, out, ";", 1);
-    EXPECT_EQ(out, "");
-    for (const char* item : {"a", "b", "c"}) list.Add(item);
-    CStringService::PackToString(list, out, ";", 0);
-    EXPECT_EQ(out, "a;b;c");
-    CStringService::PackToString(list, out, "::", 1);
-    EXPECT_EQ(out, "a::b::c::");
-}
-
-TEST(StringService, UnpackAtADelimiterOrAnyOfASet) {
+TEST(StringService, PackAndUnpackAtADelimiterOrAnyOfASet) {
     struct Case {
         const char* text;
         const char* delimiters;
@@ -516,10 +491,14 @@ TEST(StringService, UnpackAtADelimiterOrAnyOfASet) {
     }
     // Packing then unpacking gives the list back, with or without the trailing delimiter.
     CStringArray list, back;
+    CString packed("stale");
+    CStringService::PackToString(list, packed, ";", 1);
+    EXPECT_EQ(packed, "");
     for (const char* s : {"one", "", "три", "four five"}) list.Add(s);
-    for (int trailing : {0, 1}) {
-        CString packed;
+    for (auto [trailing, expected] :
+         {std::pair{0, "one||три|four five"}, {1, "one||три|four five|"}}) {
         CStringService::PackToString(list, packed, "|", trailing);
+        EXPECT_EQ(packed, expected);
         CStringService::UnpackFromString(back, packed, "|");
         EXPECT_EQ(Items(back), Items(list));
     }

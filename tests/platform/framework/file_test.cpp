@@ -5,6 +5,8 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "KstFile.h"
 #include "KstTest.h"
@@ -112,9 +114,8 @@ TEST(File, OpenFlagsCreateTruncateAndMissing) {
     char buffer[16] = {};
     EXPECT_EQ(file.Read(buffer, sizeof buffer), 6u);
     EXPECT_STREQ(buffer, "hello!");
-    EXPECT_EQ(file.GetFileName().str(), "f.dat");
-    EXPECT_EQ(file.GetFileTitle().str(), "f");
-    EXPECT_EQ(file.GetFilePath().str(), path);
+    EXPECT_EQ(file.GetFileName() + "|" + file.GetFileTitle() + "|" + file.GetFilePath(),
+              CString(("f.dat|f|" + path).c_str()));
     file.Close();
     ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite));
     EXPECT_EQ(file.GetLength(), 0u) << "Create alone empties";
@@ -137,9 +138,9 @@ TEST(File, ThrowingConstructorAndStatics) {
     ksttest::WriteFile(path, "12345");
     CFileStatus status;
     ASSERT_TRUE(CFile::GetStatus(path.c_str(), status));
-    EXPECT_EQ(status.m_size, 5);
-    EXPECT_EQ(status.m_attribute & CFile::directory, 0);
-    EXPECT_STREQ(status.m_szFullName, path.c_str());
+    EXPECT_EQ(std::tuple(status.m_size, status.m_attribute & CFile::directory,
+                         std::string(status.m_szFullName)),
+              std::tuple(5, 0, path));
     EXPECT_LE(std::abs(status.m_mtime.GetTime() - time(nullptr)), 5);
     EXPECT_FALSE(CFile::GetStatus(missing.c_str(), status));
     ASSERT_TRUE(CFile::GetStatus(folder.c_str(), status));
@@ -159,12 +160,12 @@ TEST(File, ThrowingConstructorAndStatics) {
 }
 
 TEST(File, OsErrorToException) {
-    EXPECT_EQ(CFileException::OsErrorToException(ERROR_SHARING_VIOLATION),
-              CFileException::sharingViolation);
-    EXPECT_EQ(CFileException::OsErrorToException(ERROR_DISK_FULL), CFileException::diskFull);
-    EXPECT_EQ(CFileException::OsErrorToException(ERROR_ACCESS_DENIED),
-              CFileException::accessDenied);
-    EXPECT_EQ(CFileException::OsErrorToException(999999), CFileException::genericException);
+    std::vector<int> causes;
+    for (LONG error : {ERROR_SHARING_VIOLATION, ERROR_DISK_FULL, ERROR_ACCESS_DENIED, 999999L})
+        causes.push_back(CFileException::OsErrorToException(error));
+    EXPECT_EQ(causes,
+              (std::vector<int>{CFileException::sharingViolation, CFileException::diskFull,
+                                CFileException::accessDenied, CFileException::genericException}));
 }
 
 // The runtime's make-directory call reports errno as the runtime maps the system's errors.

@@ -2,8 +2,10 @@
 // dates.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "ProcessState.h"
 #include "KstTime.h"
@@ -11,6 +13,14 @@
 namespace {
 
 using TimeZone = ksttest::TimeZoneScope;
+
+// "year-month-day hour:minute:second weekday"
+std::string Fields(const SYSTEMTIME& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u %u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond, t.wDayOfWeek);
+    return text;
+}
 
 TEST(CTime, LocalTimeFollowsTheZoneAcrossDaylightSavingChanges) {
     TimeZone zone("America/New_York");
@@ -28,11 +38,9 @@ TEST(CTime, LocalTimeFollowsTheZoneAcrossDaylightSavingChanges) {
     EXPECT_EQ(standard - daylight, CTimeSpan(3600));
     EXPECT_EQ(daylight.FormatGmt("%H:%M").str(), "05:30");
 
-    struct tm fields;
-    ASSERT_NE(after.GetLocalTm(&fields), nullptr);
-    EXPECT_EQ(fields.tm_isdst, 1);
-    ASSERT_NE(after.GetGmtTm(&fields), nullptr);
-    EXPECT_EQ(fields.tm_hour, 7);
+    struct tm local, gmt;
+    ASSERT_TRUE(after.GetLocalTm(&local) && after.GetGmtTm(&gmt));
+    EXPECT_EQ(std::pair(local.tm_isdst, gmt.tm_hour), std::pair(1, 7));
 }
 
 // Conversions of one minute share work; a change of zone must still show at once, in both
@@ -67,10 +75,7 @@ TEST(CTime, TimesPast2038UpTo2106) {
     EXPECT_EQ(last.GetDayOfWeek(), 1);  // a Sunday
     SYSTEMTIME system;
     ASSERT_TRUE(last.GetAsSystemTime(system));
-    EXPECT_EQ(system.wYear, 2106);
-    EXPECT_EQ(system.wMonth, 2);
-    EXPECT_EQ(system.wDay, 7);
-    EXPECT_EQ(system.wSecond, 15);
+    EXPECT_EQ(Fields(system), "2106-02-07 06:28:15 0");
     EXPECT_EQ(CTime(system).GetTime(), last.GetTime());
 }
 
@@ -89,12 +94,11 @@ TEST(CTime, DosDateAndFileTimeAndSpans) {
     EXPECT_EQ(CTime(fileTime).GetTime(), 1000000000);
     SYSTEMTIME utc;
     ASSERT_TRUE(FileTimeToSystemTime(&fileTime, &utc));
-    EXPECT_EQ(utc.wYear, 2001);
-    EXPECT_EQ(utc.wHour, 1);
+    EXPECT_EQ(Fields(utc), "2001-09-09 01:46:40 0");
     FILETIME back;
     ASSERT_TRUE(SystemTimeToFileTime(&utc, &back));
-    EXPECT_EQ(back.dwLowDateTime, fileTime.dwLowDateTime);
-    EXPECT_EQ(back.dwHighDateTime, fileTime.dwHighDateTime);
+    EXPECT_EQ(std::pair(back.dwLowDateTime, back.dwHighDateTime),
+              std::pair(fileTime.dwLowDateTime, fileTime.dwHighDateTime));
 
     CTimeSpan span(2, 3, 4, 5);
     EXPECT_EQ(span.GetTotalSeconds(), 2 * 86400 + 3 * 3600 + 4 * 60 + 5);
@@ -128,11 +132,7 @@ TEST(COleDateTime, FromVariantsAndBackToSystemTime) {
     ASSERT_EQ(noon.GetStatus(), COleDateTime::valid);
     SYSTEMTIME fields;
     ASSERT_TRUE(noon.GetAsSystemTime(fields));
-    EXPECT_EQ(fields.wYear, 2023);
-    EXPECT_EQ(fields.wMonth, 3);
-    EXPECT_EQ(fields.wDay, 15);
-    EXPECT_EQ(fields.wHour, 12);
-    EXPECT_EQ(fields.wDayOfWeek, 3);  // Wednesday
+    EXPECT_EQ(Fields(fields), "2023-03-15 12:00:00 3");
 
     // Before 1899-12-30 the fraction still counts forward from midnight.
     COleDateTime early(-1.25);
@@ -168,8 +168,7 @@ TEST(COleDateTime, RoundTripsACTimeAsLocalTime) {
     COleDateTime date(time);
     SYSTEMTIME fields;
     ASSERT_TRUE(date.GetAsSystemTime(fields));
-    EXPECT_EQ(fields.wHour, 3);
-    EXPECT_EQ(fields.wMinute, 15);
+    EXPECT_EQ(Fields(fields), "2021-03-14 03:15:45 0");
     EXPECT_EQ(CTime(fields).GetTime(), time.GetTime());
 }
 

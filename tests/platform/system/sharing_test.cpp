@@ -1,10 +1,8 @@
 // Sharing modes between handles of one process and between real processes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -65,19 +63,6 @@ KST_CHILD_ROLE(opener) {
     HANDLE file = Open(argv[1], argv[2], argv[3]);
     if (file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
     CloseHandle(file);
-    return 0;
-}
-
-// argv: folder count; prints nothing, writes the names it got, one a line, to folder/names-pid.
-KST_CHILD_ROLE(tempnames) {
-    std::string names;
-    int count = std::stoi(argv[2]);
-    for (int i = 0; i < count; ++i) {
-        char name[MAX_PATH];
-        if (GetTempFileNameA(argv[1], "Kst", 0, name) == 0) return 1;
-        names += std::string(name) + "\n";
-    }
-    ksttest::WriteFile(std::string(argv[1]) + "/../names-" + std::to_string(getpid()), names);
     return 0;
 }
 
@@ -176,35 +161,4 @@ TEST(Sharing, WriteOnlyHandlesAreMarkedToo) {
     EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SHARING_VIOLATION));
     CloseHandle(writer);
     EXPECT_EQ(OpenError(path, "r", "rw"), DWORD(ERROR_SUCCESS));
-}
-
-TEST(TempFileName, TwoProcessesGetDistinctNamesOfTheExactPattern) {
-    std::string root = ksttest::ScratchDir();
-    std::string folder = root + "/tmp";
-    std::filesystem::create_directories(folder);
-    pid_t first = ksttest::StartChild("tempnames", {folder, "1000"});
-    pid_t second = ksttest::StartChild("tempnames", {folder, "1000"});
-    ASSERT_EQ(ksttest::WaitChild(first), 0);
-    ASSERT_EQ(ksttest::WaitChild(second), 0);
-    std::set<std::string> names;
-    // folder/Kst, one to four upper-case hexadecimal digits, .tmp
-    auto matches = [&](const std::string& name) {
-        std::string head = folder + "/Kst";
-        if (name.rfind(head, 0) != 0 || name.size() < head.size() + 5) return false;
-        std::string number = name.substr(head.size(), name.size() - head.size() - 4);
-        return name.substr(name.size() - 4) == ".tmp" && number.size() <= 4 &&
-               number.find_first_not_of("0123456789ABCDEF") == std::string::npos &&
-               number[0] != '0';
-    };
-    for (pid_t pid : {first, second}) {
-        std::string list = ksttest::ReadFile(root + "/names-" + std::to_string(pid));
-        size_t start = 0;
-        for (size_t end; (end = list.find('\n', start)) != std::string::npos; start = end + 1) {
-            std::string name = list.substr(start, end - start);
-            EXPECT_TRUE(matches(name)) << name;
-            EXPECT_TRUE(names.insert(name).second) << "given twice: " << name;
-            EXPECT_EQ(std::filesystem::file_size(name), 0u);
-        }
-    }
-    EXPECT_EQ(names.size(), 2000u);
 }

@@ -48,10 +48,10 @@ TEST(MessageBox, ScriptedHandlerSeesTextCaptionAndType) {
     EXPECT_EQ(MessageBoxA(nullptr, "Insert disk 2", "Span", MB_RETRYCANCEL), IDRETRY);
     EXPECT_EQ(AfxMessageBox("Continue?", MB_YESNO | MB_ICONQUESTION), IDYES);
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(std::get<0>(shown[0]), "Insert disk 2");
-    EXPECT_EQ(std::get<1>(shown[0]), "Span");
-    EXPECT_EQ(std::get<2>(shown[1]), MB_YESNO | MB_ICONQUESTION);
-    EXPECT_FALSE(std::get<1>(shown[1]).empty());  // the program's name
+    EXPECT_EQ(shown[0], std::tuple("Insert disk 2", "Span", unsigned(MB_RETRYCANCEL)));
+    // The caption is the program's name.
+    EXPECT_EQ(shown[1], std::tuple("Continue?", program_invocation_short_name,
+                                   unsigned(MB_YESNO | MB_ICONQUESTION)));
 
     // A program named in Cyrillic: the caption reaches the handler in the ANSI page.
     char cyrillicName[] = "Архив";
@@ -93,10 +93,9 @@ TEST(Wnd, MessagesPostedFromAnotherThreadArriveInOrder) {
     std::lock_guard lock(received.mutex);
     ASSERT_EQ(received.messages.size(), 100u);
     for (WPARAM i = 0; i < 100; ++i) {
-        EXPECT_EQ(std::get<0>(received.messages[i]), 0x461u);
-        EXPECT_EQ(std::get<1>(received.messages[i]), i + 1);
-        EXPECT_EQ(std::get<2>(received.messages[i]), 1);
-        EXPECT_NE(std::get<3>(received.messages[i]), poster);
+        auto [message, wParam, lParam, receiver] = received.messages[i];
+        EXPECT_EQ(std::tuple(message, wParam, lParam), std::tuple(0x461u, i + 1, LPARAM(1)));
+        EXPECT_NE(receiver, poster);
     }
 }
 
@@ -133,9 +132,9 @@ int CALLBACK_SelectStart(HWND window, UINT message, LPARAM, LPARAM data) {
     return 0;
 }
 
-TEST(Shell, FolderDialogWithScriptedHandlerAndCancel) {
-    std::string seenTitle, seenStart;
-    std::string answer = ksttest::ScratchDir() + "/chosen";
+TEST(Shell, FolderDialogWithScriptedHandlerAndParsedRoot) {
+    std::string folder = ksttest::ScratchDir(), seenTitle, seenStart;
+    std::string answer = folder + "/chosen";
     bool accept = true;
     kst::SetFolderDialogHandler(
         [&](const std::string& title, const std::string& start, std::string& chosen) {
@@ -144,7 +143,7 @@ TEST(Shell, FolderDialogWithScriptedHandlerAndCancel) {
             chosen = answer;
             return accept;
         });
-    char display[MAX_PATH] = "";
+    char display[MAX_PATH] = "", path[MAX_PATH];
     const char* start = "C:\\Data\\Start";
     BROWSEINFOA info{};
     info.pszDisplayName = display;
@@ -154,10 +153,9 @@ TEST(Shell, FolderDialogWithScriptedHandlerAndCancel) {
     info.lParam = reinterpret_cast<LPARAM>(start);
     LPITEMIDLIST list = SHBrowseForFolderA(&info);
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(seenTitle, "Pick a folder");
-    EXPECT_EQ(seenStart, start);  // the last selection sent from the callback
-    EXPECT_STREQ(display, "chosen");
-    char path[MAX_PATH];
+    // The start is the last selection sent from the callback.
+    EXPECT_EQ(std::tuple(seenTitle, seenStart, std::string(display)),
+              std::tuple("Pick a folder", start, "chosen"));
     ASSERT_TRUE(SHGetPathFromIDListA(list, path));
     EXPECT_EQ(std::string(path), answer);
     LPMALLOC allocator = nullptr;
@@ -165,47 +163,31 @@ TEST(Shell, FolderDialogWithScriptedHandlerAndCancel) {
     allocator->Free(list);
     allocator->Release();
 
-    accept = false;
-    EXPECT_EQ(SHBrowseForFolderA(&info), nullptr);
-    kst::SetFolderDialogHandler(nullptr);
-    accept = true;
-    EXPECT_EQ(SHBrowseForFolderA(&info), nullptr);  // no handler: cancelled
-    EXPECT_FALSE(SHGetPathFromIDListA(nullptr, path));
-    EXPECT_STREQ(path, "");
-}
-
-TEST(Shell, DesktopFolderParsesExistingPathsIntoItemLists) {
-    std::string folder = ksttest::ScratchDir();
+    // A parsed folder as the root is the start the handler sees.
     IShellFolder* desktop = nullptr;
     ASSERT_EQ(SHGetDesktopFolder(&desktop), S_OK);
     std::u16string wide(folder.begin(), folder.end());
-    LPITEMIDLIST list = nullptr;
     ULONG eaten = 0;
     ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, &list, nullptr),
               S_OK);
     EXPECT_EQ(eaten, wide.size());
-    char path[MAX_PATH];
-    ASSERT_TRUE(SHGetPathFromIDListA(list, path));
-    EXPECT_EQ(std::string(path), folder);
-
-    // The parsed folder as the dialog's root is the start the handler sees.
-    std::string seenStart;
-    kst::SetFolderDialogHandler([&](const std::string&, const std::string& start, std::string&) {
-        seenStart = start;
-        return false;
-    });
-    BROWSEINFOA info{};
+    accept = false;
+    info = BROWSEINFOA{};
     info.pidlRoot = list;
     EXPECT_EQ(SHBrowseForFolderA(&info), nullptr);
     EXPECT_EQ(seenStart, folder);
-    kst::SetFolderDialogHandler(nullptr);
     CoTaskMemFree(list);
-
     std::u16string missing = wide + u"/missing";
     EXPECT_EQ(desktop->ParseDisplayName(nullptr, nullptr, missing.data(), nullptr, &list, nullptr),
               static_cast<HRESULT>(0x80070002));
     EXPECT_EQ(list, nullptr);
     EXPECT_EQ(desktop->Release(), 0u);
+
+    kst::SetFolderDialogHandler(nullptr);
+    accept = true;
+    EXPECT_EQ(SHBrowseForFolderA(&info), nullptr);  // no handler: cancelled
+    EXPECT_FALSE(SHGetPathFromIDListA(nullptr, path));
+    EXPECT_STREQ(path, "");
 }
 
 }  // namespace
