@@ -4,7 +4,9 @@
 #include <utime.h>
 
 #include <memory>
+#include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "KstArchive.h"
 #include "KstFile.h"
@@ -48,6 +50,15 @@ CFileInfo ArchiveSample() {
     info.m_strAux1 = "aux";
     info.m_wAux1 = 6;
     return info;
+}
+
+// Every member: the packed five, then ratio, packed size, kind, state, aux texts and words.
+std::string All(const CFileInfo& i) {
+    char rest[128];
+    std::snprintf(rest, sizeof rest, "%g %u %d %d %s %s %u %u", i.m_fRatio, i.m_nPackedSize,
+                  i.m_nKind, i.m_nState, i.m_strAux1.c_str(), i.m_strAux2.c_str(), i.m_wAux1,
+                  i.m_wAux2);
+    return i.PackToString("|").str() + " " + rest;
 }
 
 const char kSampleBytes[] =
@@ -108,11 +119,7 @@ TEST(FileInfo, ComparesTimeNameSizeKindAndKnownChecksums) {
         EXPECT_EQ(base == static_cast<const CObjectP&>(other), c.equal) << c.what;
         EXPECT_EQ(base != other, !c.equal) << c.what;
     }
-    CFileInfo unknown = base;
-    unknown.m_nCheckSum = 0;
-    CFileInfo differs = base;
-    differs.m_nCheckSum = 6;
-    EXPECT_TRUE(unknown.CompareFileInfo(&differs));
+    EXPECT_TRUE(Record("c:\\data\\a.txt", 10, 500, 1, 0).CompareFileInfo(&base));  // own unknown
     EXPECT_FALSE(base == static_cast<const CObjectP&>(CStringP(CString("c:\\data\\a.txt"))));
 }
 
@@ -123,15 +130,7 @@ TEST(FileInfo, CopiesEveryMember) {
     std::unique_ptr<CObjectP> copy(source.CreateCopy());
     auto* info = dynamic_cast<CFileInfo*>(copy.get());
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->PackToString("|"), "a.txt|3|400|777|9|");
-    EXPECT_EQ(info->m_fRatio, 25.0f);
-    EXPECT_EQ(info->m_nPackedSize, 100u);
-    EXPECT_EQ(info->m_nKind, 4);
-    EXPECT_EQ(info->m_nState, 5);
-    EXPECT_EQ(info->m_strAux1, "aux");
-    EXPECT_EQ(info->m_strAux2, "two");
-    EXPECT_EQ(info->m_wAux1, 6);
-    EXPECT_EQ(info->m_wAux2, 8);
+    EXPECT_EQ(All(*info), "a.txt|3|400|777|9| 25 100 4 5 aux two 6 8");
     CStringP text(CString("x"));
     *info = static_cast<const CObjectP&>(text);  // another class: nothing assigned
     EXPECT_EQ(info->m_strFileName, "a.txt");
@@ -147,10 +146,9 @@ TEST(FileInfo, PacksFiveFieldsWithATrailingDelimiter) {
     EXPECT_EQ(out, "big;4294967295;4294967295;4294967295;4000000000;");
     CFileInfo back;
     EXPECT_EQ(back.UnpackFromString(out, ";"), 1);
-    EXPECT_EQ(back.m_nSize, -1);
-    EXPECT_EQ(back.m_timeModify.GetTime(), 0xFFFFFFFFLL);
-    EXPECT_EQ(back.m_nNumber, 4294967295u);
-    EXPECT_EQ(back.m_nCheckSum, 4000000000u);
+    EXPECT_EQ(
+        std::tuple(back.m_nSize, back.m_timeModify.GetTime(), back.m_nNumber, back.m_nCheckSum),
+        std::tuple(-1, 0xFFFFFFFFLL, 4294967295u, 4000000000u));
 }
 
 TEST(FileInfo, UnpacksByThePieceCount) {
@@ -188,10 +186,7 @@ TEST(FileInfo, ArchiveFormToTheByte) {
         CArchive ar(&file, CArchive::load);
         loaded.Serialize(ar);
     }
-    EXPECT_EQ(loaded.PackToString("|"), "a.txt|3|400|777|77|");
-    EXPECT_EQ(loaded.m_fRatio, 25.0f);
-    EXPECT_EQ(loaded.m_nPackedSize, 100u);
-    EXPECT_EQ(loaded.m_nKind, 42);
+    EXPECT_EQ(All(loaded), "a.txt|3|400|777|77| 25 100 42 1   0 0");
 }
 
 TEST(FileInfo, XmlFormIsAnEmptyElementAndReadsNothing) {
@@ -211,10 +206,7 @@ KST_CHILD_ROLE(read_record) {
     std::unique_ptr<CObject> owned(object);
     auto* info = dynamic_cast<CFileInfo*>(object);
     if (!info) return 2;
-    bool fields = info->PackToString("|") == "a.txt|3|400|777|0|" && info->m_fRatio == 25.0f &&
-                  info->m_nPackedSize == 100 && info->m_nKind == 0 && info->m_nState == 1 &&
-                  info->m_strAux1.IsEmpty() && info->m_wAux1 == 0;
-    return fields ? 0 : 3;
+    return All(*info) == "a.txt|3|400|777|0| 25 100 0 1   0 0" ? 0 : 3;
 }
 
 TEST(FileInfo, ArchivedByClassNameAndReadBackByAnotherProcess) {

@@ -12,18 +12,21 @@
 
 namespace ksttest {
 
-// Sets an environment variable for a scope and puts the previous value (or none) back.
+// Sets an environment variable for a scope and puts the previous value (or none) back; the
+// time zone follows TZ at once.
 class EnvScope {
 public:
     EnvScope(const char* name, const std::string& value) : m_name(name) {
         if (const char* old = getenv(name)) m_old = old, m_had = true;
         setenv(name, value.c_str(), 1);
+        tzset();
     }
     ~EnvScope() {
         if (m_had)
             setenv(m_name.c_str(), m_old.c_str(), 1);
         else
             unsetenv(m_name.c_str());
+        tzset();
     }
     EnvScope(const EnvScope&) = delete;
     EnvScope& operator=(const EnvScope&) = delete;
@@ -34,26 +37,8 @@ private:
 };
 
 // Sets the process's time zone (TZ) for a scope and puts the previous one back.
-class TimeZoneScope {
-public:
-    explicit TimeZoneScope(const char* zone) {
-        if (const char* old = getenv("TZ")) m_old = old, m_had = true;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZoneScope() {
-        if (m_had)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    TimeZoneScope(const TimeZoneScope&) = delete;
-    TimeZoneScope& operator=(const TimeZoneScope&) = delete;
-
-private:
-    std::string m_old;
-    bool m_had = false;
+struct TimeZoneScope : EnvScope {
+    explicit TimeZoneScope(const char* zone) : EnvScope("TZ", zone) {}
 };
 
 inline int FolderEntries(const char* folder) {

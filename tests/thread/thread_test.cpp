@@ -62,14 +62,16 @@ TEST(ThreadLife, OperationsOnAThreadNeverRun) {
     for (bool init : {false, true}) {
         CThread thread;
         if (init) thread.Init();
-        EXPECT_EQ(thread.Stop(), 0);
-        EXPECT_EQ(WaitForSingleObject(thread.m_eventStop, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-        thread.Stop(100);
-        EXPECT_EQ(thread.Kill(), 0);
-        EXPECT_EQ(thread.Suspend(), 0);
-        EXPECT_EQ(thread.Resume(), 0);
-        EXPECT_EQ(thread.IsSuspended(), 0);
-        EXPECT_EQ(thread.IsRunning(), 0);
+        // Stop, whether the stop event was set, Kill, Suspend, Resume, IsSuspended, IsRunning.
+        std::vector<long> results = {
+            thread.Stop(),
+            long(WaitForSingleObject(thread.m_eventStop, 0) == WAIT_TIMEOUT),
+            (thread.Stop(100), thread.Kill()),
+            thread.Suspend(),
+            thread.Resume(),
+            thread.IsSuspended(),
+            thread.IsRunning()};
+        EXPECT_EQ(results, (std::vector<long>{0, 1, 0, 0, 0, 0, 0})) << init;
         EXPECT_EQ(thread.GetMessageLoopHandle(), INVALID_HANDLE_VALUE);
     }
     CThread uninitialized;  // Run without Init starts nothing
@@ -180,9 +182,9 @@ TEST(ThreadLife, ChildrenPublishTheirObjectsInOrder) {
     parent.AddThread(b);
     auto& published = parent.GetThreadInfo()->m_arrChildSync;
     ASSERT_EQ(published.GetSize(), 3);
-    EXPECT_EQ(published[0], a->GetThreadInfo()->m_arrParentSync[0]);
-    EXPECT_EQ(published[1], a->GetThreadInfo()->m_arrParentSync[1]);
-    EXPECT_EQ(published[2], b->GetThreadInfo()->m_arrParentSync[0]);
+    auto& fromA = a->GetThreadInfo()->m_arrParentSync;
+    EXPECT_EQ((std::vector{published[0], published[1], published[2]}),
+              (std::vector{fromA[0], fromA[1], b->GetThreadInfo()->m_arrParentSync[0]}));
 }
 
 // A tree of 3 levels, 4 children each below the top; names "", "2", "2.3", ...
@@ -302,8 +304,7 @@ TEST(ThreadWarning, DestroyingARunningThreadTracesItAndLeavesNoWorker) {
 
     EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
     DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(copy, &code));
-    EXPECT_EQ(code, 99u);
+    EXPECT_TRUE(GetExitCodeThread(copy, &code) && code == 99u) << code;
     CloseHandle(copy);
     char id[16];
     snprintf(id, sizeof id, "%x", GetCurrentThreadId());

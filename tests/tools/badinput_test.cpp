@@ -77,6 +77,8 @@ TEST_F(KstBadInput, MissingArgumentsFilesAndFolders) {
                              "unc --server",
                              "trace --pipe",
                              "trace-listen --pipe a/b --count 1",
+                             "trace-listen --count many",
+                             "trace-listen --count -3",
                              "mkdir --yes",
                              "mkdir --no x",
                              "zip-info --size 1 a.zip",

@@ -185,21 +185,6 @@ DWORD WaitOnEvent(LPVOID event) {
     return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
 }
 
-TEST(ThreadEnd, TerminatedThreadsLeaveNoDescriptorAndNoThread) {
-    ASSERT_TRUE(ThreadsSettleAt(1));  // what earlier tests started is gone
-    int fds = DescriptorCount(), tasks = ThreadCount();
-    for (int i = 0; i < 20; ++i) {
-        HANDLE thread = CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
-        ASSERT_NE(thread, nullptr);
-        ASSERT_TRUE(TerminateThread(thread, 99));
-        ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
-        EXPECT_EQ(ExitCode(thread), 99u);
-        CloseHandle(thread);
-    }
-    EXPECT_TRUE(DescriptorsSettleAt(fds));
-    EXPECT_TRUE(ThreadsSettleAt(tasks));
-}
-
 TEST(ThreadEnd, ATerminatedWaitDropsTheObjectsItWaitedFor) {
     ASSERT_TRUE(ThreadsSettleAt(1));
     int fds = DescriptorCount();
