@@ -177,6 +177,7 @@ TEST(Shell, FolderDialogWithScriptedHandlerAndParsedRoot) {
     EXPECT_EQ(SHBrowseForFolderA(&info), nullptr);
     EXPECT_EQ(seenStart, folder);
     CoTaskMemFree(list);
+    info.pidlRoot = nullptr;
     std::u16string missing = wide + u"/missing";
     EXPECT_EQ(desktop->ParseDisplayName(nullptr, nullptr, missing.data(), nullptr, &list, nullptr),
               static_cast<HRESULT>(0x80070002));
