@@ -36,8 +36,9 @@ public:
     static bool CreateXMLNodeOf(const CObject* pObject, CXMLDocument& document, CXMLNode& node);
     static bool IsXMLNodeOfObject(const CObject* pObject, CXMLNode& node);
 
-    // Objects nest in XML at most this deep: deeper elements are neither written nor read,
-    // so that a deep document cannot exhaust the stack.
+    // Objects nest in XML at most this deep, and less deep where the thread's stack would
+    // keep under 96 KB free (a 256 KB worker stack holds a few hundred levels): deeper
+    // elements are neither written nor read, so that a deep document cannot exhaust the stack.
     static constexpr int kMaxNesting = 1000;
     // A child element for pObject in parent: created in the document, appended to parent,
     // into child. False (and nothing appended) when a step fails or nesting is too deep.

@@ -6,6 +6,7 @@
 #include "KstObjectP.h"
 #include "KstXML.h"
 #include "KstXMLSupport.h"
+#include "internal/StackRoom.h"
 
 namespace {
 
@@ -17,6 +18,14 @@ struct Nested {
     Nested(const Nested&) = delete;
     Nested& operator=(const Nested&) = delete;
 };
+
+// Room kept for what one more level and the DOM's own calls need (more under sanitizers).
+constexpr size_t kStackReserve = 96 * 1024;
+
+bool TooDeep() {
+    return t_nesting >= CXMLSupportInObject::kMaxNesting ||
+           kst::detail::StackRoomLeft() < kStackReserve;
+}
 
 CRuntimeClass* FindIn(const AFX_CLASS_LIST* pList, LPCTSTR lpszClassName) {
     for (int i = 0, n = AfxGetClassListSize(pList); i < n; ++i) {
@@ -93,13 +102,13 @@ CObject* CXMLSupportInObject::CreateObjectFromXMLNode(CXMLNode& node) {
 
 bool CXMLSupportInObject::AppendChildOf(const CObject* pObject, CXMLDocument& document,
                                         CXMLNode& parent, CXMLNode& child) {
-    if (t_nesting >= kMaxNesting) return false;
+    if (TooDeep()) return false;
     return CreateXMLNodeOf(pObject, document, child) && parent.AppendChild(child);
 }
 
 CObjectP* CXMLSupportInObject::CreatePropertyFromXMLNode(CXMLNode& node) {
     CString name = node.GetName();
-    if (t_nesting >= kMaxNesting || name.IsEmpty() || !IsElement(node)) return nullptr;
+    if (TooDeep() || name.IsEmpty() || !IsElement(node)) return nullptr;
     CRuntimeClass* pClass = FindRuntimeClass(name);
     // Only property classes are created: a document names no other class into being.
     if (!pClass || !pClass->IsDerivedFrom(RUNTIME_CLASS(CObjectP))) return nullptr;
@@ -111,7 +120,7 @@ CObjectP* CXMLSupportInObject::CreatePropertyFromXMLNode(CXMLNode& node) {
 
 bool CXMLSupportInObject::SerializeNested(CXMLSupportInObject& object, CXMLNode& node,
                                           bool bStoring) {
-    if (t_nesting >= kMaxNesting) return false;
+    if (TooDeep()) return false;
     Nested level;
     object.SerializeXML(node, bStoring);
     return true;
