@@ -74,12 +74,16 @@ int CZipSpan::CopyOneFile() {
     ULONGLONG length = DataLength(headerPos, dataStart, header, headerLength, name, boundary);
     bool wide = HasZip64Extra(header, headerLength);
     CopyEntryData(length);
+    ULONGLONG room = length;
     if (Get16(header + kLocFlags) & kFlagDescriptor) {
         DWORD descriptor = DescriptorLength(dataStart + length, boundary, wide);
         BYTE bytes[kZip64SignedDescriptorSize];
         DWORD read = static_cast<DWORD>(reader.Read(bytes, descriptor));
         if (read) m_curDisk.Write(bytes, read, 0);
+        room += read;
     }
+    s.copied[headerPos].where.room = room;
+    s.copiedByName[name].room = room;
     return 1;
 }
 
@@ -198,6 +202,18 @@ void CZipSpan::WriteCentralDirectory() {
     for (size_t i = 0; i < s.directory.size(); ++i) {
         places[i] = &placeOf(s.directory[i]);
         lastAtPlace[{places[i]->volume, places[i]->offset}] = i;
+    }
+    // A header placed at another header's copy (by name) must fit the data copied there, as
+    // the join checks: its data may not run into the next entry.
+    for (size_t i = 0; i < s.directory.size(); ++i) {
+        const CentralEntry& entry = s.directory[i];
+        if (lastAtPlace[{places[i]->volume, places[i]->offset}] != i ||
+            entry.compressed <= places[i]->room)
+            continue;
+        Fail("the data of " + CString(entry.name) +
+                 " runs past the next entry: the archive is damaged",
+             m_curDisk.m_nVolume);
+        throw SpanFailed;
     }
     int countedVolume = 0;
     for (size_t i = 0; i < s.directory.size(); ++i) {

@@ -25,6 +25,8 @@ struct CZipSpan::SpanState {
     struct Place {
         int volume = 0;
         DWORD offset = 0;
+        ULONGLONG room =
+            0;  // bytes written after the header before the next one (data, descriptor)
     };
     // By source position. The name is kept because a directory offset matches a position only
     // when the names agree: an archive behind a stub states offsets that point elsewhere.
