@@ -164,7 +164,7 @@ namespace {
 // header was written: a damaged header (its ZIP64 field cut short) may not take the place.
 bool StatesPlace(std::vector<BYTE>& header, const std::string& name, int volume, ULONGLONG offset) {
     CMemFile bytes(header.data(), static_cast<UINT>(header.size()));
-    BlockReader reader(bytes);
+    BlockReader reader(bytes, std::max<size_t>(header.size(), 1));  // not a 64 KB block per header
     std::vector<CentralEntry> back = ReadCentralEntries(reader, 0, header.size());
     return back.size() == 1 && back[0].name == name &&
            back[0].disk == static_cast<DWORD>(volume - 1) && back[0].localOffset == offset;
@@ -262,6 +262,8 @@ void CZipSpan::WriteEndRecord() {
     if (s.end.zip64) {
         values.madeBy = s.end.madeBy;
         values.needed = s.end.needed;
+    } else if (!s.central.empty()) {
+        values.madeBy = Get16(s.central.data() + kCenMadeBy);
     }
     // What was written, not what the source's end record says: a damaged record would make
     // a set that its join refuses.

@@ -300,6 +300,8 @@ bool CZipSpan::Joiner::WriteDirectory(const std::vector<CentralEntry>& entries,
     if (end.zip64) {
         values.madeBy = end.madeBy;
         values.needed = end.needed;
+    } else if (!header.empty()) {
+        values.madeBy = Get16(header.data() + kCenMadeBy);
     }
     std::vector<BYTE> block = BuildEnd(values, start + directory.size());
     directory.insert(directory.end(), block.begin(), block.end());

@@ -31,6 +31,8 @@ bool LocateEnd(CFile& file, ArchiveEnd& end);
 struct EndValues {
     DWORD thisDisk = 0, dirDisk = 0;
     ULONGLONG entriesHere = 0, entriesTotal = 0, dirSize = 0, dirOffset = 0;
+    // Of a ZIP64 end record read, or else the last central header's "made by": the one a
+    // rewritten archive needs when its source had none (as Info-ZIP writes it).
     WORD madeBy = 45, needed = 45;
     std::string comment;
 };

@@ -44,6 +44,7 @@ constexpr size_t kLocNameLength = 26;
 constexpr size_t kLocExtraLength = 28;
 
 // Central directory header fields.
+constexpr size_t kCenMadeBy = 4;
 constexpr size_t kCenFlags = 8;
 constexpr size_t kCenMethod = 10;
 constexpr size_t kCenTime = 12;
