@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "KstLocalization.h"
 #include "KstPlatform.h"
@@ -39,11 +41,14 @@ TEST(LocalizationLoad, KeysAreExactAndEmptySectionMeansTheKeyAlone) {
     CLocalizationCollection texts;
     texts.SetAt("Plain", "bare");
     texts.SetAt("Error.K5", "x");
-    EXPECT_EQ(Value(texts, "", "Plain"), "bare");
-    EXPECT_EQ(Value(texts, "", "plain"), "<none>");
-    EXPECT_EQ(Value(texts, "error", "K5"), "<none>");
-    EXPECT_EQ(Value(texts, "Error", "k5"), "<none>");
-    EXPECT_EQ(Value(texts, "", "Error.K5"), "x");
+    std::vector<std::string> values;
+    for (auto [section, key] : {std::pair{"", "Plain"},
+                                {"", "plain"},
+                                {"error", "K5"},
+                                {"Error", "k5"},
+                                {"", "Error.K5"}})
+        values.push_back(Value(texts, section, key));
+    EXPECT_EQ(values, (std::vector<std::string>{"bare", "<none>", "<none>", "<none>", "x"}));
 }
 
 TEST(LocalizationLoad, FailureKeepsTheOldTextsAndWritesNothing) {

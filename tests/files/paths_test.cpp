@@ -181,19 +181,19 @@ TEST(TempNames, MissingTemporaryFolder) {
 TEST(TempNames, FolderTwinLeftFromEarlierRunIsTakenAsItIs) {
     std::string tmp = ScratchDir();
     ScopedEnv env("TMPDIR", tmp);
-    // Folders of every 16th number are left from earlier runs (their files are gone): of 300
+    // Folders of every 8th number are left from earlier runs (their files are gone): of 150
     // new folders, some fall on them (all miss with a chance below 1e-8).
     char name[16];
-    for (unsigned number = 16; number < 0x10000; number += 16) {
+    for (unsigned number = 8; number < 0x10000; number += 8) {
         std::snprintf(name, sizeof name, "/Zz%X", number);
         ASSERT_EQ(mkdir((tmp + name).c_str(), 0755), 0);
     }
     int twins = 0;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 150; ++i) {
         CString folder = CFileService::CreateTempPath("Zz");
         ASSERT_FALSE(folder.IsEmpty());
         unsigned number = std::stoul(S(folder).substr(tmp.size() + 3), nullptr, 16);
-        if (number % 16 == 0) ++twins;
+        if (number % 8 == 0) ++twins;
         EXPECT_TRUE(fs::is_directory(S(folder)));
         EXPECT_EQ(S(folder).back(), '/');
     }
@@ -202,7 +202,7 @@ TEST(TempNames, FolderTwinLeftFromEarlierRunIsTakenAsItIs) {
 
 KST_CHILD_ROLE(temp_maker) {
     std::ofstream out(argv[1]);
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 150; ++i) {
         out << CFileService::CreateTempFileName().str() << "\n";
         out << CFileService::CreateTempPath().str() << "\n";
     }
@@ -236,8 +236,8 @@ TEST(TempNames, UniqueUnderTwoProcesses) {
             }
         }
     }
-    EXPECT_EQ(lines, 1200u);
-    EXPECT_EQ(files.size(), 600u);
+    EXPECT_EQ(lines, 600u);
+    EXPECT_EQ(files.size(), 300u);
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(tmp), fs::directory_iterator())),
               files.size() + folders.size());
 }

@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kMountTable =
     "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/vda1 rw\n"
     "40 22 0:50 / /mnt/office rw,relatime shared:2 - cifs //fileserver/Office rw,vers=3.0\n"
-    "41 22 0:51 /sub /mnt/proj rw,relatime - smb3 //nas/Projects rw\n"
+    "41 22 0:51 /sub /mnt/proj\\040x rw,relatime - smb3 //nas/Projects rw\n"
     "42 22 0:52 / /mnt/nfs rw,relatime - nfs4 host:/export rw\n";
 
 // Every test starts from this computer "PC1" on the NT family, with fixtures in place of
@@ -72,7 +72,7 @@ protected:
 TEST_F(Unc, MountedShareGivesTheProvidersName) {
     // Lower-cased first, then the provider's name as it gives it.
     EXPECT_EQ(NameOf("/mnt/office/Reports/Q1.TXT"), "\\\\fileserver\\Office\\reports\\q1.txt");
-    EXPECT_EQ(NameOf("/mnt/proj/A/b.txt"), "\\\\nas\\Projects\\sub\\a\\b.txt");
+    EXPECT_EQ(NameOf("/mnt/proj x/A/b.txt"), "\\\\nas\\Projects\\sub\\a\\b.txt");
     EXPECT_EQ(NameOf("/mnt/office"), "\\\\fileserver\\Office");
     kst::MapDrive('N', "/mnt/office", kst::DriveType::Remote);
     EXPECT_EQ(NameOf("N:\\Reports\\x.doc"), "\\\\fileserver\\Office\\reports\\x.doc");

@@ -1,5 +1,5 @@
-// Files and folders by name: path mapping, error codes, copies, listings, temporary names,
-// drive types and raw diskette reads.
+// Files and folders by name: path mapping, error codes, copies, listings, temporary names
+// and drive types (raw diskette reads are tested with the diskette services).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +10,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "KstPlatform.h"
@@ -235,80 +234,4 @@ TEST(Names, ShortPathAndModuleFileName) {
     EXPECT_EQ(std::strlen(buffer), 3u);
     length = GetModuleFileNameA(reinterpret_cast<HMODULE>(&CreateFileA), buffer, sizeof buffer);
     EXPECT_NE(std::string(buffer, length).find("libKstSystem.so"), std::string::npos);
-}
-
-TEST(RawDevice, SectorReadsHonourBadSectors) {
-    std::string image = ksttest::ScratchDir() + "/floppy.img";
-    std::string bytes(2880 * 512, '\0');
-    for (size_t sector = 0; sector < 2880; ++sector) bytes[sector * 512] = char(sector % 251);
-    ksttest::WriteFile(image, bytes);
-    kst::MapDrive('A', "", kst::DriveType::Removable, image);
-    kst::SetBadSectors('A', {37});
-
-    HANDLE device =
-        CreateFileA("\\\\.\\A:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE);
-    char sector[512];
-    DWORD read = 0;
-    OVERLAPPED at{};
-    at.Offset = 36 * 512;
-    ASSERT_TRUE(ReadFile(device, sector, 512, &read, &at));
-    EXPECT_EQ(read, 512u);
-    EXPECT_EQ(sector[0], char(36));
-    at.Offset = 37 * 512;
-    EXPECT_FALSE(ReadFile(device, sector, 512, &read, &at));
-    EXPECT_EQ(read, 0u);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_CRC));
-    CloseHandle(device);
-
-    // The older family's INT 13h read: LBA 35 is cylinder 0, head 1, sector 18; cylinder 1,
-    // head 0, sector 2 is LBA 37, the bad one.
-    HANDLE vwin32 = CreateFileA("\\\\.\\vwin32", 0, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    ASSERT_NE(vwin32, INVALID_HANDLE_VALUE);
-    for (auto [cx, dx, status] : {std::tuple{0x12u, 0x100u, 0u}, {0x102u, 0u, 1u}}) {
-        DIOC_REGISTERS regs{};
-        regs.reg_EBX = reinterpret_cast<DWORD_PTR>(sector);
-        regs.reg_EAX = 0x0201;
-        regs.reg_ECX = cx;
-        regs.reg_EDX = dx;
-        DWORD returned = 0;
-        ASSERT_TRUE(DeviceIoControl(vwin32, VWIN32_DIOC_DOS_INT13, &regs, sizeof regs, &regs,
-                                    sizeof regs, &returned, nullptr));
-        EXPECT_EQ(((regs.reg_EAX >> 8) & 0xFF) != 0, status != 0);
-        EXPECT_EQ(regs.reg_Flags & 1, status);
-        if (!status) {
-            EXPECT_EQ(sector[0], char(35));
-        }
-    }
-    CloseHandle(vwin32);
-    kst::SetBadSectors('A', {});
-    kst::UnmapDrive('A');
-}
-
-// A sector that fails a number of reads, then reads: a read of several sectors stops at the
-// first failing one, so the counts of the sectors after it stay.
-TEST(RawDevice, FailingReadsCountDown) {
-    std::string image = ksttest::ScratchDir() + "/floppy.img";
-    ksttest::WriteFile(image, std::string(8 * 512, 'x'));
-    kst::MapDrive('A', "", kst::DriveType::Removable, image);
-    kst::SetFailingReads('A', 2, 1);
-    kst::SetFailingReads('A', 3, 2);
-    HANDLE device =
-        CreateFileA("\\\\.\\A:", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE);
-    char buffer[4 * 512];
-    OVERLAPPED at{};
-    at.Offset = 1 * 512;
-    DWORD read = 0;
-    std::vector<bool> outcomes;
-    for (int i = 0; i < 4; ++i) outcomes.push_back(ReadFile(device, buffer, 3 * 512, &read, &at));
-    EXPECT_EQ(outcomes, (std::vector<bool>{false, false, false, true}));
-    kst::SetFailingReads('A', 4, 5);
-    kst::SetBadSectors('A', {});  // takes the counted ones off too
-    EXPECT_TRUE(ReadFile(device, buffer, 4 * 512, &read, &at));
-    EXPECT_EQ(read, 4u * 512);
-    CloseHandle(device);
-    kst::UnmapDrive('A');
 }
