@@ -215,6 +215,9 @@ TEST(CompatTest, ConsoleSkeletonAndModuleHandles) {
     GetModuleFileName(GetModuleHandle("KstSystem.dll"), path, sizeof path);
     EXPECT_THAT(std::string(path), HasSubstr("libKstSystem.so"));
     EXPECT_EQ(GetModuleHandle("nothing-here.dll"), nullptr);
+    DWORD start = GetTickCount();
+    Sleep(20);
+    EXPECT_GE(GetTickCount() - start, 15u);
 }
 
 TEST(CompatTest, RuntimeTypesAndTypedCollections) {
@@ -332,6 +335,10 @@ TEST(CompatTest, MutexesSemaphoresAndThreadClasses) {
     EXPECT_TRUE(semaphore.Unlock(2, &previous));
     EXPECT_EQ(previous, 0);
     EXPECT_FALSE(semaphore.Unlock(1));  // past the maximum
+    CEvent event;
+    CSyncObject* objects[] = {&event, &semaphore};
+    CMultiLock both(objects, 2);
+    EXPECT_EQ(both.Lock(0, FALSE), WAIT_OBJECT_0 + 1);
 
     CWinThread* worker =
         AfxBeginThread(RUNTIME_CLASS(CWorker), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);

@@ -45,8 +45,6 @@ TEST(Identity, VersionFamilyProcessAndTokens) {
     kst::SetPlatformFamily(kst::PlatformFamily::Win9x);
     EXPECT_NE(GetVersion() & 0x80000000u, 0u);
     kst::SetPlatformFamily(kst::PlatformFamily::NT);
-    EXPECT_EQ(GetCurrentProcessId(), DWORD(::getpid()));
-    EXPECT_FALSE(IsDebuggerPresent());
 
     // The trace log's steps: no token, impersonate self, open, revert, put the token back.
     HANDLE token = nullptr;
