@@ -116,4 +116,11 @@ protected:
     std::string m_dir;
 };
 
+// A list of bad sectors as their ordinals.
+inline std::vector<int> Ordinals(const CWordArray& list) {
+    std::vector<int> out;
+    for (INT_PTR i = 0; i < list.GetSize(); ++i) out.push_back(list[i]);
+    return out;
+}
+
 }  // namespace floppytest

@@ -91,9 +91,7 @@ TEST_P(Damaged, ChainOutOfTheDisk) {
         SetFatEntry(first, c.next);
         CWordArray list;
         ASSERT_EQ(CopyTo("A:\\FILE.BIN", &list), 1);
-        std::vector<int> listed;
-        for (INT_PTR i = 0; i < list.GetSize(); ++i) listed.push_back(list[i]);
-        EXPECT_EQ(listed, c.listed);
+        EXPECT_EQ(Ordinals(list), c.listed);
         EXPECT_TRUE(ReadFile(Out()) == (data.substr(0, 512) + std::string(c.size - 512, '\0')));
     }
 }
@@ -154,9 +152,7 @@ TEST_P(Damaged, ImageShorterThanItsBootSectorSays) {
     WriteFile(m_image->path(), image.substr(0, 40 * 512));
     CWordArray list;
     ASSERT_EQ(CopyTo("A:\\BIG.BIN", &list), 1);
-    std::vector<int> listed;
-    for (INT_PTR i = 0; i < list.GetSize(); ++i) listed.push_back(list[i]);
-    EXPECT_EQ(listed, (std::vector<int>{7, 8, 9}));
+    EXPECT_EQ(Ordinals(list), (std::vector<int>{7, 8, 9}));
     EXPECT_TRUE(ReadFile(Out()) == data.substr(0, 7 * 512) + std::string(5000 - 7 * 512, '\0'));
     for (size_t size : {300, 5000}) {
         WriteFile(m_image->path(), image.substr(0, size));

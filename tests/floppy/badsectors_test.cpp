@@ -12,12 +12,6 @@ namespace {
 
 using Family = kst::PlatformFamily;
 
-std::vector<int> Ordinals(const CWordArray& list) {
-    std::vector<int> out;
-    for (INT_PTR i = 0; i < list.GetSize(); ++i) out.push_back(list[i]);
-    return out;
-}
-
 class BadSectors : public FloppyTest, public ::testing::WithParamInterface<Family> {
 protected:
     void SetUp() override {

@@ -79,41 +79,27 @@ INSTANTIATE_TEST_SUITE_P(FamiliesAndFormats, Copies,
 
 class Families : public FloppyTest, public ::testing::WithParamInterface<Family> {};
 
-TEST_P(Families, NearlyFullDisk) {
+// A nearly full disk; a name stored in lower case (entry names are upper-cased before
+// comparing); names that are not there (0 with "file not found", nothing created); a
+// destination whose folders are made first, verified by reading the copy back.
+TEST_P(Families, FullDiskNamesAndDestinations) {
     Image image(m_dir);
-    image.Put("FILL.BIN", RandomBytes(1450000, 3));
+    image.Put("FILL.BIN", RandomBytes(1448000, 3));
     image.Put("LAST.BIN", RandomBytes(6000, 4));
+    image.Mkdir("DOCS");
+    image.Put("DOCS/NOTE.TXT", "note");
+    image.Put("SMALL.BIN", RandomBytes(700, 5));
     std::string free = Sh("mdir -i " + Quote(image.path()) + " ::");
     EXPECT_NE(free.find(" 1 024 bytes free"), std::string::npos) << free;
-    MapA(image);
-    kst::SetPlatformFamily(GetParam());
-    for (const char* name : {"FILL.BIN", "LAST.BIN"}) {
-        ASSERT_EQ(Copy(std::string("A:\\") + name, Out()), 1);
-        EXPECT_TRUE(ReadFile(Out()) == image.Extract(name)) << name;
-    }
-}
-
-// A name stored in lower case is found: entry names are upper-cased before comparing.
-TEST_P(Families, NameStoredInLowerCase) {
-    Image image(m_dir);
-    image.Put("SMALL.BIN", RandomBytes(700, 5));
-    std::string bytes = ReadFile(image.path());
-    size_t entry = bytes.find("SMALL   BIN", 19 * 512);
+    size_t entry = ReadFile(image.path()).find("SMALL   BIN", 19 * 512);
     ASSERT_NE(entry, std::string::npos);
     image.Patch(entry, "small   bin");
     MapA(image);
     kst::SetPlatformFamily(GetParam());
-    ASSERT_EQ(Copy("A:\\SMALL.BIN", Out()), 1);
-    EXPECT_TRUE(ReadFile(Out()) == image.Extract("SMALL.BIN"));
-}
-
-// Names that are not there: 0 with the last error "file not found"; nothing is created.
-TEST_P(Families, NamesNotFound) {
-    Image image(m_dir);
-    image.Mkdir("DOCS");
-    image.Put("DOCS/NOTE.TXT", "note");
-    MapA(image);
-    kst::SetPlatformFamily(GetParam());
+    for (const char* name : {"FILL.BIN", "LAST.BIN", "SMALL.BIN"}) {
+        ASSERT_EQ(Copy(std::string("A:\\") + name, Out()), 1);
+        EXPECT_TRUE(ReadFile(Out()) == image.Extract(name)) << name;
+    }
     for (const char* path :
          {"A:\\NONE.TXT", "A:\\DOCS\\NONE.TXT", "A:\\NONE\\NOTE.TXT", "A:\\NOTE.TXT",
           "A:\\DOCS\\NOTE.TX", "A:\\DOCS\\LONGERNAME.TXT", "A:\\DOCS\\NOTE.TEXT", "A:\\"}) {
@@ -127,20 +113,11 @@ TEST_P(Families, NamesNotFound) {
     EXPECT_EQ(Copy("A:NOTE.TXT", Out()), 0);
     EXPECT_EQ(Copy("A:\\DOCS\\NOTE.TXT", Out()), 1);
     EXPECT_EQ(ReadFile(Out()), "note");
-}
-
-// The destination's folders are made first; verification reads the copy back.
-TEST_P(Families, DestinationFolderThatDoesNotExistYet) {
-    Image image(m_dir);
-    image.Put("SMALL.BIN", RandomBytes(700, 6));
-    MapA(image);
-    kst::SetPlatformFamily(GetParam());
     std::string deep = m_dir + "/new/deeper/small.bin";
     ASSERT_EQ(Copy("A:\\SMALL.BIN", deep, nullptr, 0, 0xFFFF, 1), 1);
     EXPECT_TRUE(ReadFile(deep) == image.Extract("SMALL.BIN"));
-    CString verify("A:\\SMALL.BIN");
+    CString verify("A:\\SMALL.BIN"), missing("A:\\MISSING.BIN");
     EXPECT_EQ(CFloppyAccessLow::VerifyFile(verify), 1);
-    CString missing("A:\\MISSING.BIN");
     EXPECT_EQ(CFloppyAccessLow::VerifyFile(missing), 0);
     // Without a destination the file is read and nothing is written.
     EXPECT_EQ(CFloppyAccessLow::CopyFileA("A:\\SMALL.BIN", nullptr, 0, nullptr, 0, 0, nullptr, 0),

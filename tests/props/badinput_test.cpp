@@ -38,66 +38,43 @@ protected:
     void TearDown() override { EXPECT_EQ(CHostPointP::live, 0) << "host objects leaked"; }
 };
 
-TEST_F(BadInput, UnknownClassKeepsTheElementsReadBefore) {
-    CObjectPArrayPtr array;
-    int cause = LoadInto(array, CountThenOnePoint(Word(2)) + NewClassTag("CNoSuchP", 1));
-    EXPECT_EQ(cause, CArchiveException::badClass);
-    ASSERT_GE(array.GetSize(), 1);
-    auto* point = dynamic_cast<CHostPointP*>(array[0]);
-    ASSERT_NE(point, nullptr);
-    EXPECT_EQ(point->m_y, 2);
-    for (int i = 1; i < array.GetSize(); ++i) EXPECT_EQ(array[i], nullptr);
-    array.Clear();
-}
-
-TEST_F(BadInput, WrongSchemaIsRefused) {
-    CObjectPListPtr list;
-    int cause = LoadInto(list, Word(1) + NewClassTag("CUIntP", 2) + DWord(7));
-    EXPECT_EQ(cause, CArchiveException::badSchema);
-    EXPECT_EQ(list.GetCount(), 0);
-}
-
-TEST_F(BadInput, AClassThatIsNoPropertyIsRefusedAndNotLeaked) {
-    CMapStringToObjectPPtr map;
-    int cause = LoadInto(
-        map, Word(1) + "\x01k" +
-                 NewClassTag("CStringArray", RUNTIME_CLASS(CStringArray)->m_wSchema) + Word(0));
-    EXPECT_EQ(cause, CArchiveException::badClass);
-    EXPECT_EQ(map.GetCount(), 0);
-}
-
-TEST_F(BadInput, WrongRequiredClassIsRefused) {
-    CUIntP number(5u);
-    std::string bytes = ksttest::Store([&](CArchive& ar) { ar.WriteObject(&number); });
+// An unknown class keeps the elements read before; a wrong schema, a class that is no
+// property (not leaked) and a wrong required class are refused; a back reference to the
+// object of the first slot (index 2) cannot be owned twice; a cut end inside an element
+// deletes that element.
+TEST_F(BadInput, RefusedClassesBackReferencesAndCutEnds) {
+    CObjectPArrayPtr array, twice;
+    CObjectPListPtr list, cut;
+    CMapStringToObjectPPtr map, cutBlob;
     CStringP* text = nullptr;
-    int cause = LoadCause(bytes, [&](CArchive& ar) { ar >> text; });
-    EXPECT_EQ(cause, CArchiveException::badClass);
+    CUIntP number(5u);
+    std::string tagged = ksttest::Store([&](CArchive& ar) { ar.WriteObject(&number); });
+    EXPECT_EQ(LoadInto(array, CountThenOnePoint(Word(2)) + NewClassTag("CNoSuchP", 1)),
+              CArchiveException::badClass);
+    EXPECT_EQ(LoadInto(list, Word(1) + NewClassTag("CUIntP", 2) + DWord(7)),
+              CArchiveException::badSchema);
+    EXPECT_EQ(
+        LoadInto(map, Word(1) + "\x01k" +
+                          NewClassTag("CStringArray", RUNTIME_CLASS(CStringArray)->m_wSchema) +
+                          Word(0)),
+        CArchiveException::badClass);
+    EXPECT_EQ(LoadCause(tagged, [&](CArchive& ar) { ar >> text; }), CArchiveException::badClass);
+    EXPECT_EQ(LoadInto(twice, CountThenOnePoint(Word(2)) + Word(2)), CArchiveException::badIndex);
+    EXPECT_EQ(LoadInto(cut, CountThenOnePoint(Word(2)) + Word(0x8001) + DWord(9)),  // y missing
+              CArchiveException::endOfFile);
+    EXPECT_EQ(LoadInto(cutBlob, Word(1) + "\x01k" + NewClassTag("CBinaryP", 1) + DWord(10) + "abc"),
+              CArchiveException::endOfFile);
+    ASSERT_GE(array.GetSize(), 1);
+    EXPECT_EQ(dynamic_cast<CHostPointP*>(array[0])->m_y, 2);
+    for (int i = 1; i < array.GetSize(); ++i) EXPECT_EQ(array[i], nullptr);
+    EXPECT_EQ(list.GetCount() + map.GetCount() + cutBlob.GetCount(), 0);
     EXPECT_EQ(text, nullptr);
-}
-
-TEST_F(BadInput, BackReferenceCannotBeOwnedTwice) {
-    // The second slot refers back to the object of the first (index 2): no double delete.
-    CObjectPArrayPtr array;
-    int cause = LoadInto(array, CountThenOnePoint(Word(2)) + Word(2));
-    EXPECT_EQ(cause, CArchiveException::badIndex);
-    ASSERT_GE(array.GetSize(), 2);
-    EXPECT_NE(array[0], nullptr);
-    EXPECT_EQ(array[1], nullptr);
-    array.Clear();
-}
-
-TEST_F(BadInput, CutEndInsideAnElementDeletesThatElement) {
-    CObjectPListPtr list;
-    std::string bytes = CountThenOnePoint(Word(2)) + Word(0x8001) + DWord(9);  // y missing
-    EXPECT_EQ(LoadInto(list, bytes), CArchiveException::endOfFile);
-    ASSERT_EQ(list.GetCount(), 1);
-    EXPECT_EQ(dynamic_cast<CHostPointP*>(list.GetHead())->m_x, 1);
-    list.Clear();
-
-    CMapStringToObjectPPtr map;
-    std::string cutBlob = Word(1) + "\x01k" + NewClassTag("CBinaryP", 1) + DWord(10) + "abc";
-    EXPECT_EQ(LoadInto(map, cutBlob), CArchiveException::endOfFile);
-    EXPECT_EQ(map.GetCount(), 0);
+    ASSERT_GE(twice.GetSize(), 2);
+    EXPECT_NE(twice[0], nullptr);
+    EXPECT_EQ(twice[1], nullptr);
+    ASSERT_EQ(cut.GetCount(), 1);
+    EXPECT_EQ(dynamic_cast<CHostPointP*>(cut.GetHead())->m_x, 1);
+    array.Clear(), twice.Clear(), cut.Clear();
 }
 
 TEST_F(BadInput, HugeCountsReserveNothingTheDataCannotFill) {

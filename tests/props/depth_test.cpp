@@ -34,59 +34,36 @@ void OnSmallStack(const std::function<void()>& fn) {
     CloseHandle(thread);
 }
 
-template <class Container>
-void AddChild(Container& parent, CObjectP* child);
-template <>
-void AddChild(CObjectPArrayPtr& parent, CObjectP* child) {
-    parent.Add(child);
-}
-template <>
-void AddChild(CObjectPListPtr& parent, CObjectP* child) {
-    parent.AddTail(child);
-}
-template <>
-void AddChild(CPropertySet& parent, CObjectP* child) {
-    parent.SetAt("k", child);
+void Put(CObjectP* parent, CObjectP* child) {
+    if (auto* a = dynamic_cast<CObjectPArrayPtr*>(parent)) a->Add(child);
+    if (auto* l = dynamic_cast<CObjectPListPtr*>(parent)) l->AddTail(child);
+    if (auto* s = dynamic_cast<CPropertySet*>(parent)) s->SetAt("k", child);
 }
 
-// levels containers, each the only element of the one above.
-template <class Container>
-std::unique_ptr<Container> Nest(int levels) {
-    auto top = std::make_unique<Container>();
-    Container* at = top.get();
-    for (int i = 1; i < levels; ++i) {
-        auto* inner = new Container;
-        AddChild(*at, inner);
-        at = inner;
-    }
-    return top;
-}
-
-// Mixed nesting: array, list, set, array, ...
-std::unique_ptr<CObjectP> NestMixed(int levels) {
-    auto top = std::make_unique<CObjectPArrayPtr>();
-    CObjectP* at = top.get();
-    for (int i = 1; i < levels; ++i) {
-        CObjectP* inner = i % 3 == 0   ? static_cast<CObjectP*>(new CObjectPArrayPtr)
-                          : i % 3 == 1 ? static_cast<CObjectP*>(new CObjectPListPtr)
-                                       : static_cast<CObjectP*>(new CPropertySet);
-        if (auto* a = dynamic_cast<CObjectPArrayPtr*>(at)) AddChild(*a, inner);
-        if (auto* l = dynamic_cast<CObjectPListPtr*>(at)) AddChild(*l, inner);
-        if (auto* s = dynamic_cast<CPropertySet*>(at)) AddChild(*s, inner);
-        at = inner;
-    }
+// levels containers, each the only element of the one above; make(i) makes level i.
+template <class Make>
+std::unique_ptr<CObjectP> Nest(int levels, Make make) {
+    std::unique_ptr<CObjectP> top(make(0));
+    for (CObjectP *at = top.get(), *inner; levels-- > 1; at = inner) Put(at, inner = make(levels));
     return top;
 }
 
 void BuildAndDestroy() {
-    Nest<CObjectPArrayPtr>(kDeep).reset();
-    Nest<CObjectPListPtr>(kDeep).reset();
-    Nest<CPropertySet>(kDeep).reset();
-    NestMixed(kDeep).reset();
-    // Clear and RemoveAt of a deep element go the same way.
-    auto top = Nest<CObjectPArrayPtr>(kDeep);
-    top->RemoveAt(0);
-    EXPECT_EQ(top->GetSize(), 0);
+    Nest(kDeep, [](int) { return new CObjectPArrayPtr; }).reset();
+    Nest(kDeep, [](int) { return new CObjectPListPtr; }).reset();
+    Nest(kDeep, [](int) { return new CPropertySet; }).reset();
+    Nest(kDeep,
+         [](int i) -> CObjectP* {  // mixed: array, list, set, array, ...
+             return i % 3 == 0   ? static_cast<CObjectP*>(new CObjectPArrayPtr)
+                    : i % 3 == 1 ? static_cast<CObjectP*>(new CObjectPListPtr)
+                                 : static_cast<CObjectP*>(new CPropertySet);
+         })
+        .reset();
+    // RemoveAt of a deep element goes the same way.
+    auto top = Nest(kDeep, [](int) { return new CObjectPArrayPtr; });
+    auto* array = dynamic_cast<CObjectPArrayPtr*>(top.get());
+    array->RemoveAt(0);
+    EXPECT_EQ(array->GetSize(), 0);
 }
 
 TEST(Depth, DeepContainersBuiltInCodeAreDestroyedOnASmallStack) {
@@ -131,7 +108,7 @@ void LoadAtAndPastTheLimit() {
 }
 
 TEST(Depth, ArchivesLoadDownToTheLimitAndFailBeyondOnASmallStack) {
-    auto two = Nest<CObjectPArrayPtr>(2);
+    auto two = Nest(2, [](int) { return new CObjectPArrayPtr; });
     EXPECT_EQ(ksttest::Store([&](CArchive& ar) { ar.WriteObject(two.get()); }), NestedArchive(2));
     OnSmallStack(LoadAtAndPastTheLimit);
 }
@@ -146,14 +123,13 @@ void LoadNestedXml(int levels, bool fullDepth) {
     {
         // Every element keeps its wrapper until the load is done.
         std::vector<std::unique_ptr<CXMLNode>> nodes;
-        nodes.reserve(static_cast<size_t>(levels));
-        nodes.push_back(std::make_unique<CXMLNode>());
-        ASSERT_TRUE(document.CreateElement("CObjectPArrayPtr", *nodes.back()));
-        ASSERT_EQ(DomPutDocumentElement(doc, *nodes.back()->GetInterface()), S_OK);
-        for (int i = 1; i < levels; ++i) {
+        for (int i = 0; i < levels; ++i) {
             nodes.push_back(std::make_unique<CXMLNode>());
             ASSERT_TRUE(document.CreateElement("CObjectPArrayPtr", *nodes.back()));
-            ASSERT_TRUE(nodes[nodes.size() - 2]->AppendChild(*nodes.back()));
+            if (i == 0)
+                ASSERT_EQ(DomPutDocumentElement(doc, *nodes.back()->GetInterface()), S_OK);
+            else
+                ASSERT_TRUE(nodes[i - 1]->AppendChild(*nodes.back()));
         }
         CObjectPArrayPtr array;
         array.SerializeXML(*nodes.front(), false);

@@ -10,6 +10,7 @@
 
 using ksttest::Hex;
 using ksttest::LoadBytes;
+using ksttest::NewClassTag;
 using ksttest::Store;
 
 namespace {
@@ -25,36 +26,25 @@ std::unique_ptr<T> LoadBare(const std::string& bytes, std::unique_ptr<T> object 
     return object;
 }
 
+// Name, schema, base class; registered once, created as its class.
 TEST(RuntimeClasses, NamesSchemasAndBasesAreRegistered) {
-    const struct {
-        const char* name;
-        UINT schema;
-        const char* base;
-    } classes[] = {
-        {"CObjectP", 1, "CObject"},
-        {"CStringP", 1, "CObjectP"},
-        {"CUIntP", 1, "CObjectP"},
-        {"CTimeP", 1, "CObjectP"},
-        {"CBoolP", 1, "CObjectP"},
-        {"CInt64P", 1, "CObjectP"},
-        {"CBinaryP", 1, "CObjectP"},
-        {"CStringArrayP", 0, "CObjectP"},
-        {"CObjectPListPtr", 1, "CObjectP"},
-        {"CObjectPArrayPtr", 1, "CObjectP"},
-        {"CMapStringToObjectPPtr", 1, "CObjectP"},
-        {"CPropertySet", 1, "CMapStringToObjectPPtr"},
-    };
-    for (const auto& expected : classes) {
-        SCOPED_TRACE(expected.name);
-        CRuntimeClass* pClass = CRuntimeClass::FromName(expected.name);
-        ASSERT_NE(pClass, nullptr);
-        EXPECT_EQ(pClass->m_wSchema, expected.schema);
-        EXPECT_STREQ(pClass->m_pBaseClass->m_lpszClassName, expected.base);
-        EXPECT_EQ(AfxCountClassesNamed(expected.name), 1) << "registered once";
-        std::unique_ptr<CObject> created(pClass->CreateObject());
-        ASSERT_NE(created, nullptr);
-        EXPECT_EQ(created->GetRuntimeClass(), pClass);
+    std::string got;
+    for (const char* name : {"CObjectP", "CStringP", "CUIntP", "CTimeP", "CBoolP", "CInt64P",
+                             "CBinaryP", "CStringArrayP", "CObjectPListPtr", "CObjectPArrayPtr",
+                             "CMapStringToObjectPPtr", "CPropertySet"}) {
+        CRuntimeClass* c = CRuntimeClass::FromName(name);
+        ASSERT_NE(c, nullptr) << name;
+        std::unique_ptr<CObject> created(c->CreateObject());
+        got += std::string(name) + " " + std::to_string(c->m_wSchema) + " " +
+               c->m_pBaseClass->m_lpszClassName +
+               (AfxCountClassesNamed(name) == 1 && created->GetRuntimeClass() == c ? "" : " ?") +
+               "\n";
     }
+    EXPECT_EQ(got,
+              "CObjectP 1 CObject\nCStringP 1 CObjectP\nCUIntP 1 CObjectP\nCTimeP 1 CObjectP\n"
+              "CBoolP 1 CObjectP\nCInt64P 1 CObjectP\nCBinaryP 1 CObjectP\n"
+              "CStringArrayP 0 CObjectP\nCObjectPListPtr 1 CObjectP\nCObjectPArrayPtr 1 CObjectP\n"
+              "CMapStringToObjectPPtr 1 CObjectP\nCPropertySet 1 CMapStringToObjectPPtr\n");
     CPropertySet set;  // IsClass is exact and does not walk the bases
     EXPECT_TRUE(set.IsClass(RUNTIME_CLASS(CPropertySet)));
     EXPECT_FALSE(set.IsClass(RUNTIME_CLASS(CMapStringToObjectPPtr)));
@@ -104,14 +94,17 @@ TEST(Scalars, StoreTheirExactBytesAndLoadBackEqual) {
     for (auto& c : cases) {
         SCOPED_TRACE(c.bytes);
         std::string bytes = StoreBare(*c.object);
-        EXPECT_EQ(Hex(bytes), c.bytes) << c.object->GetRuntimeClass()->m_lpszClassName;
+        CRuntimeClass* cls = c.object->GetRuntimeClass();
+        EXPECT_EQ(Hex(bytes), c.bytes) << cls->m_lpszClassName;
+        // As an element: the class tag with its schema, then the same bytes.
+        EXPECT_EQ(Store([&](CArchive& ar) { ar.WriteObject(c.object.get()); }),
+                  NewClassTag(cls->m_lpszClassName, cls->m_wSchema) + bytes);
         std::unique_ptr<CObjectP> copy(c.object->CreateCopy());
-        ASSERT_NE(copy, nullptr);
-        EXPECT_EQ(copy->GetRuntimeClass(), c.object->GetRuntimeClass());
-        std::unique_ptr<CObject> made(c.object->GetRuntimeClass()->CreateObject());
+        std::unique_ptr<CObject> made(cls->CreateObject());
         auto* back = static_cast<CObjectP*>(made.get());
         LoadBytes(bytes, [&](CArchive& ar) { back->Serialize(ar); });
         EXPECT_TRUE(*back == *c.object);
+        ASSERT_EQ(copy->GetRuntimeClass(), cls);
         EXPECT_TRUE(*copy == *c.object);
     }
 }
@@ -126,10 +119,7 @@ TEST(Scalars, ComparisonsTellThesePairsApart) {
     auto two = LoadBare<CBoolP>("\x02");  // true as well, but another byte
     EXPECT_TRUE(two->GetValue());
     CStringArrayP a, aA, ab;
-    a.Add("a");
-    aA.Add("A");
-    ab.Add("a");
-    ab.Add("b");
+    a.Add("a"), aA.Add("A"), ab.Add("a"), ab.Add("b");
     CStringP text(CString("abc")), upper(CString("ABC"));
     CUIntP seven(7u);
     const std::pair<const CObjectP*, const CObjectP*> differ[] = {

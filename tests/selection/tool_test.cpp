@@ -102,7 +102,7 @@ Strings Expected(const Choice& c) {
 
 std::string Joined(const Strings& strings) {
     std::string text;
-    for (const auto& s : strings) text += (text.empty() ? "" : ";") + s;
+    for (const auto& s : strings) text += (text.empty() ? "" : "; ") + s;
     return text;
 }
 
@@ -112,6 +112,7 @@ std::string Lines(const Strings& strings) {
     return text;
 }
 
+// The pattern file holds what ConvertFromSimple builds from the choice, named and simple.
 TEST(KstSelect, PatternsFromTheSimpleChoiceSelectWhatTheChoiceSays) {
     const std::string tree = MakeTree();
     const Strings inc{"*.txt", "*.doc"}, exc{"~*"};
@@ -134,32 +135,21 @@ TEST(KstSelect, PatternsFromTheSimpleChoiceSelectWhatTheChoiceSays) {
         if (!c.subDirs.empty()) args += " --subdirs " + Quote(Joined(c.subDirs));
         if (c.masksInSubDirs) args += " --masks-in-subdirs";
         ASSERT_EQ(Kst(args), 0) << args;
+        std::unique_ptr<CObject> object;
+        ksttest::LoadFile(file, [&](CArchive& ar) { object.reset(ar.ReadObject(nullptr)); });
+        auto* pattern = dynamic_cast<CPattern*>(object.get());
+        ASSERT_NE(pattern, nullptr);
+        CPattern expected;
+        CStringArray include, exclude, subDirs;
+        Fill(include, c.include), Fill(exclude, c.exclude), Fill(subDirs, c.subDirs);
+        expected.ConvertFromSimple(include, exclude, c.allSubDirs, subDirs, c.masksInSubDirs);
+        expected.GetPatternName() = "Case";
+        expected.SetSimple(1);
+        EXPECT_TRUE(*pattern == expected) << args;
         std::string out;
         ASSERT_EQ(Kst("select " + tree + " " + file, &out), 0) << args;
         EXPECT_EQ(out, Lines(Expected(c))) << args;
     }
-}
-
-TEST(KstSelect, ThePatternFileHoldsWhatConvertFromSimpleBuilds) {
-    std::string file = ksttest::ScratchDir() + "/docs.pat";
-    ASSERT_EQ(Kst("pattern-new " + file +
-                  " --name Docs --include '*.txt; *.doc' --exclude '~*' --subdirs 'a; b c'"),
-              0);
-    std::unique_ptr<CObject> object;
-    ksttest::LoadFile(file, [&](CArchive& ar) { object.reset(ar.ReadObject(nullptr)); });
-    auto* pattern = dynamic_cast<CPattern*>(object.get());
-    ASSERT_NE(pattern, nullptr);
-    EXPECT_EQ(pattern->GetPatternName(), "Docs");
-    EXPECT_EQ(pattern->IsSimple(), 1);
-    CPattern expected;
-    CStringArray include, exclude, subDirs;
-    Fill(include, {"*.txt", "*.doc"});
-    Fill(exclude, {"~*"});
-    Fill(subDirs, {"a", "b c"});
-    expected.ConvertFromSimple(include, exclude, 0, subDirs, 0);
-    expected.GetPatternName() = "Docs";
-    expected.SetSimple(1);
-    EXPECT_TRUE(*pattern == expected);
 }
 
 TEST(KstSelect, TheFirstPatternOfAListAndRefusedFiles) {

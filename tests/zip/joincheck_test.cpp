@@ -4,8 +4,6 @@
 // join handed a volume it cannot read.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include "KstPlatform.h"
 #include "KstWin32Ui.h"
 #include "ZipTestSupport.h"
@@ -15,21 +13,23 @@ using ksttest::ScratchDir;
 
 namespace {
 
+const std::string kNotLast =
+    " holds no end of central directory record: it is not the last volume of the set";
+
 class JoinCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = ScratchDir();
         archive = InfoZip(dir, "set.zip", "-0");
         folder = dir + "/v";
-        uint32_t size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
+        size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
         ASSERT_EQ(Span(archive, folder, size), 4);
         volumes = ReadVolumes(folder, "set.zip", 4);
-        std::filesystem::create_directories(dir + "/out");
     }
     std::string Volume(int n) const { return VolumePath(folder, "set.zip", n); }
 
-    // The join fails with exactly this reason and volume, leaves nothing at the path and
-    // every volume as the set has it after the case's own change.
+    // The join fails with exactly this reason and volume, leaves nothing at the path (unless
+    // the path is a volume) and every volume as the set has it after the case's own change.
     void ExpectFails(int count, const std::string& reason, int volume,
                      const std::string& path = "") {
         std::string target = path.empty() ? dir + "/out/set.zip" : path;
@@ -38,23 +38,21 @@ protected:
         EXPECT_EQ(join.UnSpan(folder.c_str(), count), 0);
         EXPECT_EQ(join.GetFailureReason().str(), reason);
         EXPECT_EQ(join.GetFailureVolume(), volume);
-        if (path.empty()) {
-            EXPECT_FALSE(std::filesystem::exists(target));
-        }
+        EXPECT_TRUE(!path.empty() || !std::filesystem::exists(target));
         EXPECT_TRUE(ReadVolumes(folder, "set.zip", 4) == before) << "a volume changed";
     }
 
     std::string dir, archive, folder;
+    uint32_t size = 0;
     std::vector<std::string> volumes;
 };
 
-TEST_F(JoinCheckTest, CountTooSmallOrTooLarge) {
+// A count too small or too large; volume 2 cut, emptied or swapped with volume 3; the last
+// volume cut inside its end record.
+TEST_F(JoinCheckTest, WrongCountsAndDamagedVolumes) {
+    std::filesystem::create_directories(dir + "/out");
     for (int count : {2, 3})
-        ExpectFails(count,
-                    "volume " + std::to_string(count) +
-                        " holds no end of central directory record: it is not the last volume "
-                        "of the set",
-                    count);
+        ExpectFails(count, "volume " + std::to_string(count) + kNotLast, count);
     ExpectFails(
         5,
         "volume 5 (" + Volume(5) + ") cannot be opened: The system cannot find the path specified",
@@ -63,10 +61,8 @@ TEST_F(JoinCheckTest, CountTooSmallOrTooLarge) {
     EXPECT_EQ(join.UnSpan(folder.c_str(), 4), 1);
     EXPECT_EQ(join.GetFailureReason().str(), "");
     EXPECT_TRUE(ReadFile(dir + "/out/set.zip") == ReadFile(archive));
-}
+    std::filesystem::remove(dir + "/out/set.zip");
 
-// Volume 2 cut, emptied or swapped with volume 3; the last volume cut inside its end record.
-TEST_F(JoinCheckTest, TruncatedEmptiedAndSwappedVolumes) {
     const std::string misplaced =
         "the local header of sub/ is not where the central directory says (volume 2, offset "
         "26583)";
@@ -89,14 +85,17 @@ TEST_F(JoinCheckTest, TruncatedEmptiedAndSwappedVolumes) {
     }
 }
 
+// The archive path is a volume itself, a symbolic link to one or a hard link to one.
 TEST_F(JoinCheckTest, ArchivePathThatIsAVolumeIsRefused) {
-    ExpectFails(4, "the archive is volume 2 of the set", 2, Volume(2));
     std::filesystem::create_directories(dir + "/link");
     std::filesystem::create_symlink(Volume(3), dir + "/link/set.zip");
-    ExpectFails(4, "the archive is volume 3 of the set", 3, dir + "/link/set.zip");
     std::filesystem::create_directories(dir + "/hard");
     std::filesystem::create_hard_link(Volume(1), dir + "/hard/set.zip");
-    ExpectFails(4, "the archive is volume 1 of the set", 1, dir + "/hard/set.zip");
+    const std::pair<std::string, int> cases[] = {
+        {Volume(2), 2}, {dir + "/link/set.zip", 3}, {dir + "/hard/set.zip", 1}};
+    for (const auto& [path, volume] : cases)
+        ExpectFails(4, "the archive is volume " + std::to_string(volume) + " of the set", volume,
+                    path);
     EXPECT_TRUE(ReadVolumes(folder, "set.zip", 4) == volumes);
     EXPECT_TRUE(std::filesystem::is_symlink(dir + "/link/set.zip"));
 }
@@ -112,6 +111,7 @@ public:
 };
 
 TEST_F(JoinCheckTest, UnreadableVolumeAnswersZeroAndThrowsNothing) {
+    std::filesystem::create_directories(dir + "/out");
     WriteOnlyVolumes join((dir + "/out/set.zip").c_str());
     int result = -1;
     EXPECT_NO_THROW(result = join.UnSpan(folder.c_str(), 4));
@@ -129,8 +129,9 @@ public:
 };
 
 // Every copy of the work file onto the target fails (each volume path is a folder): the
-// retry question is asked, No ends the span as a failure.
-TEST_F(JoinCheckTest, RemovableSpanWhoseCopiesFailIsAFailure) {
+// retry question is asked, No ends the span as a failure. A second span on the same object
+// whose archive cannot be opened answers 0, not the first span's count.
+TEST_F(JoinCheckTest, FailedSpansSayWhy) {
     std::string target = dir + "/target";
     for (int n = 1; n <= 4; ++n)
         std::filesystem::create_directories(VolumePath(target, "set.zip", n));
@@ -141,7 +142,6 @@ TEST_F(JoinCheckTest, RemovableSpanWhoseCopiesFailIsAFailure) {
             return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
         });
     RemovableSpan span(archive.c_str());
-    uint32_t size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
     EXPECT_EQ(span.DoSpan(size, target.c_str(), true), -1);
     kst::SetMessageBoxHandler(previous);
     EXPECT_EQ(span.GetFailureVolume(), 1);
@@ -150,36 +150,25 @@ TEST_F(JoinCheckTest, RemovableSpanWhoseCopiesFailIsAFailure) {
         "copying volume 1 onto " + VolumePath(target, "set.zip", 1) + " failed: Access is denied");
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(asked.back(), "Повторить (Да/Yes) или Игнорировать (Нет/No)?");
-}
 
-// A second span on the same object whose archive cannot be opened answers 0, not the first
-// span's count.
-TEST_F(JoinCheckTest, ReusedObjectStartsFromACleanResult) {
-    CZipSpan span(archive.c_str());
-    uint32_t size = static_cast<uint32_t>(std::filesystem::file_size(archive) / 4 + 100);
-    ASSERT_EQ(span.DoSpan(size, (dir + "/first").c_str(), true), 4);
+    CZipSpan reused(archive.c_str());
+    ASSERT_EQ(reused.DoSpan(size, (dir + "/first").c_str(), true), 4);
     CFile writer(archive.c_str(), CFile::modeReadWrite | CFile::shareDenyNone);
-    EXPECT_EQ(span.DoSpan(size, (dir + "/second").c_str(), true), 0);
-    EXPECT_EQ(span.GetFailureReason().str(),
+    EXPECT_EQ(reused.DoSpan(size, (dir + "/second").c_str(), true), 0);
+    EXPECT_EQ(reused.GetFailureReason().str(),
               "the archive cannot be opened: The process cannot access the file because it is "
               "being used by another process");
 }
 
-}  // namespace
-
-namespace {
-
 // The kst commands print the reason and its volume, and zip-info fails without end record.
 TEST_F(JoinCheckTest, ToolsReportWhy) {
-    std::string kst = Quote(ksttest::ToolPath());
-    std::string out;
+    std::string kst = Quote(ksttest::ToolPath()), out;
+    std::filesystem::create_directories(dir + "/out");
     EXPECT_EQ(
         RunCommand(kst + " join " + Quote(folder) + " 2 " + Quote(dir + "/out/set.zip") + " 2>&1",
                    &out),
         1);
-    EXPECT_EQ(out,
-              "kst: join failed (0): volume 2 holds no end of central directory record: it is "
-              "not the last volume of the set [volume 2]\n");
+    EXPECT_EQ(out, "kst: join failed (0): volume 2" + kNotLast + " [volume 2]\n");
     EXPECT_FALSE(std::filesystem::exists(dir + "/out/set.zip"));
     WriteFile(dir + "/text.txt", "not an archive\n");
     WriteFile(dir + "/empty.zip", "");

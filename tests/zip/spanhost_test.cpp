@@ -17,9 +17,6 @@ using ksttest::ScratchDir;
 
 namespace {
 
-const char* kWriteError =
-    "Обнаружена ошибка при записи архива на дискету.\nРекомендуется заменить дискету и "
-    "повторить запись тома.\n";
 const char* kRetryQuestion = "Повторить (Да/Yes) или Игнорировать (Нет/No)?";
 
 class HostSpan : public CZipSpan {
@@ -33,7 +30,12 @@ public:
         verdicts.pop_front();
         return v;
     }
+    CString DiskName(CString folder, CString name, int volume) override {
+        if (volume == lostVolume) folder += "/missing";
+        return CZipSpan::DiskName(folder, name, volume);
+    }
     bool removable = true;
+    int lostVolume = 0;
     std::deque<Verify_t> verdicts;
     std::vector<std::string> verified;
 };
@@ -62,10 +64,16 @@ protected:
     }
     void TearDown() override { kst::SetMessageBoxHandler({}); }
 
-    void ExpectJoinsToSource(const std::string& folder, int count) {
-        std::filesystem::create_directories(dir + "/joined");
-        CZipSpan join((dir + "/joined/h.zip").c_str());
-        ASSERT_EQ(join.UnSpan(folder.c_str(), count), 1);
+    // Spans onto dir/target (with the image folder dir/image unless off).
+    int Run(HostSpan& span, bool image = true, uint32_t volumeSize = 0) {
+        if (image) span.m_strImageFolder = (dir + "/image").c_str();
+        return span.DoSpan(volumeSize ? volumeSize : size, (dir + "/target").c_str(), true);
+    }
+    std::string Volume(int n, const char* folder = "/target") {
+        return ReadFile(VolumePath(dir + folder, "h.zip", n));
+    }
+    void ExpectJoinsToSource(int count) {
+        ASSERT_EQ(Join(dir + "/joined/h.zip", dir + "/target", count), 1);
         EXPECT_TRUE(ReadFile(dir + "/joined/h.zip") == source);
     }
 
@@ -75,59 +83,59 @@ protected:
     std::vector<Box> boxes;
 };
 
-TEST_F(SpanHostTest, RemovableTargetWithImageFolderKeepsEveryVolume) {
-    HostSpan span(archive.c_str());
-    span.m_strImageFolder = (dir + "/image").c_str();
-    int count = span.DoSpan(size, (dir + "/target").c_str(), true);
-    ASSERT_EQ(count, 3);
-    EXPECT_TRUE(boxes.empty());
-    ASSERT_EQ(span.verified.size(), 3u);
-    for (int n = 1; n <= 3; ++n) {
-        EXPECT_EQ(span.verified[n - 1], VolumePath(dir + "/target", "h.zip", n));
-        EXPECT_EQ(ReadFile(VolumePath(dir + "/image", "h.zip", n)),
-                  ReadFile(VolumePath(dir + "/target", "h.zip", n)));
-        EXPECT_TRUE(std::filesystem::exists(dir + "/target/Disk" + std::to_string(n) + "/disk" +
-                                            std::to_string(n)));
-    }
-    ExpectJoinsToSource(dir + "/target", count);
-}
-
+// Volume 1: bad, retried, good. Volume 2: bad, ignored. Volume 3: good. Every volume is
+// verified on the target, its image kept, its marker file written.
 TEST_F(SpanHostTest, BadVolumeAsksAbortRetryIgnore) {
     HostSpan span(archive.c_str());
-    span.m_strImageFolder = (dir + "/image").c_str();
-    // Volume 1: bad, retried, good. Volume 2: bad, ignored. Volume 3: good.
     span.verdicts = {CZipSpan::VolumeBad, CZipSpan::VolumeGood, CZipSpan::VolumeBad};
     answers = {IDRETRY, IDIGNORE};
-    int count = span.DoSpan(size, (dir + "/target").c_str(), true);
-    ASSERT_EQ(count, 3);
+    ASSERT_EQ(Run(span), 3);
     ASSERT_EQ(boxes.size(), 2u);
     for (const Box& box : boxes) {
-        EXPECT_EQ(box.text, kWriteError);
+        EXPECT_EQ(box.text,
+                  "Обнаружена ошибка при записи архива на дискету.\nРекомендуется заменить "
+                  "дискету и повторить запись тома.\n");
         EXPECT_EQ(box.type, unsigned(MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_DEFBUTTON2));
     }
-    EXPECT_EQ(span.verified.size(), 4u);
-    ExpectJoinsToSource(dir + "/target", count);
+    std::vector<std::string> targets;
+    for (int n : {1, 1, 2, 3}) targets.push_back(VolumePath(dir + "/target", "h.zip", n));
+    EXPECT_EQ(span.verified, targets);
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(Volume(n, "/image"), Volume(n));
+        EXPECT_TRUE(
+            std::filesystem::exists(VolumePath(dir + "/target", "disk" + std::to_string(n), n)));
+    }
+    ExpectJoinsToSource(3);
 }
 
 TEST_F(SpanHostTest, AbortEndsTheSpanAndKeepsWrittenVolumes) {
     HostSpan span(archive.c_str());
-    span.m_strImageFolder = (dir + "/image").c_str();
     span.verdicts = {CZipSpan::VolumeGood, CZipSpan::VolumeBad};
     answers = {IDABORT};
-    EXPECT_EQ(span.DoSpan(size, (dir + "/target").c_str(), true), -1);
-    EXPECT_EQ(ReadFile(VolumePath(dir + "/target", "h.zip", 1)).size(), size);
+    EXPECT_EQ(Run(span), -1);
+    EXPECT_EQ(Volume(1).size(), size);
     EXPECT_TRUE(std::filesystem::exists(VolumePath(dir + "/image", "h.zip", 2)));
     EXPECT_FALSE(std::filesystem::exists(VolumePath(dir + "/image", "h.zip", 3)));
+    // A single volume: retried and ignored it stays whole; aborted, the span fails.
+    HostSpan one(archive.c_str());
+    one.verdicts = {CZipSpan::VolumeBad, CZipSpan::VolumeBad};
+    answers = {IDRETRY, IDIGNORE};
+    std::filesystem::remove_all(dir + "/target");
+    EXPECT_EQ(Run(one, true, static_cast<uint32_t>(source.size())), 1);
+    EXPECT_EQ(one.verified.size(), 2u);
+    EXPECT_TRUE(Volume(1) == source && Volume(1, "/image") == source);
+    HostSpan aborted(archive.c_str());
+    aborted.verdicts = {CZipSpan::VolumeBad};
+    answers = {IDABORT};
+    EXPECT_EQ(Run(aborted, false, static_cast<uint32_t>(source.size())), -1);
 }
 
 TEST_F(SpanHostTest, FailedCopyShowsTheSystemErrorAndAsksToRetry) {
     HostSpan span(archive.c_str());
-    span.m_strImageFolder = (dir + "/image").c_str();
     // A folder where volume 2 should go: every copy onto it fails.
     std::filesystem::create_directories(VolumePath(dir + "/target", "h.zip", 2));
     answers = {IDOK, IDYES, IDOK, IDNO};
-    int count = span.DoSpan(size, (dir + "/target").c_str(), true);
-    EXPECT_EQ(count, 3);
+    EXPECT_EQ(Run(span), 3);
     ASSERT_EQ(boxes.size(), 4u);
     EXPECT_EQ(boxes[0].caption, "Error");
     EXPECT_EQ(boxes[0].type, 0x10010u);
@@ -135,25 +143,7 @@ TEST_F(SpanHostTest, FailedCopyShowsTheSystemErrorAndAsksToRetry) {
     EXPECT_EQ(boxes[1].type, unsigned(MB_YESNO | MB_ICONQUESTION));
     EXPECT_EQ(boxes[3].text, kRetryQuestion);
     // The image of volume 2 is whole: the host can copy it by hand.
-    EXPECT_EQ(ReadFile(VolumePath(dir + "/image", "h.zip", 2)).size(), size);
-}
-
-TEST_F(SpanHostTest, SingleVolumeAnswers) {
-    uint32_t whole = static_cast<uint32_t>(source.size());
-    {
-        HostSpan span(archive.c_str());
-        span.m_strImageFolder = (dir + "/image").c_str();
-        span.verdicts = {CZipSpan::VolumeBad, CZipSpan::VolumeBad};
-        answers = {IDRETRY, IDIGNORE};
-        EXPECT_EQ(span.DoSpan(whole, (dir + "/one").c_str(), true), 1);
-        EXPECT_EQ(span.verified.size(), 2u);
-        EXPECT_TRUE(ReadFile(VolumePath(dir + "/one", "h.zip", 1)) == source);
-        EXPECT_TRUE(ReadFile(VolumePath(dir + "/image", "h.zip", 1)) == source);
-    }
-    HostSpan span(archive.c_str());
-    span.verdicts = {CZipSpan::VolumeBad};
-    answers = {IDABORT};
-    EXPECT_EQ(span.DoSpan(whole, (dir + "/two").c_str(), true), -1);
+    EXPECT_EQ(Volume(2, "/image").size(), size);
 }
 
 long FilesIn(const std::string& folder) {
@@ -166,62 +156,17 @@ TEST_F(SpanHostTest, RemovableTargetsTemporaryWorkFile) {
     std::string tmp = dir + "/tmp";
     std::filesystem::create_directories(tmp);
     ksttest::EnvScope scope("TMPDIR", tmp);
-    for (bool image : {false, true}) {
+    for (bool image : {true, false}) {
         SCOPED_TRACE(image);
-        std::string target = dir + (image ? "/target-image" : "/target");
+        std::filesystem::remove_all(dir + "/target");
         {
             HostSpan span(archive.c_str());
-            if (image) span.m_strImageFolder = (dir + "/image").c_str();
-            ASSERT_EQ(span.DoSpan(size, target.c_str(), true), 3);
+            ASSERT_EQ(Run(span, image), 3);
             EXPECT_EQ(FilesIn(tmp), image ? 0 : 1);
         }
         EXPECT_EQ(FilesIn(tmp), 0);
-        if (!image) ExpectJoinsToSource(target, 3);
     }
-}
-
-// A single volume whose path is the archive itself must not empty the archive.
-TEST_F(SpanHostTest, SingleVolumeOntoTheArchiveItselfLeavesItWhole) {
-    std::string inPlace = VolumePath(dir + "/sv", "h.zip", 1);
-    std::filesystem::create_directories(std::filesystem::path(inPlace).parent_path());
-    std::filesystem::copy_file(archive, inPlace);
-    HostSpan span(inPlace.c_str());
-    span.removable = false;
-    EXPECT_EQ(span.DoSpan(static_cast<DWORD>(source.size()), (dir + "/sv").c_str(), true), -1);
-    EXPECT_TRUE(ReadFile(inPlace) == source);
-}
-
-// Volume 3's folder cannot be made (its parent is missing): no volume, -2.
-class LostVolumeSpan : public CZipSpan {
-public:
-    using CZipSpan::CZipSpan;
-    CString DiskName(CString folder, CString name, int volume) override {
-        if (volume == 3) folder += "/missing";
-        return CZipSpan::DiskName(folder, name, volume);
-    }
-};
-
-TEST_F(SpanHostTest, VolumeThatCannotBePreparedAnswersMinusTwo) {
-    LostVolumeSpan span(archive.c_str());
-    EXPECT_EQ(span.DoSpan(size, (dir + "/target").c_str(), true), -2);
-    EXPECT_EQ(ReadFile(VolumePath(dir + "/target", "h.zip", 1)).size(), size);
-    EXPECT_EQ(ReadFile(VolumePath(dir + "/target", "h.zip", 2)).size(), size);
-}
-
-// A file where volume 3's folder should be: the folder counts as present, the volume and its
-// marker file cannot be created, and the marker's failure is a file error: -1.
-TEST_F(SpanHostTest, FileInPlaceOfAVolumeFolderAnswersMinusOne) {
-    std::filesystem::create_directories(dir + "/target");
-    WriteFile(dir + "/target/Disk3", "a file where the folder should be");
-    EXPECT_EQ(Span(archive, dir + "/target", size), -1);
-    EXPECT_EQ(ReadFile(VolumePath(dir + "/target", "h.zip", 2)).size(), size);
-}
-
-TEST_F(SpanHostTest, WriteFailureAnswersMinusOne) {
-    std::filesystem::create_directories(dir + "/target/Disk2");
-    std::filesystem::create_symlink("/dev/full", VolumePath(dir + "/target", "h.zip", 2));
-    EXPECT_EQ(Span(archive, dir + "/target", size), -1);
-    EXPECT_EQ(ReadFile(VolumePath(dir + "/target", "h.zip", 1)).size(), size);
+    ExpectJoinsToSource(3);
 }
 
 // A file size limit stands in for a full diskette: writes past it fail.
@@ -232,10 +177,38 @@ KST_CHILD_ROLE(limited_span) {
     return Span(argv[1], argv[2], 60000) == -1 ? 0 : 1;
 }
 
-TEST_F(SpanHostTest, VolumeFolderOutOfSpaceAnswersMinusOne) {
-    pid_t child = ksttest::StartChild("limited_span", {archive, dir + "/target"});
-    EXPECT_EQ(ksttest::WaitChild(child), 0);
-    EXPECT_EQ(std::filesystem::file_size(VolumePath(dir + "/target", "h.zip", 1)), 40000u);
+// Each failure keeps the volumes written before it.
+TEST_F(SpanHostTest, FailuresKeepTheVolumesBefore) {
+    namespace fs = std::filesystem;
+    std::string target = dir + "/target";
+    HostSpan lost(archive.c_str());  // volume 3's folder cannot be made: its parent is missing
+    lost.removable = false;
+    lost.lostVolume = 3;
+    EXPECT_EQ(Run(lost, false), -2);
+    EXPECT_EQ(Volume(2).size(), size);
+    // A file where volume 3's folder should be: the folder counts as present, the volume and
+    // its marker file cannot be created, and the marker's failure is a file error.
+    fs::remove_all(target);
+    fs::create_directories(target);
+    WriteFile(target + "/Disk3", "a file where the folder should be");
+    EXPECT_EQ(Span(archive, target, size), -1);
+    EXPECT_EQ(Volume(2).size(), size);
+    fs::remove_all(target);
+    fs::create_directories(target + "/Disk2");
+    fs::create_symlink("/dev/full", VolumePath(target, "h.zip", 2));
+    EXPECT_EQ(Span(archive, target, size), -1);
+    EXPECT_EQ(Volume(1).size(), size);
+    fs::remove_all(target);
+    EXPECT_EQ(ksttest::WaitChild(ksttest::StartChild("limited_span", {archive, target})), 0);
+    EXPECT_EQ(fs::file_size(VolumePath(target, "h.zip", 1)), 40000u);
+    // A single volume whose path is the archive itself must not empty the archive.
+    fs::remove_all(target);
+    fs::create_directories(target + "/Disk1");
+    fs::copy_file(archive, VolumePath(target, "h.zip", 1));
+    HostSpan self(VolumePath(target, "h.zip", 1).c_str());
+    self.removable = false;
+    EXPECT_EQ(Run(self, false, static_cast<uint32_t>(source.size())), -1);
+    EXPECT_TRUE(Volume(1) == source);
 }
 
 }  // namespace
