@@ -591,8 +591,8 @@ HRESULT DomLoadXml(std::string_view xml, xmlDoc** document, DomParseError* error
 
 namespace {
 
-// A regular file in one allocation (growing a string piece by piece costs more than the
-// parse); anything else that reads, such as a pipe, piece by piece.
+// A regular file's text in one allocation (growing a string piece by piece costs more than
+// the parse); a pipe piece by piece. A folder opens but throws on the first read.
 bool ReadWholeFile(const char* path, std::string& bytes) {
     try {
         std::ifstream in(path, std::ios::binary);
@@ -602,12 +602,10 @@ bool ReadWholeFile(const char* path, std::string& bytes) {
         if (!error) {
             bytes.resize(size);
             in.read(bytes.data(), static_cast<std::streamsize>(size));
-            bytes.resize(static_cast<size_t>(in.gcount()));  // the file may have shrunk
-            if (!in.eof()) bytes.append(std::istreambuf_iterator<char>(in), {});  // or grown
-            return !in.bad();
+            bytes.resize(static_cast<size_t>(in.gcount()));
         }
-        // A folder opens but throws on the first read.
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // The rest: all of a pipe, or what a file gained meanwhile.
+        bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return true;
     } catch (const std::exception&) {
         return false;

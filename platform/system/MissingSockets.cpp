@@ -10,16 +10,13 @@
 #include <cerrno>
 #include <mutex>
 
+#include "internal/Paths.h"
+
 namespace kst::detail {
 namespace {
 
 constexpr uint32_t kFolderEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
 constexpr uint32_t kParentEvents = IN_CREATE | IN_MOVED_TO;
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
-}
 
 class SocketWatch {
 public:
@@ -41,7 +38,7 @@ public:
 
     void NoteMissing(const std::string& path, uint64_t ticket) {
         std::lock_guard lock(m_mutex);
-        std::string folder = FolderOf(path);
+        std::string folder = HostParent(path);
         if (m_inotify < 0 || folder != m_folder) {
             Start(folder);  // not kept this time: the watch came after the connect
             return;
@@ -82,7 +79,7 @@ private:
     bool Arm() {
         if (inotify_add_watch(m_inotify, m_folder.c_str(), kFolderEvents) >= 0) return true;
         return errno == ENOENT &&
-               inotify_add_watch(m_inotify, FolderOf(m_folder).c_str(), kParentEvents) >= 0;
+               inotify_add_watch(m_inotify, HostParent(m_folder).c_str(), kParentEvents) >= 0;
     }
 
     // Whether anything happened since the last call. A folder that went or came is watched

@@ -54,13 +54,15 @@ bool IsFolder(const std::string& hostPath) {
     return ::stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string HostParent(std::string hostPath) {
+    while (!hostPath.empty() && hostPath.back() == '/') hostPath.pop_back();
+    auto slash = hostPath.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : hostPath.substr(0, slash);
+}
+
 void SetLastErrorForPath(int err, const std::string& hostPath) {
     if (err == ENOENT) {
-        std::string parent = hostPath;
-        while (!parent.empty() && parent.back() == '/') parent.pop_back();
-        auto slash = parent.rfind('/');
-        parent = slash == std::string::npos ? "." : slash == 0 ? "/" : parent.substr(0, slash);
-        SetLastError(IsFolder(parent) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        SetLastError(IsFolder(HostParent(hostPath)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return;
     }
     SetLastErrorFromErrno(err);

@@ -22,6 +22,8 @@ inline bool IsSeparator(char ch) {
 // is ERROR_PATH_NOT_FOUND, as on the platform.
 void SetLastErrorForPath(int err, const std::string& hostPath);
 bool IsFolder(const std::string& hostPath);
+// The folder a host path is in ("." for a bare name, "/" at the root).
+std::string HostParent(std::string hostPath);
 
 struct SplitPath {
     std::string drive, dir, fname, ext;
