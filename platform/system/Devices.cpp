@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
@@ -123,19 +123,27 @@ private:
     }
     void Fill(int fd, off_t offset) {
         off_t start = offset - offset % kSectorSize;
-        m_data.resize(kWindow);
+        if (!m_data.buffer) m_data.buffer = std::make_unique_for_overwrite<char[]>(kWindow);
         ssize_t n = PreadFully(fd, m_data.data(), kWindow, start);
         if (n < 0) {
             m_start = -1;
             m_failedStart = start;
             return;
         }
-        m_data.resize(size_t(n));
+        m_data.length = size_t(n);
         m_start = start;
     }
 
+    // The window's bytes, allocated at the first fill and not cleared before each.
+    struct Window {
+        std::unique_ptr<char[]> buffer;
+        size_t length = 0;
+        char* data() { return buffer.get(); }
+        size_t size() const { return length; }
+    };
+
     std::mutex m_mutex;
-    std::vector<char> m_data;
+    Window m_data;
     off_t m_start = -1;
     off_t m_failedStart = -1;
 };
@@ -146,6 +154,12 @@ public:
     RawDevice(int fd, const std::string& path) : FileObject(Kind::RawDevice, fd, path) {}
     ReadAhead readAhead;
 };
+
+// Only a RawDevice is made with its kind, and callers ask for the kind first.
+RawDevice& AsRawDevice(FileObject& device) {
+    assert(device.kind() == FileObject::Kind::RawDevice);
+    return static_cast<RawDevice&>(device);
+}
 
 HANDLE OpenDriveDevice(char letter, bool write) {
     auto drive = FindDrive(letter);
@@ -275,9 +289,7 @@ bool ReadRawDevice(FileObject& device, void* buffer, DWORD size, DWORD& done, of
         SetLastError(ERROR_CRC);
         return false;
     }
-    auto* raw = dynamic_cast<RawDevice*>(&device);
-    ssize_t n = raw ? raw->readAhead.Read(device.fd(), buffer, size, at)
-                    : PreadFully(device.fd(), static_cast<char*>(buffer), size, at);
+    ssize_t n = AsRawDevice(device).readAhead.Read(device.fd(), buffer, size, at);
     if (n < 0) {
         SetLastErrorFromErrno(errno);
         return false;
@@ -288,7 +300,7 @@ bool ReadRawDevice(FileObject& device, void* buffer, DWORD size, DWORD& done, of
 }
 
 void ForgetReadAhead(FileObject& device) {
-    if (auto* raw = dynamic_cast<RawDevice*>(&device)) raw->readAhead.Forget();
+    AsRawDevice(device).readAhead.Forget();
 }
 
 }  // namespace kst::detail

@@ -17,6 +17,7 @@ public:
     FileObject(const FileObject&) = delete;
     FileObject& operator=(const FileObject&) = delete;
 
+    FileObject* AsFile() override { return this; }
     Kind kind() const { return m_kind; }
     int fd() const { return m_fd; }
     const std::string& hostPath() const { return m_hostPath; }

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <memory>
+#include <type_traits>
 
 #include "KstWinTypes.h"
 
 namespace kst::detail {
+
+class FileObject;
 
 class KernelObject {
 public:
@@ -20,6 +23,9 @@ public:
     virtual bool HeldByCaller() const { return false; }
     // Gives back what Acquire took, for a wait for all that could not take every object.
     virtual void GiveBack() {}
+    // The file, pipe or device behind a handle, found without a dynamic_cast: a diskette copy
+    // looks its device up once per sector.
+    virtual FileObject* AsFile() { return nullptr; }
 };
 
 HANDLE NewHandle(std::shared_ptr<KernelObject> object);
@@ -27,7 +33,13 @@ HANDLE NewHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
 template <class T>
 std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
-    return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+    auto object = LookupHandle(handle);
+    if constexpr (std::is_same_v<T, FileObject>) {
+        FileObject* file = object ? object->AsFile() : nullptr;
+        return file ? std::shared_ptr<FileObject>(std::move(object), file) : nullptr;
+    } else {
+        return std::dynamic_pointer_cast<T>(std::move(object));
+    }
 }
 // CloseHandle's work: false for handles the table does not know.
 bool ReleaseHandle(HANDLE handle);
