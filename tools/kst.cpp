@@ -146,7 +146,9 @@ int ReportException(CException* e, const std::string& what) {
 }  // namespace kstool
 
 int main(int argc, char** argv) {
-    CLI::App kst("kst: the command-line host program of the KstSystem library.", "kst");
+    // Never destroyed: tearing down every command's options would only delay the exit.
+    static CLI::App& kst =
+        *new CLI::App("kst: the command-line host program of the KstSystem library.", "kst");
     kstool::SetUp(kst);
     if (argc < 2) {
         std::fputs(kst.help().c_str(), stderr);

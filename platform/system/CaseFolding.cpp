@@ -178,9 +178,35 @@ void MapUtf8(std::string& text, Map map) {
     text = std::move(out);
 }
 
+// ASCII letters fold alike in every page; the page in force is looked up only for others (a
+// host name upper-cased at load then costs no locale).
+bool FoldAscii(std::string& text, char from, char to) {
+    if (!IsAscii(text)) return false;
+    for (char& c : text)
+        if (c >= from && c <= from + 25) c = static_cast<char>(c - from + to);
+    return true;
+}
+
+// Byte by byte, each byte folded by lower.
+template <class Lower>
+int CompareFolded(std::string_view a, std::string_view b, Lower lower) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t k = 0; k < n; ++k) {
+        unsigned char ca = lower(static_cast<unsigned char>(a[k]));
+        unsigned char cb = lower(static_cast<unsigned char>(b[k]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
 }  // namespace
 
 int FoldCompare(std::string_view a, std::string_view b) {
+    if (IsAscii(a) && IsAscii(b))
+        return CompareFolded(a, b, [](unsigned char c) {
+            return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        });
     unsigned page = AnsiCodePage();
     if (page == 65001) {
         size_t i = 0, j = 0;
@@ -194,17 +220,11 @@ int FoldCompare(std::string_view a, std::string_view b) {
         return 0;
     }
     const auto& lower = FoldTablesFor(page).lower;
-    size_t n = std::min(a.size(), b.size());
-    for (size_t k = 0; k < n; ++k) {
-        unsigned char ca = lower[static_cast<unsigned char>(a[k])];
-        unsigned char cb = lower[static_cast<unsigned char>(b[k])];
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
+    return CompareFolded(a, b, [&lower](unsigned char c) { return lower[c]; });
 }
 
 void ToLower(std::string& text) {
+    if (FoldAscii(text, 'A', 'a')) return;
     unsigned page = AnsiCodePage();
     if (page == 65001) return MapUtf8(text, LowerOf);
     const auto& lower = FoldTablesFor(page).lower;
@@ -212,6 +232,7 @@ void ToLower(std::string& text) {
 }
 
 void ToUpper(std::string& text) {
+    if (FoldAscii(text, 'a', 'A')) return;
     unsigned page = AnsiCodePage();
     if (page == 65001) return MapUtf8(text, UpperOf);
     const auto& upper = FoldTablesFor(page).upper;

@@ -69,7 +69,10 @@ LocalePages PagesFromLocaleNames(const std::string& ctype, const std::string& id
 // locale the OEM page 866.
 LocalePages PagesFromLocale() {
     LocalePages pages{65001, 437};
-    locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    // Only the two categories asked: loading every category of the locale costs a process
+    // start as much again.
+    locale_t loc =
+        newlocale(LC_CTYPE_MASK | LC_IDENTIFICATION_MASK, "", static_cast<locale_t>(nullptr));
     if (!loc)
         return PagesFromLocaleNames(LocaleNameFor("LC_CTYPE"), LocaleNameFor("LC_IDENTIFICATION"));
     pages.ansi = PageFromCodeset(nl_langinfo_l(CODESET, loc));
@@ -142,12 +145,6 @@ Converter& ConverterFor(unsigned toPage, unsigned fromPage) {
     return *slot;
 }
 
-bool IsAscii(std::string_view text) {
-    for (unsigned char c : text)
-        if (c >= 0x80) return false;
-    return true;
-}
-
 // Runs iconv over the whole input; invalid input units are replaced and skipped.
 std::string RunIconv(unsigned toPage, unsigned fromPage, std::string_view input, size_t unitSize,
                      std::string_view replacement) {
@@ -196,6 +193,12 @@ std::string RunIconv(unsigned toPage, unsigned fromPage, std::string_view input,
 
 }  // namespace
 
+bool IsAscii(std::string_view text) {
+    for (unsigned char c : text)
+        if (c >= 0x80) return false;
+    return true;
+}
+
 unsigned AnsiCodePage() {
     EnsurePages();
     return g_ansi.load(std::memory_order_relaxed);
@@ -235,9 +238,11 @@ std::string FromUtf16(std::u16string_view text, unsigned codePage) {
 }
 
 std::string Convert(std::string_view text, unsigned fromPage, unsigned toPage) {
+    // Every page holds ASCII as it is; the pages in force are not even looked up for it.
+    if (IsAscii(text)) return std::string(text);
     fromPage = ResolveCodePage(fromPage);
     toPage = ResolveCodePage(toPage);
-    if (fromPage == toPage || IsAscii(text)) return std::string(text);
+    if (fromPage == toPage) return std::string(text);
     return FromUtf16(ToUtf16(text, fromPage), toPage);
 }
 

@@ -18,6 +18,7 @@ KST_INTERNAL unsigned ResolveCodePage(unsigned codePage);
 // source page become U+FFFD.
 KST_INTERNAL std::u16string ToUtf16(std::string_view text, unsigned codePage);
 KST_INTERNAL std::string FromUtf16(std::u16string_view text, unsigned codePage);
+KST_INTERNAL bool IsAscii(std::string_view text);
 KST_INTERNAL std::string Convert(std::string_view text, unsigned fromPage, unsigned toPage);
 
 // Library texts are kept in UTF-8 in the sources; this gives them in the ANSI page.
