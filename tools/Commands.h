@@ -7,7 +7,7 @@
 //   namespace {
 //   struct { std::string archive; } info;  // parsed values live as long as the program
 //   int ZipInfo() { ...; return 0; }       // the exit code: Failure(...) says what failed
-//   Registration zipCommands([](CLI::App& kst) {
+//   Registration zipCommands({"zip-info"}, [](CLI::App& kst) {
 //       CLI::App* cmd = AddCommand(kst, "zip-info", "list the central directory", ZipInfo);
 //       cmd->add_option("ARCHIVE", info.archive, "archive or volume")->required();
 //   });
@@ -21,6 +21,7 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -29,9 +30,13 @@ class CObjectP;
 
 namespace kstool {
 
-// Adds the commands of one group to the program.
+// Adds the commands of one group to the program. NAMES are the commands it adds, in order;
+// EXTENDS those of other groups it gives options of its own. A run of one command sets up only
+// the groups that name it.
 struct Registration {
-    explicit Registration(void (*setup)(CLI::App& kst));
+    Registration(std::initializer_list<const char*> names, void (*setup)(CLI::App& kst));
+    Registration(std::initializer_list<const char*> names,
+                 std::initializer_list<const char*> extends, void (*setup)(CLI::App& kst));
 };
 
 // Adds the command NAME; RUN is called when the user chose it and answers the exit code.

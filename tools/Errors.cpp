@@ -86,7 +86,7 @@ int ErrorBox() {
     return 0;
 }
 
-Registration errorCommands([](CLI::App& kst) {
+Registration errorCommands({"error"}, [](CLI::App& kst) {
     CLI::App* cmd =
         AddCommand(kst, "error", "print the error box a host would show for CODE", ErrorBox);
     cmd->add_option("CODE", request.code, "the error code, decimal or 0x hexadecimal")->required();

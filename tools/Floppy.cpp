@@ -138,7 +138,7 @@ int Run(bool copy) {
     return 0;
 }
 
-Registration floppyCommands([](CLI::App& kst) {
+Registration floppyCommands({"floppy-copy", "floppy-verify"}, [](CLI::App& kst) {
     auto common = [](CLI::App* cmd) {
         cmd->add_option("SOURCE", floppy.source, "the file on the diskette, as A:\\DOCS\\NOTE.TXT")
             ->required();

@@ -63,7 +63,7 @@ int MakeDir() {
     return 0;
 }
 
-Registration pathCommands([](CLI::App& kst) {
+Registration pathCommands({"unc", "mkdir"}, [](CLI::App& kst) {
     CLI::App* unc =
         AddCommand(kst, "unc", "print the network name (\\\\computer\\share\\...) of PATH", Unc);
     unc->add_option("PATH", paths.path, "a local path")->required();

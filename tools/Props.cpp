@@ -141,7 +141,7 @@ int PropsShow() {
     return 0;
 }
 
-Registration propsCommands([](CLI::App& kst) {
+Registration propsCommands({"props-write", "props-show"}, [](CLI::App& kst) {
     CLI::App* write =
         AddCommand(kst, "props-write", "store a property set (numbers as CUIntP, text as CStringP)",
                    PropsWrite);

@@ -140,7 +140,7 @@ void AddBlockOptions(CLI::App* cmd) {
     cmd->add_option("--client", records.client, "the user's computer");
 }
 
-Registration recordCommands([](CLI::App& kst) {
+Registration recordCommands({"lock", "unlock", "who", "file-info"}, [](CLI::App& kst) {
     CLI::App* lock = AddCommand(
         kst, "lock", "add a block to FILE's lock marker; print the marker and the block's time",
         Lock);

@@ -218,7 +218,7 @@ const char* const kReading =
     "folder, \"*\\\" every subfolder, any other a named subfolder; when a mask spec "
     "reaches into subfolders, the folders below count too.";
 
-Registration selectionCommands([](CLI::App& kst) {
+Registration selectionCommands({"pattern-new", "select"}, [](CLI::App& kst) {
     CLI::App* patternNew = AddCommand(
         kst, "pattern-new",
         "store a pattern built from the simple choice (ConvertFromSimple) in an archive file",

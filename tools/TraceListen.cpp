@@ -225,7 +225,7 @@ int TraceListen() {
     return 0;
 }
 
-Registration listenCommands([](CLI::App& kst) {
+Registration listenCommands({"trace-listen"}, [](CLI::App& kst) {
     CLI::App* cmd =
         AddCommand(kst, "trace-listen",
                    "serve the debug pipe and print the trace lines that arrive", TraceListen);

@@ -21,7 +21,7 @@ int TraceWrite() {
     return 0;
 }
 
-Registration traceCommands([](CLI::App& kst) {
+Registration traceCommands({"trace"}, [](CLI::App& kst) {
     CLI::App* cmd =
         AddCommand(kst, "trace", "write each TEXT as a trace line, as a host does", TraceWrite);
     cmd->add_option("TEXT", trace.lines, "a line to trace")->required();

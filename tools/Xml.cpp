@@ -95,7 +95,7 @@ int PropsFromXml() {
     return 0;
 }
 
-Registration xmlCommands([](CLI::App& kst) {
+Registration xmlCommands({"props-from-xml"}, {"props-show"}, [](CLI::App& kst) {
     CLI::App* fromXml = AddCommand(
         kst, "props-from-xml",
         "store the property object of an XML document (root element named by its class) as an "

@@ -166,7 +166,7 @@ int Join() {
     return 0;
 }
 
-Registration zipCommands([](CLI::App& kst) {
+Registration zipCommands({"zip-info", "zip-span", "zip-join"}, [](CLI::App& kst) {
     CLI::App* info = AddCommand(kst, "zip-info",
                                 "list the central directory of a ZIP archive or volume", ZipInfo);
     info->add_option("ARCHIVE", zip.archive, "the archive or one volume of a set")->required();

@@ -2,9 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -14,11 +17,21 @@
 namespace kstool {
 namespace {
 
-using Setup = void (*)(CLI::App&);
+// A command group: the commands it adds, those of other groups it gives more options, and
+// what does both.
+struct Group {
+    std::vector<std::string> names;
+    std::vector<std::string> extends;
+    void (*setup)(CLI::App& kst);
+    bool Concerns(const char* word) const {
+        return std::find(names.begin(), names.end(), word) != names.end() ||
+               std::find(extends.begin(), extends.end(), word) != extends.end();
+    }
+};
 
-std::vector<Setup>& Setups() {
-    static std::vector<Setup> setups;
-    return setups;
+std::vector<Group>& Groups() {
+    static std::vector<Group> groups;
+    return groups;
 }
 
 std::map<const CLI::App*, std::function<int()>>& Runs() {
@@ -85,7 +98,45 @@ int Completion(const CLI::App& kst) {
     return 0;
 }
 
-void SetUp(CLI::App& kst) {
+// Sets up the groups that add or extend the command word names, in the order they were
+// registered (a group's file comes before the files that extend its commands); false when
+// no group adds it.
+bool SetUpGroupsOf(CLI::App& kst, const char* word) {
+    bool added = false;
+    for (const Group& group : Groups()) {
+        if (!group.Concerns(word)) continue;
+        group.setup(kst);
+        added = true;
+    }
+    return added;
+}
+
+std::vector<std::string> CommandNames(const CLI::App& kst) {
+    std::vector<std::string> names;
+    for (const CLI::App* cmd : kst.get_subcommands([](const CLI::App*) { return true; }))
+        names.push_back(cmd->get_name());
+    return names;
+}
+
+// Adds every group, holding each to the names it declares (the build runs this when it writes
+// the bash completion, so a group that adds a command it does not name fails the build).
+void SetUpAllGroups(CLI::App& kst) {
+    for (const Group& group : Groups()) {
+        size_t before = CommandNames(kst).size();
+        group.setup(kst);
+        std::vector<std::string> added = CommandNames(kst);
+        added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(before));
+        if (added != group.names) {
+            std::fprintf(stderr, "kst: the group of %s does not declare the commands it adds\n",
+                         group.names.empty() ? "?" : group.names.front().c_str());
+            std::abort();
+        }
+    }
+}
+
+// The word after the program's name picks the command; when it names one, only its group is
+// set up: building every command's options is most of the program's start.
+void SetUp(CLI::App& kst, const char* firstWord) {
     kst.require_subcommand(0, 1);
     kst.set_version_flag(
         "--version",
@@ -98,13 +149,19 @@ void SetUp(CLI::App& kst) {
                                       "it as bash-completion/completions/kst)",
                                       [&kst] { return Completion(kst); });
     completion->group("");
-    for (Setup setup : Setups()) setup(kst);
+    if (!firstWord || !SetUpGroupsOf(kst, firstWord)) SetUpAllGroups(kst);
 }
 
 }  // namespace
 
-Registration::Registration(void (*setup)(CLI::App& kst)) {
-    Setups().push_back(setup);
+Registration::Registration(std::initializer_list<const char*> names, void (*setup)(CLI::App& kst))
+    : Registration(names, {}, setup) {}
+
+Registration::Registration(std::initializer_list<const char*> names,
+                           std::initializer_list<const char*> extends,
+                           void (*setup)(CLI::App& kst)) {
+    Groups().push_back(Group{std::vector<std::string>(names.begin(), names.end()),
+                             std::vector<std::string>(extends.begin(), extends.end()), setup});
 }
 
 CLI::App* AddCommand(CLI::App& kst, const std::string& name, const std::string& description,
@@ -149,7 +206,7 @@ int main(int argc, char** argv) {
     // Never destroyed: tearing down every command's options would only delay the exit.
     static CLI::App& kst =
         *new CLI::App("kst: the command-line host program of the KstSystem library.", "kst");
-    kstool::SetUp(kst);
+    kstool::SetUp(kst, argc > 1 ? argv[1] : nullptr);
     if (argc < 2) {
         std::fputs(kst.help().c_str(), stderr);
         return 2;
