@@ -314,8 +314,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD in
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    auto service = std::dynamic_pointer_cast<kst::detail::DiskService>(object);
-    if (!service || controlCode != VWIN32_DIOC_DOS_INT13) {
+    // Only the disk service is made with its kind.
+    if (object->kind() != FileObject::Kind::DiskService || controlCode != VWIN32_DIOC_DOS_INT13) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
@@ -326,7 +326,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD in
     }
     DIOC_REGISTERS regs;
     std::memcpy(&regs, inBuffer, sizeof regs);
-    kst::detail::DiskRead(*service, regs);
+    kst::detail::DiskRead(static_cast<kst::detail::DiskService&>(*object), regs);
     std::memcpy(outBuffer, &regs, sizeof regs);
     if (bytesReturned) *bytesReturned = sizeof regs;
     return TRUE;
