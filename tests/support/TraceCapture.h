@@ -11,10 +11,7 @@ namespace ksttest {
 
 class TraceCapture {
 public:
-    TraceCapture() {
-        std::string exe = SelfExe();
-        size_t slash = exe.rfind('/');
-        m_file = exe.substr(0, slash + 1) + "(" + exe.substr(slash + 1) + ").Trace";
+    TraceCapture() : m_file(Path()) {
         cTraceLogGlobal.ClearFile();
         cTraceLogGlobal.EnableFile(1);
     }
@@ -25,6 +22,12 @@ public:
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
 
+    // The trace file beside this program.
+    static std::string Path() {
+        std::string exe = SelfExe();
+        size_t slash = exe.rfind('/');
+        return exe.substr(0, slash + 1) + "(" + exe.substr(slash + 1) + ").Trace";
+    }
     std::string Text() const { return ReadFile(m_file); }
     // The lines without their time stamps.
     std::vector<std::string> Lines() const {

@@ -3,17 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "KstTest.h"
-#include "TraceCapture.h"
 #include "KstWin32System.h"
 #include "ThreadTestKinds.h"
-#include "internal/CodePage.h"
+#include "TraceCapture.h"
 
 namespace {
 
@@ -35,14 +29,6 @@ public:
     }
 };
 
-long long Milliseconds(const std::function<void()>& work) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
-
 TEST(ThreadLife, BaseThreadEndsAtOnceAndItsLoopWithIt) {
     LoopWatched<CThread> thread;
     EXPECT_EQ(thread.GetMessageLoopHandle(), INVALID_HANDLE_VALUE);
@@ -51,11 +37,10 @@ TEST(ThreadLife, BaseThreadEndsAtOnceAndItsLoopWithIt) {
     thread.Run();
     ASSERT_EQ(WaitForSingleObject(Worker(thread), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(thread.m_loopEnded, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(thread.IsRunning(), 0);
-    EXPECT_EQ(ExitCode(thread), 0u);  // the kept handle still answers
+    // The kept handle still answers.
+    EXPECT_EQ(std::pair(thread.IsRunning(), ExitCode(thread)), std::pair(0, 0u));
     EXPECT_EQ(thread.GetMessageLoopHandle(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(thread.Stop(), 0);
-    EXPECT_EQ(thread.Kill(), 0);
+    EXPECT_EQ((std::vector<long>{thread.Stop(), thread.Kill()}), (std::vector<long>{0, 0}));
 }
 
 TEST(ThreadLife, OperationsOnAThreadNeverRun) {
@@ -86,14 +71,13 @@ TEST(ThreadLife, StopWithATimeOutKillsAWorkerThatIgnoresIt) {
     thread.Run();
     ASSERT_EQ(WaitForSingleObject(thread.m_started, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(thread.IsRunning(), 1);
-    HANDLE loop = thread.GetMessageLoopHandle();
-    EXPECT_NE(loop, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(WaitForSingleObject(loop, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    long long ms = Milliseconds([&] { thread.Stop(100); });
-    EXPECT_GE(ms, 100);
-    EXPECT_LT(ms, 1500);  // the time-out plus scheduling slack on a busy machine
-    EXPECT_EQ(thread.IsRunning(), 0);
-    EXPECT_EQ(ExitCode(thread), 99u);
+    EXPECT_EQ(WaitForSingleObject(thread.GetMessageLoopHandle(), 0), DWORD(WAIT_TIMEOUT));
+    auto start = std::chrono::steady_clock::now();
+    thread.Stop(100);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 100ms);
+    EXPECT_LT(took, 1500ms);  // the time-out plus scheduling slack on a busy machine
+    EXPECT_EQ(std::pair(thread.IsRunning(), ExitCode(thread)), std::pair(0, 99u));
     EXPECT_EQ(WaitForSingleObject(Worker(thread), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(thread.m_loopEnded, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(thread.Kill(), 0);  // Kill twice: the second finds nothing running
@@ -144,9 +128,8 @@ TEST(ThreadLife, SuspendTwiceResumeOnceReachesEveryChild) {
     for (int i = 0; i < 2; ++i) all.push_back(static_cast<Ticker*>(parent.m_arrChildren[i]));
     for (Ticker* t : all) EXPECT_TRUE(Ticks(*t));
 
-    EXPECT_EQ(parent.Suspend(), 1);
-    EXPECT_EQ(parent.Suspend(), 1);
-    EXPECT_EQ(parent.Resume(), 1);
+    EXPECT_EQ((std::vector<long>{parent.Suspend(), parent.Suspend(), parent.Resume()}),
+              (std::vector<long>{1, 1, 1}));
     for (Ticker* t : all) {
         EXPECT_EQ(t->IsSuspended(), 1);
         EXPECT_FALSE(Ticks(*t));
@@ -276,11 +259,9 @@ TEST(ThreadTree, ParentWithAKilledChildEndsAndDestroysCleanly) {
     child->Run();
     parent->Run();
     ASSERT_EQ(WaitForSingleObject(child->m_started, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(child->Kill(), 1);
-    EXPECT_EQ(child->Kill(), 0);
+    EXPECT_EQ((std::pair{child->Kill(), child->Kill()}), std::pair(1, 0));
     parent->Stop(5000);
-    EXPECT_EQ(ExitCode(*parent), 0u);
-    EXPECT_EQ(ExitCode(*child), 99u);
+    EXPECT_EQ(std::pair(ExitCode(*parent), ExitCode(*child)), std::pair(0u, 99u));
     delete parent;
 }
 
@@ -302,9 +283,9 @@ TEST(ThreadWarning, DestroyingARunningThreadTracesItAndLeavesNoWorker) {
     trace.reset();
     cTraceLogGlobal.EnableOutput(1);
 
-    EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
     DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(copy, &code) && code == 99u) << code;
+    EXPECT_TRUE(WaitForSingleObject(copy, 0) == WAIT_OBJECT_0 && GetExitCodeThread(copy, &code));
+    EXPECT_EQ(code, 99u);
     CloseHandle(copy);
     char id[16];
     snprintf(id, sizeof id, "%x", GetCurrentThreadId());

@@ -5,14 +5,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "KstTest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The commands of a list "a b; c d; ...".
+std::vector<std::string> Split(const std::string& list) {
+    std::vector<std::string> items;
+    for (size_t at = 0, end; at < list.size(); at = end + 2)
+        items.push_back(list.substr(at, (end = std::min(list.find("; ", at), list.size())) - at));
+    return items;
+}
 
 struct Case {
     std::string args;  // shell words, run in the scratch folder
@@ -56,67 +66,27 @@ protected:
 TEST_F(KstBadInput, MissingArgumentsFilesAndFolders) {
     Expect({"version", 0});
     // A wrong command line: a missing operand, option value or number.
-    for (const char* args : {"error",
-                             "unc",
-                             "mkdir",
-                             "props-write",
-                             "props-show",
-                             "trace",
-                             "zip-info",
-                             "zip-span",
-                             "zip-join",
-                             "span",
-                             "join",
-                             "zip-span a.zip v --size 0",
-                             "zip-span a.zip v --size x",
-                             "zip-join v 2",
-                             "zip-join v 0 out.zip",
-                             "zip-join v two out.zip",
-                             "props-write f novalue",
-                             "error --messages x",
-                             "unc --server",
-                             "trace --pipe",
-                             "trace-listen --pipe a/b --count 1",
-                             "trace-listen --count many",
-                             "trace-listen --count -3",
-                             "mkdir --yes",
-                             "mkdir --no x",
-                             "zip-info --size 1 a.zip",
-                             "props-from-xml a.xml",
-                             "lock f",
-                             "unlock",
-                             "who",
-                             "file-info",
-                             "floppy-copy 'A:\\X.TXT'",
-                             "floppy-verify",
-                             "pattern-new",
-                             "select folder"})
+    for (const auto& args :
+         Split("error; unc; mkdir; props-write; props-show; trace; zip-info; zip-span; zip-join; "
+               "span; join; zip-span a.zip v --size 0; zip-span a.zip v --size x; zip-join v 2; "
+               "zip-join v 0 out.zip; zip-join v two out.zip; props-write f novalue; "
+               "error --messages x; unc --server; trace --pipe; trace-listen --pipe a/b --count 1; "
+               "trace-listen --count many; trace-listen --count -3; mkdir --yes; mkdir --no x; "
+               "zip-info --size 1 a.zip; props-from-xml a.xml; lock f; unlock; who; file-info; "
+               "floppy-copy 'A:\\X.TXT'; floppy-verify; pattern-new; select folder"))
         Expect({args, 2});
     // Files and folders that are missing or of the other kind.
-    for (const char* args : {"zip-info missing.zip",
-                             "zip-info folder",
-                             "zip-info -- --help",
-                             "props-show missing.bin",
-                             "props-show folder",
-                             "props-write folder a=1",
-                             "props-write no/such/folder/x.bin a=1",
-                             "error 5 --messages folder",
-                             "zip-span missing.zip v --size 100000",
-                             "zip-span folder v --size 100000",
-                             "zip-join missing 2 out.zip",
-                             "zip-join folder 2 out.zip",
-                             "props-show --xml folder",
-                             "props-from-xml folder out.bin",
-                             "props-from-xml missing.xml out.bin",
-                             "select folder folder",
-                             "select folder missing.bin",
-                             "who folder",
-                             "floppy-copy --image folder 'A:\\X.TXT' out.bin",
-                             "floppy-copy --image missing.img 'A:\\X.TXT' out.bin"})
+    for (const auto& args : Split(
+             "zip-info missing.zip; zip-info folder; zip-info -- --help; props-show missing.bin; "
+             "props-show folder; props-write folder a=1; props-write no/such/folder/x.bin a=1; "
+             "error 5 --messages folder; zip-span missing.zip v --size 100000; "
+             "zip-span folder v --size 100000; zip-join missing 2 out.zip; "
+             "zip-join folder 2 out.zip; props-show --xml folder; props-from-xml folder out.bin; "
+             "props-from-xml missing.xml out.bin; select folder folder; select folder missing.bin; "
+             "who folder; floppy-copy --image folder 'A:\\X.TXT' out.bin; "
+             "floppy-copy --image missing.img 'A:\\X.TXT' out.bin"))
         Expect({args, 1});
-    EXPECT_FALSE(fs::exists(dir + "/v"));
-    EXPECT_FALSE(fs::exists(dir + "/out.zip"));
-    EXPECT_FALSE(fs::exists(dir + "/out.bin"));
+    for (const char* made : {"/v", "/out.zip", "/out.bin"}) EXPECT_FALSE(fs::exists(dir + made));
 }
 
 TEST_F(KstBadInput, BlanksAndCyrillicInNames) {

@@ -1,15 +1,15 @@
+// CString's framework semantics, case folding in the ANSI pages, and the code-page
+// conversions with the pages a process starts with.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "KstPlatform.h"
 #include "KstString.h"
 #include "KstTest.h"
-#include "ProcessState.h"
 #include "KstWin32Base.h"
+#include "ProcessState.h"
 #include "internal/CodePage.h"
 
 namespace {
@@ -55,46 +55,36 @@ TEST(CString, SearchAndEdit) {
 }
 
 TEST(CString, Trimming) {
-    CString s(" \t value \r\n");
+    CString s(" \t value \r\n"), p("\\\\path\\\\"), all("xxx");
+    CString high("\xE0\xE0 ");  // bytes above 0x7F are never white space
     s.TrimLeft();
     EXPECT_EQ(s, "value \r\n");
     s.TrimRight();
-    EXPECT_EQ(s, "value");
-    CString p("\\\\path\\\\");
     p.TrimRight('\\');
     EXPECT_EQ(p, "\\\\path");
     p.TrimLeft("\\");
-    EXPECT_EQ(p, "path");
-    CString all("xxx");
     all.TrimRight('x');
-    EXPECT_TRUE(all.IsEmpty());
-    CString high("\xE0\xE0 ");  // bytes above 0x7F are never white space
     high.TrimLeft();
     high.TrimRight();
-    EXPECT_EQ(high, "\xE0\xE0");
+    EXPECT_EQ((Texts{s, p, all, high}), (Texts{"value", "path", "", "\xE0\xE0"}));
 }
 
 TEST(CString, FormatHandlesLongAndEmptyResults) {
-    CString s;
+    CString s, big, empty("x");
     s.Format("%s=%u", "key", 42u);
-    EXPECT_EQ(s, "key=42");
-    std::string big(5000, 'z');
-    s.Format("[%s]", big.c_str());
-    EXPECT_EQ(s.GetLength(), 5002);
-    s.Format("%s", "");
-    EXPECT_TRUE(s.IsEmpty());
+    big.Format("[%s]", std::string(5000, 'z').c_str());
+    empty.Format("%s", "");
+    EXPECT_EQ((Texts{s, big, empty}), (Texts{"key=42", "[" + CString('z', 5000) + "]", ""}));
 }
 
 TEST(CString, FormatFromTheStringTable) {
     CodePages pages(65001, 866);
-    CString s;
+    CString s, missing("keep"), loaded;
     s.Format(1u, "A", "B", "C");
-    EXPECT_EQ(s, "Ошибка: AB\nC.");
-    CString missing("keep");
     missing.Format(999u);
-    EXPECT_TRUE(missing.IsEmpty());
-    EXPECT_TRUE(s.LoadString(3));
-    EXPECT_EQ(s, "Повторить (Да/Yes) или Игнорировать (Нет/No)?");
+    EXPECT_TRUE(loaded.LoadString(3));
+    EXPECT_EQ((Texts{s, missing, loaded}),
+              (Texts{"Ошибка: AB\nC.", "", "Повторить (Да/Yes) или Игнорировать (Нет/No)?"}));
     EXPECT_FALSE(s.LoadString(4));
 }
 
@@ -105,11 +95,10 @@ TEST(CString, BufferAccess) {
     s.ReleaseBuffer();
     EXPECT_EQ(s, "hello");
     EXPECT_EQ(s.GetLength(), 5);
-    p = s.GetBuffer(0);
+    s.GetBuffer(0);
     s.ReleaseBuffer(2);
     EXPECT_EQ(s, "he");
-    p = s.GetBufferSetLength(4);
-    memcpy(p, "wxyz", 4);
+    memcpy(s.GetBufferSetLength(4), "wxyz", 4);
     EXPECT_EQ(s, "wxyz");
 }
 
@@ -211,30 +200,21 @@ TEST(CodePages, UnrepresentableAndInvalidCharacters) {
 
 TEST(CodePages, OemConversionAndWideConstruction) {
     CodePages pages(1251, 866);
-    std::string ansi = InPage("Диск", 1251);
-    char oem[16] = {};
-    ASSERT_TRUE(CharToOemA(ansi.c_str(), oem));
-    EXPECT_EQ(std::string(oem), InPage("Диск", 866));
-    char back[16] = {};
-    ASSERT_TRUE(OemToCharA(oem, back));
-    EXPECT_EQ(std::string(back), ansi);
-    CString s(ansi.c_str());
+    std::string ansi = InPage("Диск", 1251), oem = InPage("Диск", 866);
+    char toOem[16] = {}, back[16] = {};
+    ASSERT_TRUE(CharToOemA(ansi.c_str(), toOem) && OemToCharA(toOem, back));
+    CString s(ansi.c_str()), fromWide(u"Диск");
     s.AnsiToOem();
-    EXPECT_EQ(s.str(), InPage("Диск", 866));
+    std::string sOem = s.str();
     s.OemToAnsi();
-    EXPECT_EQ(s.str(), ansi);
-    CString fromWide(u"Диск");
-    EXPECT_EQ(fromWide.str(), ansi);
+    EXPECT_EQ((std::vector<std::string>{toOem, back, sOem, s.str(), fromWide.str()}),
+              (std::vector{oem, ansi, oem, ansi, ansi}));
 }
 
 TEST(CodePages, UtfEightLibraryTextsFollowTheAnsiPage) {
-    {
-        CodePages pages(1251, 866);
-        EXPECT_EQ(kst::detail::FromUtf8ToAnsi("Ошибка"), InPage("Ошибка", 1251));
-    }
-    {
-        CodePages pages(65001, 866);
-        EXPECT_EQ(kst::detail::FromUtf8ToAnsi("Ошибка"), "Ошибка");
+    for (unsigned page : {1251u, 65001u}) {
+        CodePages pages(page, 866);
+        EXPECT_EQ(kst::detail::FromUtf8ToAnsi("Ошибка"), InPage("Ошибка", page));
     }
 }
 
@@ -257,10 +237,11 @@ std::string PagesUnderLocale(const char* locale) {
 
 // The same answers whether the named locale is installed on this machine or not.
 TEST(CodePages, DefaultsFollowTheLocaleOfTheEnvironment) {
-    EXPECT_EQ(PagesUnderLocale("ru_RU.UTF-8"), "65001 866");
-    EXPECT_EQ(PagesUnderLocale("ru_RU.CP1251"), "1251 866");
-    EXPECT_EQ(PagesUnderLocale("de_DE.UTF-8"), "65001 437");
-    EXPECT_EQ(PagesUnderLocale("C"), "65001 437");
+    for (auto [locale, pages] : {std::pair{"ru_RU.UTF-8", "65001 866"},
+                                 {"ru_RU.CP1251", "1251 866"},
+                                 {"de_DE.UTF-8", "65001 437"},
+                                 {"C", "65001 437"}})
+        EXPECT_EQ(PagesUnderLocale(locale), pages);
 }
 
 }  // namespace
