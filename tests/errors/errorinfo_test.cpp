@@ -1,40 +1,34 @@
+// CErrorInfo: message texts of the library's and the system's codes, the box a host is shown
+// and its trace, the order of the setters, and the round trip through a property set.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "KstErrorInfo.h"
 #include "KstLocalization.h"
 #include "KstPlatform.h"
 #include "KstPropertySet.h"
-#include "KstTest.h"
 #include "TraceCapture.h"
 #include "internal/CodePage.h"
 
 namespace {
 
-struct Box {
-    std::string text;
-    unsigned type;
+// Records the message boxes shown while it lives ("type|text") and answers each with `answer`.
+struct BoxRecorder {
+    explicit BoxRecorder(int answer = IDOK)
+        : previous(kst::SetMessageBoxHandler(
+              [this, answer](const std::string& text, const std::string&, unsigned type) {
+                  boxes.push_back(std::to_string(type) + "|" + text);
+                  return answer;
+              })) {}
+    ~BoxRecorder() { kst::SetMessageBoxHandler(previous); }
+    std::vector<std::string> boxes;
+    kst::MessageBoxHandler previous;
 };
 
-// Records the message boxes shown while it lives and answers each with `answer`.
-class BoxRecorder {
-public:
-    explicit BoxRecorder(int answer = IDOK) {
-        m_previous = kst::SetMessageBoxHandler(
-            [this, answer](const std::string& text, const std::string&, unsigned type) {
-                boxes.push_back({text, type});
-                return answer;
-            });
-    }
-    ~BoxRecorder() { kst::SetMessageBoxHandler(m_previous); }
-    std::vector<Box> boxes;
-
-private:
-    kst::MessageBoxHandler m_previous;
-};
+std::string Shown(UINT type, const std::string& text) {
+    return std::to_string(type) + "|" + text;
+}
 
 void LoadMessages(const std::string& text) {
     std::string path = ksttest::ScratchDir() + "/messages.ini";
@@ -94,10 +88,9 @@ TEST(ErrorInfoBox, LinesForServerAndOperation) {
     EXPECT_EQ(local.MessageBoxA(MB_RETRYCANCEL), static_cast<UINT>(IDRETRY));
     std::string codeLine = "(код ошибки Kst:5)\n";
     std::string message = "Не удалось открыть файл a.txt.\n";
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].text, message + codeLine);
-    EXPECT_EQ(recorder.boxes[0].type, MB_RETRYCANCEL | kStopInFront);
-    EXPECT_EQ(local.m_strBoxText.str(), recorder.boxes[0].text);
+    EXPECT_EQ(recorder.boxes,
+              std::vector{Shown(MB_RETRYCANCEL | kStopInFront, message + codeLine)});
+    EXPECT_EQ(local.m_strBoxText.str(), message + codeLine);
 
     CErrorInfo remote = Error(0x20000005, "%File%=a.txt;", "Copy");
     remote.m_eErrorType = 1;
@@ -120,30 +113,25 @@ TEST(ErrorInfoBox, DescriptionPairsComeBeforeTheStandardOnes) {
               "a.txt%Error%=std - %Error%\n");
 }
 
-TEST(ErrorInfoBox, WithoutTextsTheBoxIsEmpty) {
+// Without texts the box is empty; without an error there is none.
+TEST(ErrorInfoBox, WithoutTextsTheBoxIsEmptyAndNoErrorNoBox) {
     theMessage.RemoveAll();
     BoxRecorder recorder;
     CErrorInfo error = Error(0x20000005, "%File%=a.txt");
-    EXPECT_EQ(error.GetErrorMsg(), "");
-    EXPECT_EQ(error.GetErrorMsgForBox(), "");
+    EXPECT_EQ(error.GetErrorMsg() + error.GetErrorMsgForBox(), "");
     EXPECT_EQ(error.MessageBoxA(MB_OK), static_cast<UINT>(IDOK));
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].text, "");
-    EXPECT_EQ(recorder.boxes[0].type, kStopInFront);
-}
-
-TEST(ErrorInfoBox, NoErrorNoBox) {
     LoadSample();
-    BoxRecorder recorder;
     CErrorInfo none;
     EXPECT_EQ(none.MessageBoxA(MB_OK), 0u);
-    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_EQ(recorder.boxes, std::vector{Shown(kStopInFront, "")});
     EXPECT_EQ(none.m_strBoxText, "<Unknown>\n(код ошибки Win32:0)\n");
 }
 
-TEST(ErrorInfoBox, OneMessageBoxOncePerError) {
+// One box per error, traced as a block.
+TEST(ErrorInfoBox, OneMessageBoxOncePerErrorTracedAsABlock) {
     LoadSample();
     BoxRecorder recorder;
+    auto trace = std::make_unique<ksttest::TraceCapture>();
     CErrorInfo error = Error(0x20000001);
     EXPECT_EQ(error.OneMessageBox(MB_OK), static_cast<UINT>(IDOK));
     EXPECT_EQ(error.OneMessageBox(MB_OK), 0u);
@@ -157,14 +145,8 @@ TEST(ErrorInfoBox, OneMessageBoxOncePerError) {
     EXPECT_EQ(error.OneMessageBox(MB_OK), static_cast<UINT>(IDOK));
     EXPECT_EQ(error.OneMessageBox(MB_OK), 0u);
     EXPECT_EQ(recorder.boxes.size(), 3u);
-}
-
-TEST(ErrorInfoBox, TheBoxIsTracedAsABlock) {
-    LoadSample();
-    BoxRecorder recorder;
-    ksttest::TraceCapture trace;
-    Error(0x20000001).MessageBoxA(MB_OK);
-    std::string traced = trace.Text();
+    std::string traced = trace->Text();
+    trace.reset();
     EXPECT_NE(traced.find("; {{ *** ErrorInfo::MessageBox ***\r\nВнутренняя ошибка библиотеки.\r\n"
                           "(код ошибки Kst:1)\r\n}} *** ErrorInfo::MessageBox ***\r\n"),
               std::string::npos)
@@ -175,11 +157,10 @@ TEST(ErrorInfoBox, ErrorMsgBoxUsesStringOne) {
     BoxRecorder recorder;
     CErrorInfo::ErrorMsgBox("copy ", "a.txt", "disk full");
     CErrorInfo::ErrorMsgBox(nullptr, nullptr, nullptr);
-    ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[0].text,
-              kst::detail::FromUtf8ToAnsi("Ошибка: copy a.txt\ndisk full."));
-    EXPECT_EQ(recorder.boxes[0].type, static_cast<unsigned>(MB_OK));
-    EXPECT_EQ(recorder.boxes[1].text, kst::detail::FromUtf8ToAnsi("Ошибка: \n."));
+    EXPECT_EQ(
+        recorder.boxes,
+        (std::vector{Shown(MB_OK, kst::detail::FromUtf8ToAnsi("Ошибка: copy a.txt\ndisk full.")),
+                     Shown(MB_OK, kst::detail::FromUtf8ToAnsi("Ошибка: \n."))}));
 }
 
 // Records the order in which Set reaches the virtual setters.
@@ -221,9 +202,8 @@ TEST(ErrorInfoProperties, RoundTripThroughAPropertySet) {
     CErrorInfo error = Error(0x20000007, "%Drive%=A:;%Size%=10;", "Copy");
     error.m_eErrorType = 1;
     CErrorInfo::FormatError(set, error);
-    EXPECT_EQ(set.GetCount(), 3);
     CUIntP* code = nullptr;
-    ASSERT_TRUE(set.Lookup("Error.Code", code));
+    ASSERT_TRUE(set.GetCount() == 3 && set.Lookup("Error.Code", code));
     EXPECT_EQ(static_cast<UINT>(*code), 0x20000007u);
 
     CErrorInfo back(set);
@@ -237,9 +217,8 @@ TEST(ErrorInfoProperties, RoundTripThroughAPropertySet) {
 
     // Empty parts remove their keys, so a stale operation does not survive.
     CErrorInfo::FormatError(set, ERROR_FILE_NOT_FOUND, "", "");
-    EXPECT_EQ(set.GetCount(), 1);
     CStringP* operation = nullptr;
-    EXPECT_FALSE(set.Lookup("Error.Operation", operation));
+    EXPECT_TRUE(set.GetCount() == 1 && !set.Lookup("Error.Operation", operation));
     back.m_strBoxText = "old box";
     back.m_eErrorType = 2;
     back.SetErrorParam(set);
@@ -262,8 +241,7 @@ TEST(ErrorInfoProperties, PrefixedSetsAndValuesOfAnotherClass) {
     odd.SetAt("Error.Code", CString("5"));
     odd.SetAt("Error.Operation", 3u);
     CErrorInfo error(odd);
-    EXPECT_EQ(error.GetError(), 0u);
-    EXPECT_TRUE(error.GetOperation().IsEmpty());
+    EXPECT_TRUE(error.GetError() == 0 && error.GetOperation().IsEmpty());
     EXPECT_TRUE(CErrorInfo(CPropertySet()).GetDescription().IsEmpty());
 }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <string>
 #include <tuple>
 
 #include "KstFile.h"
@@ -12,17 +11,12 @@
 
 namespace {
 
-// One scratch folder per test: each ScratchDir() call makes a new one.
-std::string Scratch(const std::string& name) {
-    static std::string dir;
-    static const void* test = nullptr;
-    const void* current = ::testing::UnitTest::GetInstance()->current_test_info();
-    if (current != test) {
-        test = current;
-        dir = ksttest::ScratchDir();
-    }
-    return dir + "/" + name;
-}
+// One scratch folder per test.
+class CopyFileData : public ::testing::Test {
+protected:
+    std::string Scratch(const std::string& name) const { return m_dir + "/" + name; }
+    std::string m_dir = ksttest::ScratchDir();
+};
 
 std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
@@ -34,7 +28,7 @@ std::string Pattern(size_t size) {
 
 // Positions at different offsets within a page go through memory, equal ones through the
 // kernel: both must give the same bytes and positions.
-TEST(CopyFileData, CopiesFromBothPositionsAndAdvancesThem) {
+TEST_F(CopyFileData, CopiesFromBothPositionsAndAdvancesThem) {
     std::string data = Pattern(3 << 20);
     ksttest::WriteFile(Scratch("from.bin"), data);
     for (ULONGLONG start : {1000u, 4100u}) {
@@ -46,9 +40,8 @@ TEST(CopyFileData, CopiesFromBothPositionsAndAdvancesThem) {
 
         ULONGLONG copied = 0;
         ASSERT_TRUE(kst::CopyFileData(from.m_hFile, to.m_hFile, 2 << 20, &copied));
-        EXPECT_EQ(copied, 2u << 20);
-        EXPECT_EQ(from.GetPosition(), start + (2 << 20));
-        EXPECT_EQ(to.GetPosition(), 4u + (2 << 20));
+        EXPECT_EQ(std::tuple(copied, from.GetPosition(), to.GetPosition()),
+                  std::tuple(2u << 20, start + (2 << 20), 4u + (2 << 20)));
 
         // Past the source's end: short, and still a success.
         ASSERT_TRUE(kst::CopyFileData(from.m_hFile, to.m_hFile, 2 << 20, &copied));
@@ -58,7 +51,7 @@ TEST(CopyFileData, CopiesFromBothPositionsAndAdvancesThem) {
     }
 }
 
-TEST(CopyFileData, ZeroLengthCopiesNothingAndAnUnknownHandleIsInvalid) {
+TEST_F(CopyFileData, ZeroLengthCopiesNothingAndAnUnknownHandleIsInvalid) {
     ksttest::WriteFile(Scratch("zero.bin"), "abc");
     CFile from(Scratch("zero.bin").c_str(), CFile::modeRead);
     CFile to(Scratch("zero-out.bin").c_str(), CFile::modeCreate | CFile::modeWrite);
@@ -69,7 +62,7 @@ TEST(CopyFileData, ZeroLengthCopiesNothingAndAnUnknownHandleIsInvalid) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST(CopyFileData, FullTargetReportsDiskFull) {
+TEST_F(CopyFileData, FullTargetReportsDiskFull) {
     std::string link = Scratch("full");
     ::unlink(link.c_str());
     ASSERT_EQ(::symlink("/dev/full", link.c_str()), 0);
@@ -80,7 +73,6 @@ TEST(CopyFileData, FullTargetReportsDiskFull) {
     ASSERT_NE(full, INVALID_HANDLE_VALUE);
     ULONGLONG copied = 99;
     EXPECT_FALSE(kst::CopyFileData(from.m_hFile, full, 100000, &copied));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-    EXPECT_EQ(copied, 0u);
+    EXPECT_EQ(std::pair(GetLastError(), copied), std::pair(DWORD(ERROR_DISK_FULL), ULONGLONG(0)));
     CloseHandle(full);
 }

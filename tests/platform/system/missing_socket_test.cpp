@@ -2,14 +2,9 @@
 // made after a miss gets the very next open: made in the folder, in a folder that did not exist
 // yet, and after a forked child has asked too.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
 
 #include "DebugListener.h"
-#include "KstPlatform.h"
+#include "KstTest.h"
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
 #include "ProcessState.h"
@@ -42,38 +37,31 @@ TEST(MissingSocket, ListenerMadeAfterMissesGetsTheNextOpen) {
     ksttest::EnvScope env("XDG_RUNTIME_DIR", runtime.string());
     fs::path folder = runtime / "kst-pipe";
 
+    // The listener makes the folder, then the socket.
+    auto listenAndOpen = [](bool forkFirst) {
+        ksttest::DebugListener listener("late");
+        ASSERT_TRUE(listener.Ready());
+        if (forkFirst) {
+            pid_t child = fork();
+            if (child == 0) _exit(Opens() ? 0 : 1);
+            EXPECT_EQ(ksttest::WaitChild(child), 0);
+        }
+        EXPECT_TRUE(Opens());
+    };
     SCOPED_TRACE("the pipe folder does not exist yet");
     ExpectMisses();
-    {
-        ksttest::DebugListener listener("late");  // makes the folder, then the socket
-        ASSERT_TRUE(listener.Ready());
-        EXPECT_TRUE(Opens());
-    }
+    listenAndOpen(false);
     SCOPED_TRACE("the listener went, another comes in the same folder");
     ExpectMisses();
-    {
-        ksttest::DebugListener listener("late");
-        EXPECT_TRUE(Opens());
-    }
+    listenAndOpen(false);
     SCOPED_TRACE("the folder went and comes back");
     ExpectMisses();
     fs::remove_all(folder);
     ExpectMisses();
-    {
-        ksttest::DebugListener listener("late");
-        EXPECT_TRUE(Opens());
-    }
+    listenAndOpen(false);
     SCOPED_TRACE("a forked child asks after the listener came");
     ExpectMisses();
-    {
-        ksttest::DebugListener listener("late");
-        pid_t child = fork();
-        if (child == 0) _exit(Opens() ? 0 : 1);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        EXPECT_TRUE(Opens());
-    }
+    listenAndOpen(true);
     fs::remove_all(runtime);
 }
 

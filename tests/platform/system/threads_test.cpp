@@ -42,15 +42,14 @@ TEST(Thread, SuspendResumeAndTerminateASpinningThread) {
     EXPECT_TRUE(Advances(counter));
     EXPECT_EQ(ExitCode(thread), STILL_ACTIVE);
 
-    EXPECT_EQ(SuspendThread(thread), 0u);
-    EXPECT_FALSE(Advances(counter));
-    EXPECT_EQ(SuspendThread(thread), 1u);
-    EXPECT_EQ(ResumeThread(thread), 2u);
-    EXPECT_FALSE(Advances(counter));  // still suspended once
+    // Each step's answer, then whether the thread ran on: suspended twice, once is still
+    // suspended; not suspended, a resume has nothing to undo.
+    std::vector<std::pair<DWORD, bool>> steps;
+    for (auto step : {SuspendThread, SuspendThread, ResumeThread, ResumeThread, ResumeThread})
+        steps.push_back({step(thread), Advances(counter)});
+    EXPECT_EQ(steps, (std::vector<std::pair<DWORD, bool>>{
+                         {0, false}, {1, false}, {2, false}, {1, true}, {0, true}}));
     EXPECT_EQ(ExitCode(thread), STILL_ACTIVE);
-    EXPECT_EQ(ResumeThread(thread), 1u);
-    EXPECT_TRUE(Advances(counter));
-    EXPECT_EQ(ResumeThread(thread), 0u);  // not suspended: nothing to undo
 
     EXPECT_TRUE(TerminateThread(thread, 99));
     EXPECT_EQ(ExitCode(thread), 99u);
@@ -60,21 +59,17 @@ TEST(Thread, SuspendResumeAndTerminateASpinningThread) {
     EXPECT_TRUE(TerminateThread(thread, 5));                   // changes nothing any more
     EXPECT_EQ(ExitCode(thread), 99u);
     CloseHandle(thread);
-}
 
-TEST(Thread, TerminatesAThreadCreatedSuspendedWhileSuspended) {
-    volatile uint64_t idle = 0;
-    HANDLE created =
-        CreateThread(nullptr, 0, Spin, const_cast<uint64_t*>(&idle), CREATE_SUSPENDED, nullptr);
-    ASSERT_NE(created, nullptr);
-    EXPECT_FALSE(Advances(idle));
-    EXPECT_EQ(ResumeThread(created), 1u);
-    EXPECT_TRUE(Advances(idle));
-    EXPECT_EQ(SuspendThread(created), 0u);
-    EXPECT_TRUE(TerminateThread(created, 4));
-    EXPECT_EQ(WaitForSingleObject(created, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCode(created), 4u);
-    CloseHandle(created);
+    // Created suspended, then terminated while suspended.
+    thread =
+        CreateThread(nullptr, 0, Spin, const_cast<uint64_t*>(&counter), CREATE_SUSPENDED, nullptr);
+    EXPECT_FALSE(Advances(counter));
+    EXPECT_EQ(ResumeThread(thread), 1u);
+    EXPECT_TRUE(Advances(counter));
+    EXPECT_TRUE(SuspendThread(thread) == 0u && TerminateThread(thread, 4));
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCode(thread), 4u);
+    CloseHandle(thread);
 }
 
 TEST(Thread, SuspendsAThreadBlockedInAWaitAndKeepsItsWaitIntact) {
@@ -133,8 +128,7 @@ TEST(Thread, ThreadIdsAreKernelIdsAndExitThreadSetsTheCode) {
         },
         &seen, 0, &id);
     EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(seen, id);
-    EXPECT_EQ(ids.count(id), 0u);
+    EXPECT_TRUE(seen == id && ids.count(id) == 0);
     EXPECT_EQ(ExitCode(thread), 42u);
     CloseHandle(thread);
     EXPECT_EQ(static_cast<pid_t>(GetCurrentThreadId()), gettid());
@@ -151,8 +145,7 @@ TEST(WinThread, KeptObjectsGiveTheExitCodeAndAutoDeletedOnesCleanUp) {
                                           0, CREATE_SUSPENDED);
         ASSERT_NE(kept, nullptr);
         kept->m_bAutoDelete = FALSE;
-        EXPECT_NE(kept->m_nThreadID, 0u);
-        EXPECT_EQ(kept->ResumeThread(), 1u);
+        EXPECT_TRUE(kept->m_nThreadID != 0 && kept->ResumeThread() == 1u);
         EXPECT_EQ(WaitForSingleObject(*kept, 5000), WAIT_OBJECT_0);
         EXPECT_EQ(ExitCode(*kept), 17u);
         delete kept;
@@ -215,8 +208,7 @@ TEST(ThreadEnd, HandlesOfEndedThreadsKeepAnswering) {
     ASSERT_TRUE(ThreadsSettleAt(tasks));  // both threads are gone, their handles are not
     HANDLE both[2] = {sleeper, waiter};
     for (int i = 0; i < 2; ++i) EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCode(waiter), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCode(sleeper), 3u);
+    EXPECT_EQ(std::pair(ExitCode(waiter), ExitCode(sleeper)), std::pair(DWORD(WAIT_OBJECT_0), 3u));
     EXPECT_EQ(SuspendThread(sleeper), static_cast<DWORD>(-1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     CloseHandle(waiter);
@@ -255,8 +247,7 @@ TEST(ThreadEnd, ADuplicateOutlivesTheAutoDeletedFrameworkObject) {
             return 8;
         },
         &own, 0, nullptr);
-    ASSERT_EQ(WaitForSingleObject(self, 5000), WAIT_OBJECT_0);
-    ASSERT_NE(own.load(), nullptr);
+    ASSERT_TRUE(WaitForSingleObject(self, 5000) == WAIT_OBJECT_0 && own.load() != nullptr);
     EXPECT_EQ(ExitCode(own.load()), 8u);
     CloseHandle(own.load());
     CloseHandle(self);
