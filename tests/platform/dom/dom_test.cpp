@@ -5,8 +5,7 @@
 #include <libxml/tree.h>
 
 #include <functional>
-#include <string>
-#include <utility>
+#include <tuple>
 
 #include "KstPlatform.h"
 #include "KstTime.h"
@@ -102,17 +101,18 @@ TEST(Variants, TextsOfValues) {
 
 TEST(Variants, BstrsAndComErrors) {
     BSTR text = SysAllocStringLen(u"ab\0c", 4);
-    EXPECT_EQ(SysStringLen(text), 4u);
-    EXPECT_EQ(text[4], 0);
+    EXPECT_TRUE(SysStringLen(text) == 4u && text[4] == 0 && SysStringLen(nullptr) == 0u);
     SysFreeString(text);
-    EXPECT_EQ(SysStringLen(nullptr), 0u);
-    EXPECT_STREQ(_com_error(E_POINTER).ErrorMessage(), "Invalid pointer");
-    EXPECT_STREQ(_com_error(0x80041234).ErrorMessage(), "Unknown error 0x80041234");
+    EXPECT_EQ(std::string(_com_error(E_POINTER).ErrorMessage()) + "|" +
+                  _com_error(0x80041234).ErrorMessage(),
+              "Invalid pointer|Unknown error 0x80041234");
+    HRESULT thrown = S_OK;
     try {
         _com_issue_error(E_NOINTERFACE);
     } catch (const _com_error& e) {
-        EXPECT_EQ(e.Error(), E_NOINTERFACE);
+        thrown = e.Error();
     }
+    EXPECT_EQ(thrown, E_NOINTERFACE);
 }
 
 class Dom : public ::testing::Test {
@@ -154,17 +154,16 @@ TEST_F(Dom, DatesAreTypedInTheDataTypeNamespace) {
               "dt:dt=\"dateTime\">1999-12-31T23:00:05</When></Root>\n");
     Var typed;
     ASSERT_EQ(DomGetTypedValue(when, &typed), S_OK);
-    EXPECT_EQ(typed.vt, VT_DATE);
-    EXPECT_EQ(typed.date, date.dblVal);
+    EXPECT_EQ(std::pair(typed.vt, typed.date), std::pair(VARTYPE(VT_DATE), date.dblVal));
     ASSERT_EQ(DomPutText(when, "not a date"), S_OK);
-    EXPECT_EQ(DomGetTypedValue(when, &typed), E_FAIL);
-    EXPECT_EQ(DomPutDataType(when, "i9"), E_FAIL);
+    EXPECT_EQ((std::vector{DomGetTypedValue(when, &typed), DomPutDataType(when, "i9")}),
+              (std::vector{E_FAIL, E_FAIL}));
     // An untyped node's value is its text.
     xmlNode* plain = Append("Plain");
     DomPutText(plain, "12");
     ASSERT_EQ(DomGetTypedValue(plain, &typed), S_OK);
-    EXPECT_EQ(typed.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(typed.bstrVal), u"12");
+    EXPECT_EQ(std::pair(typed.vt, std::u16string(typed.bstrVal)),
+              std::pair(VARTYPE(VT_BSTR), std::u16string(u"12")));
 }
 
 TEST_F(Dom, TextsCrossTheAnsiPage) {
@@ -184,23 +183,26 @@ TEST_F(Dom, ListsAreLive) {
     xmlNode* list = nullptr;
     ASSERT_EQ(DomGetChildNodes(m_root, &list), S_OK);
     DomListCursor cursor;
-    long length = -1;
-    DomListGetLength(list, cursor, &length);
-    EXPECT_EQ(length, 0);
+    auto length = [&] {
+        long n = -1;
+        DomListGetLength(list, cursor, &n);
+        return n;
+    };
+    EXPECT_EQ(length(), 0);
     xmlNode* a = Append("A");
     xmlNode* b = Append("B");
-    DomListGetLength(list, cursor, &length);
-    EXPECT_EQ(length, 2);
+    EXPECT_EQ(length(), 2);
+    // Each index's answer and node: the list follows the children.
+    std::vector<std::pair<HRESULT, xmlNode*>> items;
+    for (long i : {1, 0, 2}) {
+        xmlNode* item = a;
+        items.push_back({DomListGetItem(list, cursor, i, &item), item});
+    }
+    EXPECT_EQ(items, (std::vector<std::pair<HRESULT, xmlNode*>>{
+                         {S_OK, b}, {S_OK, a}, {S_FALSE, nullptr}}));
     xmlNode* item = nullptr;
-    EXPECT_EQ(DomListGetItem(list, cursor, 1, &item), S_OK);
-    EXPECT_EQ(item, b);
-    EXPECT_EQ(DomListGetItem(list, cursor, 0, &item), S_OK);
-    EXPECT_EQ(item, a);
-    EXPECT_EQ(DomListGetItem(list, cursor, 2, &item), S_FALSE);
-    EXPECT_EQ(item, nullptr);
     ASSERT_EQ(DomPutText(m_root, "gone"), S_OK);  // the children are replaced
-    DomListGetLength(list, cursor, &length);
-    EXPECT_EQ(length, 1);
+    EXPECT_EQ(length(), 1);
     std::string name;
     ASSERT_EQ(DomListGetItem(list, cursor, 0, &item), S_OK);
     DomGetNodeName(item, name);
@@ -217,8 +219,7 @@ TEST_F(Dom, FloatingNodesAreFreedWithTheirLastReference) {
     Var value(u"v");
     DomSetAttribute(node, "a", value);
     xmlDoc* owner = nullptr;
-    EXPECT_EQ(DomGetOwnerDocument(node, &owner), S_OK);
-    EXPECT_EQ(owner, m_doc);
+    EXPECT_TRUE(DomGetOwnerDocument(node, &owner) == S_OK && owner == m_doc);
     DomReleaseNode(element);
     std::string text;
     EXPECT_EQ(DomGetText(node, text), S_OK);  // still there
@@ -227,15 +228,14 @@ TEST_F(Dom, FloatingNodesAreFreedWithTheirLastReference) {
     xmlNode* kept = Append("K");
     DomReleaseNode(kept);
     EXPECT_EQ(Saved(), "<Root><K/></Root>\n");
-    EXPECT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, "", &node), E_INVALIDARG);
-    EXPECT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, "1x", &node), E_INVALIDARG);
+    for (const char* bad : {"", "1x"})
+        EXPECT_EQ(DomCreateNode(m_doc, NODE_ELEMENT, bad, &node), E_INVALIDARG) << bad;
 }
 
 TEST_F(Dom, AttributesAbsentAndTyped) {
     xmlNode* e = Append("E");
     Var value;
-    EXPECT_EQ(DomGetAttribute(e, "Key", &value), S_FALSE);
-    EXPECT_EQ(value.vt, VT_NULL);
+    EXPECT_TRUE(DomGetAttribute(e, "Key", &value) == S_FALSE && value.vt == VT_NULL);
     Var error;
     error.vt = VT_ERROR;
     error.scode = E_OUTOFMEMORY;
@@ -246,8 +246,7 @@ TEST_F(Dom, AttributesAbsentAndTyped) {
     xmlNode* text = nullptr;
     ASSERT_EQ(DomCreateNode(m_doc, NODE_TEXT, "", &text), S_OK);
     xmlNode* element = reinterpret_cast<xmlNode*>(1);
-    EXPECT_EQ(DomQueryElement(text, &element), E_NOINTERFACE);
-    EXPECT_EQ(element, nullptr);
+    EXPECT_TRUE(DomQueryElement(text, &element) == E_NOINTERFACE && element == nullptr);
     DomReleaseNode(text);
 }
 

@@ -4,19 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "KstPlatform.h"
 #include "KstTest.h"
-#include "ProcessState.h"
 #include "KstWin32Base.h"
 #include "KstWin32Files.h"
+#include "ProcessState.h"
 
 namespace {
 
@@ -25,6 +21,11 @@ DWORD ErrorOfOpen(const std::string& path, DWORD access, DWORD disposition) {
     if (file == INVALID_HANDLE_VALUE) return GetLastError();
     CloseHandle(file);
     return ERROR_SUCCESS;
+}
+
+// The error each failing call leaves, by the platform's codes.
+DWORD ErrorOf(bool succeeded) {
+    return succeeded ? DWORD(ERROR_SUCCESS) : GetLastError();
 }
 
 std::string ReadAll(HANDLE file) {
@@ -69,11 +70,6 @@ TEST_F(DriveX, PathsGoThroughTheDriveTableWithEitherSeparator) {
                                         DRIVE_REMOVABLE, DRIVE_NO_ROOT_DIR, DRIVE_FIXED}));
 }
 
-// The error each failing call leaves, by the platform's codes.
-static DWORD ErrorOf(bool succeeded) {
-    return succeeded ? DWORD(ERROR_SUCCESS) : GetLastError();
-}
-
 TEST_F(DriveX, ErrorCodesOfCommonFailures) {
     std::filesystem::create_directories(root + "/dir");
     ksttest::WriteFile(root + "/here.txt", "x");
@@ -111,10 +107,10 @@ TEST_F(DriveX, ReadOnlyFilesRefuseWritersEvenForRoot) {
     ksttest::WriteFile(path, "x");
     ::chmod(path.c_str(), 0444);
     EXPECT_EQ(GetFileAttributesA("X:\\ro.txt") & FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(ErrorOfOpen("X:\\ro.txt", GENERIC_WRITE, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(ErrorOfOpen("X:\\ro.txt", GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_SUCCESS));
-    EXPECT_FALSE(DeleteFileA("X:\\ro.txt"));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ((std::vector{ErrorOfOpen("X:\\ro.txt", GENERIC_WRITE, OPEN_EXISTING),
+                           ErrorOfOpen("X:\\ro.txt", GENERIC_READ, OPEN_EXISTING),
+                           ErrorOf(DeleteFileA("X:\\ro.txt"))}),
+              (std::vector<DWORD>{ERROR_ACCESS_DENIED, ERROR_SUCCESS, ERROR_ACCESS_DENIED}));
 }
 
 // argv: folder; creates a file in it as an unprivileged user; exits with the error code.
@@ -144,16 +140,13 @@ TEST(Folders, CopyMoveAndList) {
     ksttest::WriteFile(a, "data");
     ASSERT_TRUE(CopyFileA(a.c_str(), b.c_str(), TRUE));
     EXPECT_EQ(ksttest::ReadFile(b), "data");
-    EXPECT_FALSE(CopyFileA(a.c_str(), b.c_str(), TRUE));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_EXISTS));
+    EXPECT_EQ(ErrorOf(CopyFileA(a.c_str(), b.c_str(), TRUE)), DWORD(ERROR_FILE_EXISTS));
     ksttest::WriteFile(a, "newer");
     EXPECT_TRUE(CopyFileA(a.c_str(), b.c_str(), FALSE));
     EXPECT_EQ(ksttest::ReadFile(b), "newer");
-    EXPECT_FALSE(CopyFileA((dir + "/none").c_str(), b.c_str(), FALSE));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-
-    EXPECT_FALSE(MoveFileA(a.c_str(), b.c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(ErrorOf(CopyFileA((dir + "/none").c_str(), b.c_str(), FALSE)),
+              DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(ErrorOf(MoveFileA(a.c_str(), b.c_str())), DWORD(ERROR_ALREADY_EXISTS));
     ASSERT_TRUE(MoveFileA(a.c_str(), c.c_str()));
 
     WIN32_FIND_DATAA data;
@@ -164,8 +157,8 @@ TEST(Folders, CopyMoveAndList) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_FILES));
     EXPECT_TRUE(FindClose(find));
     EXPECT_EQ(names, (std::set<std::string>{"b.txt", "c.TXT"})) << "wildcards ignore case";
-    EXPECT_EQ(FindFirstFileA((dir + "/*.none").c_str(), &data), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(ErrorOf(FindFirstFileA((dir + "/*.none").c_str(), &data) != INVALID_HANDLE_VALUE),
+              DWORD(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(TempFiles, TempPathAndNames) {
@@ -186,17 +179,15 @@ TEST(TempFiles, TempPathAndNames) {
     EXPECT_TRUE(std::filesystem::exists(name));
     EXPECT_EQ(GetTempFileNameA("C:\\dir", "ab", 0x1A2B, name), 0x1A2Bu);
     EXPECT_STREQ(name, "C:\\dir\\ab1A2B.tmp") << "a given number only names";
-    GetTempFileNameA("C:/dir", "ab", 0x1A2B, name);
-    EXPECT_STREQ(name, "C:/dir/ab1A2B.tmp") << "a folder written with / gets /";
-    GetTempFileNameA("C:", "ab", 0x1A2B, name);
-    EXPECT_STREQ(name, "C:\\ab1A2B.tmp");
-    {
-        ksttest::CodePageScope pages(65001, 866);
-        GetTempFileNameA("C:\\t", "Файл", 0xF, name);
-        EXPECT_STREQ(name, "C:\\t\\ФайF.tmp") << "three characters, not three bytes";
+    // A folder written with / gets /; three characters of the prefix, not three bytes.
+    ksttest::CodePageScope pages(65001, 866);
+    for (auto [folder, prefix, expected] : {std::tuple{"C:/dir", "ab", "C:/dir/ab1A2B.tmp"},
+                                            {"C:", "ab", "C:\\ab1A2B.tmp"},
+                                            {"C:\\t", "Файл", "C:\\t\\Фай1A2B.tmp"},
+                                            {"C:\\a/b", "ab", "C:\\a/b\\ab1A2B.tmp"}}) {
+        GetTempFileNameA(folder, prefix, 0x1A2B, name);
+        EXPECT_STREQ(name, expected);
     }
-    GetTempFileNameA("C:\\a/b", "ab", 0x1A2B, name);
-    EXPECT_STREQ(name, "C:\\a/b\\ab1A2B.tmp");
     EXPECT_EQ(GetTempFileNameA((dir + "/none").c_str(), "x", 0, name), 0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
@@ -209,11 +200,10 @@ TEST(PathSplit, SplitAndJoin) {
     };
     EXPECT_EQ(split("c:\\a\\b.tar.gz"), "c:|\\a\\|b.tar|.gz");
     EXPECT_EQ(split("/tmp/x/name"), "|/tmp/x/|name|");
-    char path[_MAX_PATH];
+    char path[_MAX_PATH], other[_MAX_PATH];
     _makepath(path, "c:", "\\a", "b", "txt");
-    EXPECT_STREQ(path, "c:\\a\\b.txt");
-    _makepath(path, "", "/tmp/x", "b", ".log");
-    EXPECT_STREQ(path, "/tmp/x/b.log") << "a folder written with / gets /";
+    _makepath(other, "", "/tmp/x", "b", ".log");  // a folder written with / gets /
+    EXPECT_EQ(std::string(path) + "|" + other, "c:\\a\\b.txt|/tmp/x/b.log");
 }
 
 TEST(Names, ShortPathAndModuleFileName) {
@@ -230,8 +220,8 @@ TEST(Names, ShortPathAndModuleFileName) {
     DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
     EXPECT_EQ(std::string(buffer, length), ksttest::SelfExe());
     EXPECT_EQ(GetModuleFileNameA(nullptr, buffer, 4), 4u);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(std::strlen(buffer), 3u);
+    EXPECT_EQ(std::pair(GetLastError(), std::strlen(buffer)),
+              std::pair(DWORD(ERROR_INSUFFICIENT_BUFFER), size_t(3)));
     length = GetModuleFileNameA(reinterpret_cast<HMODULE>(&CreateFileA), buffer, sizeof buffer);
     EXPECT_NE(std::string(buffer, length).find("libKstSystem.so"), std::string::npos);
 }

@@ -39,8 +39,9 @@ TEST(MultiLock, LowestSignaledIndexWinsAndWaitForAllTakesEveryObject) {
     first.SetEvent();
     EXPECT_EQ(lock.Lock(0, TRUE), WAIT_OBJECT_0);
     // The automatic event was taken, the manual one stays signaled.
-    EXPECT_EQ(WaitForSingleObject(first.m_hObject, 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(second.m_hObject, 0), WAIT_OBJECT_0);
+    EXPECT_EQ((std::vector{WaitForSingleObject(first.m_hObject, 0),
+                           WaitForSingleObject(second.m_hObject, 0)}),
+              (std::vector<DWORD>{WAIT_TIMEOUT, WAIT_OBJECT_0}));
     first.SetEvent();
     EXPECT_EQ(lock.Lock(0, FALSE), WAIT_OBJECT_0);
 }
@@ -63,17 +64,16 @@ TEST(Event, AutomaticResetReleasesOneWaiterPerSetEvent) {
     // With nobody waiting, a second SetEvent adds nothing: one wait takes the signal.
     event.SetEvent();
     event.SetEvent();
-    EXPECT_EQ(WaitForSingleObject(event.m_hObject, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(event.m_hObject, 0), WAIT_TIMEOUT);
-}
-
-TEST(Event, ManualResetReleasesEveryWaiterUntilReset) {
-    CEvent event(FALSE, TRUE);
-    event.SetEvent();
-    EXPECT_EQ(WaitForSingleObject(event.m_hObject, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(event.m_hObject, 0), WAIT_OBJECT_0);
-    event.ResetEvent();
-    EXPECT_EQ(WaitForSingleObject(event.m_hObject, 0), WAIT_TIMEOUT);
+    // A manual-reset event releases every waiter until reset.
+    CEvent manual(FALSE, TRUE);
+    manual.SetEvent();
+    std::vector<DWORD> waits;
+    for (HANDLE h : {event.m_hObject, event.m_hObject, manual.m_hObject, manual.m_hObject})
+        waits.push_back(WaitForSingleObject(h, 0));
+    manual.ResetEvent();
+    waits.push_back(WaitForSingleObject(manual.m_hObject, 0));
+    EXPECT_EQ(waits, (std::vector<DWORD>{WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_OBJECT_0, WAIT_OBJECT_0,
+                                         WAIT_TIMEOUT}));
     CEvent initially(TRUE, FALSE);
     EXPECT_TRUE(CSingleLock(&initially).Lock(0));
     EXPECT_FALSE(CSingleLock(&initially).Lock(0));
@@ -88,9 +88,8 @@ TEST(Wait, TimeOutIsKeptAndBadHandlesFail) {
     EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(0x7777770), 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     HANDLE handles[2] = {event.m_hObject, nullptr};
-    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 0), WAIT_FAILED);
-    EXPECT_EQ(WaitForMultipleObjects(0, handles, FALSE, 0), WAIT_FAILED);
-    EXPECT_FALSE(SetEvent(nullptr));
+    EXPECT_TRUE(WaitForMultipleObjects(2, handles, FALSE, 0) == WAIT_FAILED &&
+                WaitForMultipleObjects(0, handles, FALSE, 0) == WAIT_FAILED && !SetEvent(nullptr));
 }
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
@@ -98,8 +97,7 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
     {
         CSingleLock outer(&section, TRUE);
         CSingleLock inner(&section, TRUE);
-        EXPECT_TRUE(outer.IsLocked());
-        EXPECT_TRUE(inner.IsLocked());
+        EXPECT_TRUE(outer.IsLocked() && inner.IsLocked());
         std::atomic<bool> entered{false};
         std::thread other([&] {
             CSingleLock lock(&section, TRUE);
