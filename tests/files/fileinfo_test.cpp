@@ -64,7 +64,7 @@ std::string All(const CFileInfo& i) {
 const char kSampleBytes[] =
     "05 61 2e 74 78 74 09 03 00 00 64 00 00 00 90 01 00 00 00 00 c8 41 03 00 00 00";
 
-TEST(FileInfo, RatioIsPercentOfTheSize) {
+TEST(FileInfo, RatioIsPercentOfTheSizeTimesAreSameWithinTwoSeconds) {
     CFileInfo info;
     info.m_nPackedSize = 100;
     info.ComputeRatio();  // size 0: no division
@@ -76,10 +76,8 @@ TEST(FileInfo, RatioIsPercentOfTheSize) {
     info.m_nSize = -1;
     info.ComputeRatio();
     EXPECT_FLOAT_EQ(info.m_fRatio, -429496729500.0f);
-}
 
-TEST(FileInfo, SameModifyTimeWithinTwoSeconds) {
-    CFileInfo info = Record("a", 0, 1000, 0, 0);
+    info = Record("a", 0, 1000, 0, 0);  // the same time within two seconds
     const std::pair<int, int> cases[] = {{-2, 0}, {-1, 1}, {0, 1}, {1, 1}, {2, 0}};
     for (auto [delta, same] : cases)
         EXPECT_EQ(info.SameModifyTime(CTime(1000 + delta)), same) << delta;
@@ -174,7 +172,7 @@ TEST(FileInfo, UnpacksByThePieceCount) {
     }
 }
 
-TEST(FileInfo, ArchiveFormToTheByte) {
+TEST(FileInfo, ArchiveFormToTheByteXmlFormEmpty) {
     std::string path = ksttest::ScratchDir() + "/bare.bin";
     CFileInfo sample = ArchiveSample();
     EXPECT_EQ(Hex(StoreTo(path, &sample, false)), kSampleBytes);
@@ -187,10 +185,7 @@ TEST(FileInfo, ArchiveFormToTheByte) {
         loaded.Serialize(ar);
     }
     EXPECT_EQ(All(loaded), "a.txt|3|400|777|77| 25 100 42 1   0 0");
-}
-
-TEST(FileInfo, XmlFormIsAnEmptyElementAndReadsNothing) {
-    CFileInfo sample = ArchiveSample();
+    // The XML form is an empty element and reads nothing.
     EXPECT_EQ(xmltest::Store(sample, "CFileInfo"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CFileInfo/>\n");
     xmltest::Load("<CFileInfo Name=\"b.txt\"><Size>1</Size></CFileInfo>", sample);

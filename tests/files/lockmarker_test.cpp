@@ -28,8 +28,10 @@ public:
     using CFileLockMarker::WriteInfoBlock;
 
     Marker() = default;
-    Marker(const std::string& file, const char* user, __time64_t time = 0) {
+    Marker(const std::string& file, const char* user, __time64_t time = 0,
+           const char* prefix = nullptr) {
         SetFilePath(file.c_str());
+        if (prefix) SetKeyPrefix(prefix);
         SetAt(KeyMode, ModeWrite);
         SetAt(KeyUser, user);
         SetAt(KeyServer, "srv");
@@ -115,14 +117,7 @@ TEST_F(LockMarker, UnlockRemovesOnlyEqualSets) {
     Marker extra(file, "ann", 1000);  // one more property: never equal to a block
     extra.SetAt(M::KeyPath, file.c_str());
     EXPECT_EQ(extra.UnLock(), M::rOK);
-    Marker prefixed;  // the same properties under a prefix: compared by relative names
-    prefixed.SetFilePath(file.c_str());
-    prefixed.SetKeyPrefix("Lock");
-    prefixed.SetAt(M::KeyMode, M::ModeWrite);
-    prefixed.SetAt(M::KeyUser, "ann");
-    prefixed.SetAt(M::KeyServer, "srv");
-    prefixed.SetAt(M::KeyClient, "pc1");
-    prefixed.SetAt(M::KeyTime, new CTimeP(CTime(1000)));
+    Marker prefixed(file, "ann", 1000, "Lock");  // compared by relative names
     EXPECT_EQ(Bytes(), Block("ann", "1000"));
     EXPECT_EQ(prefixed.UnLock(), M::rOK);
     EXPECT_EQ(Bytes(), "<none>");
@@ -235,27 +230,26 @@ TEST_F(LockMarker, MovesWithTheFile) {
 
 // ---- Bad input: the Part's results, no crash, no foreign block deleted ----
 
-TEST_F(LockMarker, MarkerThatIsAFolder) {
+TEST_F(LockMarker, MarkerThatIsAFolderOrHasNoPermissions) {
     fs::create_directory(marker);
     Marker m(file, "ann", 1000);
     EXPECT_EQ(m.Lock(), M::rMarkerFailed);
     EXPECT_EQ(m.UnLock(), M::rMarkerFailed);
     EXPECT_TRUE(fs::is_directory(marker));
     EXPECT_FALSE(m.IsLock());
-}
+    fs::remove(marker);
 
-TEST_F(LockMarker, MarkerWithoutPermissions) {
     ksttest::WriteFile(marker, Block("bob", "9"));
     ASSERT_EQ(chmod(marker.c_str(), 0), 0);
-    Marker m(file, "bob", 9);
-    EXPECT_EQ(m.Lock(), M::rMarkerFailed);  // no write bits bind every caller
+    Marker bob(file, "bob", 9);
+    EXPECT_EQ(bob.Lock(), M::rMarkerFailed);  // no write bits bind every caller
     // Whoever may still read it (root) gets as far as writing the blocks back.
-    EXPECT_EQ(m.UnLock(), access(marker.c_str(), R_OK) == 0 ? M::rTempFailed : M::rMarkerFailed);
+    EXPECT_EQ(bob.UnLock(), access(marker.c_str(), R_OK) == 0 ? M::rTempFailed : M::rMarkerFailed);
     chmod(marker.c_str(), 0644);
     EXPECT_EQ(Bytes(), Block("bob", "9"));
 }
 
-TEST_F(LockMarker, BinaryMarkerOfTwoMegabytes) {
+TEST_F(LockMarker, BinaryMarkerAndLongLineOfTwoMegabytes) {
     std::mt19937 random(13);
     std::string noise(2 << 20, '\0');
     for (auto& byte : noise) byte = static_cast<char>(random());
@@ -271,11 +265,9 @@ TEST_F(LockMarker, BinaryMarkerOfTwoMegabytes) {
     for (const char* user : {"head", "mid", "tail"})
         EXPECT_NE(bytes.find(std::string("Mode=Write\r\nUser=") + user + "\r\n"), std::string::npos)
             << user;
-}
 
-TEST_F(LockMarker, OneLineOfTwoMegabytesWithoutEquals) {
+    // One line of two megabytes without "=".
     ksttest::WriteFile(marker, std::string(2 << 20, 'x') + "\n\n" + Block("bob", "9"));
-    Marker m(file, "ann", 1000);
     ASSERT_EQ(m.Lock(), M::rOK);
     ASSERT_EQ(m.UnLock(), M::rOK);
     // The line is no block and goes; bob's block after it stays.

@@ -57,7 +57,7 @@ std::string Apply(const std::string& op, const char* path) {
     return S(text);
 }
 
-TEST(PathSplit, PartsOnBothStyles) {
+TEST(PathSplit, PartsOnBothStylesTooLongAndCyrillic) {
     const struct {
         const char *op, *path, *expected;
     } cases[] = {
@@ -101,9 +101,18 @@ TEST(PathSplit, PartsOnBothStyles) {
         {"slash", "c:\\a ", "c:\\a \\"},
     };
     for (const auto& c : cases) EXPECT_EQ(Apply(c.op, c.path), c.expected) << c.op << " " << c.path;
-}
 
-TEST(PathSplit, CyrillicInUtf8AndCodePage1251) {
+    // Too long inputs give empty results.
+    std::string longPath = "c:\\" + std::string(400, 'a') + "\\b.txt";
+    for (const char* op : {"parent", "path", "name", "ext=x", "default=x", "pathtitle"})
+        EXPECT_EQ(Apply(op, longPath.c_str()), "") << op;
+    // Fits a path but not a title buffer.
+    EXPECT_EQ(Apply("title", ("/" + std::string(257, 't')).c_str()), "");
+    // The join would not fit.
+    std::string nearLimit = "/" + std::string(250, 'n') + ".a";
+    EXPECT_EQ(Apply("ext=" + std::string(20, 'e'), nearLimit.c_str()), "");
+
+    // Cyrillic in UTF-8 and code page 1251.
     ksttest::CodePageScope pages(CP_UTF8, 866);
     EXPECT_EQ(Apply("path", "/дом/Папка/файл.txt"), "/дом/Папка/");
     EXPECT_EQ(Apply("ext=бак", "c:\\Документы\\отчёт.doc"), "c:\\Документы\\отчёт.бак");
@@ -116,35 +125,9 @@ TEST(PathSplit, CyrillicInUtf8AndCodePage1251) {
     EXPECT_EQ(Apply("pathtitle", path.c_str()), folder + title);
 }
 
-TEST(PathSplit, TooLongInputsGiveEmptyResults) {
-    std::string longPath = "c:\\" + std::string(400, 'a') + "\\b.txt";
-    for (const char* op : {"parent", "path", "name", "ext=x", "default=x", "pathtitle"})
-        EXPECT_EQ(Apply(op, longPath.c_str()), "") << op;
-    // Fits a path but not a title buffer.
-    EXPECT_EQ(Apply("title", ("/" + std::string(257, 't')).c_str()), "");
-    // The join would not fit.
-    std::string nearLimit = "/" + std::string(250, 'n') + ".a";
-    EXPECT_EQ(Apply("ext=" + std::string(20, 'e'), nearLimit.c_str()), "");
-}
+// ---- Temporary names ----
 
-// ---- Existence, temporary names ----
-
-TEST(Files, ExistenceOfFilesAndFolders) {
-    std::string dir = ScratchDir();
-    ksttest::WriteFile(dir + "/f.txt", "x");
-    EXPECT_EQ(CFileService::IsFileExist((dir + "/f.txt").c_str()), 1);
-    EXPECT_EQ(CFileService::IsFileExist(dir.c_str()), 1);
-    EXPECT_EQ(CFileService::IsFileExist((dir + "/none").c_str()), 0);
-    EXPECT_TRUE(IsDirExist(dir.c_str()));
-    EXPECT_FALSE(IsDirExist((dir + "/f.txt").c_str()));
-    EXPECT_FALSE(IsDirExist((dir + "/none").c_str()));
-    kst::MapDrive('Q', dir, kst::DriveType::Fixed);
-    EXPECT_EQ(CFileService::IsFileExist("Q:\\f.txt"), 1);
-    EXPECT_TRUE(IsDirExist("q:\\"));
-    kst::UnmapDrive('Q');
-}
-
-TEST(TempNames, FileAndFolderInTheSystemsTemporaryFolder) {
+TEST(TempNames, FileAndFolderTwinsOfEarlierRunsAndMissingFolder) {
     std::string tmp = ScratchDir();
     ScopedEnv env("TMPDIR", tmp);
     EXPECT_EQ(S(CFileService::GetTempPathA()), tmp + "/");
@@ -163,24 +146,7 @@ TEST(TempNames, FileAndFolderInTheSystemsTemporaryFolder) {
     // The caller cleans up; nothing else is left behind.
     for (const auto& made : {file, named, folder}) fs::remove(made);
     EXPECT_TRUE(fs::is_empty(tmp));
-}
 
-TEST(TempNames, MissingTemporaryFolder) {
-    ScopedEnv env("TMPDIR", ScratchDir() + "/missing");
-    EXPECT_TRUE(CFileService::CreateTempFileName().IsEmpty());
-    // No file was made, so none can be removed: the framework's exception passes through.
-    try {
-        CString folder = CFileService::CreateTempPath();
-        ADD_FAILURE() << "no exception, got " << S(folder);
-    } catch (CFileException* e) {
-        e->Delete();
-    }
-    EXPECT_FALSE(fs::exists(ScratchDir() + "/missing"));
-}
-
-TEST(TempNames, FolderTwinLeftFromEarlierRunIsTakenAsItIs) {
-    std::string tmp = ScratchDir();
-    ScopedEnv env("TMPDIR", tmp);
     // Folders of every 8th number are left from earlier runs (their files are gone): of 150
     // new folders, some fall on them (all miss with a chance below 1e-8).
     char name[16];
@@ -190,14 +156,23 @@ TEST(TempNames, FolderTwinLeftFromEarlierRunIsTakenAsItIs) {
     }
     int twins = 0;
     for (int i = 0; i < 150; ++i) {
-        CString folder = CFileService::CreateTempPath("Zz");
-        ASSERT_FALSE(folder.IsEmpty());
-        unsigned number = std::stoul(S(folder).substr(tmp.size() + 3), nullptr, 16);
-        if (number % 8 == 0) ++twins;
-        EXPECT_TRUE(fs::is_directory(S(folder)));
-        EXPECT_EQ(S(folder).back(), '/');
+        std::string twin = S(CFileService::CreateTempPath("Zz"));
+        ASSERT_FALSE(twin.empty());
+        twins += std::stoul(twin.substr(tmp.size() + 3), nullptr, 16) % 8 == 0;
+        EXPECT_TRUE(fs::is_directory(twin));
+        EXPECT_EQ(twin.back(), '/');
     }
     EXPECT_GT(twins, 0);
+
+    ScopedEnv missing("TMPDIR", tmp + "/missing");
+    EXPECT_TRUE(CFileService::CreateTempFileName().IsEmpty());
+    // No file was made, so none can be removed: the framework's exception passes through.
+    try {
+        ADD_FAILURE() << "no exception, got " << S(CFileService::CreateTempPath());
+    } catch (CFileException* e) {
+        e->Delete();
+    }
+    EXPECT_FALSE(fs::exists(tmp + "/missing"));
 }
 
 KST_CHILD_ROLE(temp_maker) {
@@ -244,33 +219,30 @@ TEST(TempNames, UniqueUnderTwoProcesses) {
 
 // ---- Folder trees ----
 
-class FolderTrees : public ::testing::Test {
-protected:
-    std::string dir = ScratchDir();
-};
-
-TEST_F(FolderTrees, DeepTreeOnBothStyles) {
+TEST(FolderTrees, DeepCyrillicExistingAndRefused) {
+    std::string dir = ScratchDir(), file = dir + "/file";
+    ksttest::WriteFile(file, "x");
+    EXPECT_EQ(CFileService::IsFileExist(file.c_str()), 1);
+    EXPECT_EQ(CFileService::IsFileExist(dir.c_str()), 1);
+    EXPECT_EQ(CFileService::IsFileExist((dir + "/none").c_str()), 0);
+    EXPECT_FALSE(IsDirExist(file.c_str()));
+    EXPECT_FALSE(IsDirExist((dir + "/none").c_str()));
     std::string deep = dir + "/a/b/c/d/e/f/g/h/i/j/k/l/m/n/o/p";
     EXPECT_TRUE(CFileService::CreateFullPath(deep.c_str()));
     EXPECT_TRUE(fs::is_directory(deep));
-
+    EXPECT_TRUE(CreateDirTree(deep.c_str()));  // existing: success
     kst::MapDrive('Q', dir, kst::DriveType::Fixed);
+    EXPECT_EQ(CFileService::IsFileExist("Q:\\file"), 1);
+    EXPECT_TRUE(IsDirExist("q:\\"));
     EXPECT_TRUE(CFileService::CreateFullPath("Q:\\new\\deeper\\"));
     EXPECT_TRUE(fs::is_directory(dir + "/new/deeper"));
     EXPECT_TRUE(CreateDirTree("q:\\tree\\x\\y"));
     EXPECT_TRUE(fs::is_directory(dir + "/tree/x/y"));
     kst::UnmapDrive('Q');
-
-    std::string other = dir + "/z/y/x";
-    EXPECT_TRUE(CreateDirTree(other.c_str()));
-    EXPECT_TRUE(fs::is_directory(other));
-    EXPECT_TRUE(CreateDirTree(other.c_str()));  // existing: success
     EXPECT_TRUE(CFileService::CreateFullPath(""));
     EXPECT_TRUE(CreateDirTree(""));
-}
 
-TEST_F(FolderTrees, CyrillicAndBlankNames) {
-    kst::SetCodePages(CP_UTF8, 866);
+    ksttest::CodePageScope pages(CP_UTF8, 866);
     std::string utf8 = dir + "/Папка/Вложенная ";
     EXPECT_TRUE(CFileService::CreateFullPath(utf8.c_str()));
     EXPECT_TRUE(fs::is_directory(utf8));
@@ -278,12 +250,7 @@ TEST_F(FolderTrees, CyrillicAndBlankNames) {
     std::string cp1251 = dir + kst::detail::Convert("/Каталог/Ещё", CP_UTF8, 1251);
     EXPECT_TRUE(CreateDirTree(cp1251.c_str()));
     EXPECT_TRUE(IsDirExist(cp1251.c_str()));
-    kst::SetCodePages(CP_UTF8, 866);
-}
 
-TEST_F(FolderTrees, ExistingFileUnmappedDriveAndTooLongPath) {
-    std::string file = dir + "/file";
-    ksttest::WriteFile(file, "x");
     // The path exists: nothing more is asked.
     EXPECT_TRUE(CFileService::CreateFullPath(file.c_str()));
     EXPECT_TRUE(CreateDirTree(file.c_str()));
@@ -317,7 +284,7 @@ KST_CHILD_ROLE(create_under_readonly) {
     return 0;
 }
 
-TEST_F(FolderTrees, ReadOnlyParent) {
+TEST(FolderTrees, ReadOnlyParent) {
     // A folder of our own under /tmp that the unprivileged child can reach.
     char pattern[] = "/tmp/kst-ro-XXXXXX";
     ASSERT_TRUE(mkdtemp(pattern));
@@ -368,18 +335,6 @@ TEST(TextFiles, LinesAreAppendedJoinedByLineBreaksUpToTheStop) {
 
 // ---- Drives and the program's folder ----
 
-TEST(Drives, RemovableFromTheDriveTable) {
-    std::string dir = ScratchDir();
-    kst::MapDrive('R', dir, kst::DriveType::Removable);
-    kst::MapDrive('F', dir, kst::DriveType::Fixed);
-    EXPECT_EQ(CFileService::IsRemovable("R:\\any\\file.txt"), 1);
-    EXPECT_EQ(CFileService::IsRemovable("r:"), 1);
-    EXPECT_EQ(CFileService::IsRemovable("F:\\file.txt"), 0);
-    kst::UnmapDrive('R');
-    kst::UnmapDrive('F');
-    EXPECT_EQ(CFileService::IsRemovable("R:\\file.txt"), 0);
-}
-
 // The removable flag of the disk under a host path, as the kernel reports it.
 int KernelRemovable(const std::string& path) {
     struct stat st {};
@@ -394,30 +349,22 @@ int KernelRemovable(const std::string& path) {
     return 0;
 }
 
-TEST(Drives, RemovableFromTheDeviceUnderAHostPath) {
+TEST(Drives, RemovableFromTheDriveTableOrTheDeviceAndTheModuleDir) {
     std::string dir = ScratchDir();
+    kst::MapDrive('R', dir, kst::DriveType::Removable);
+    kst::MapDrive('F', dir, kst::DriveType::Fixed);
+    EXPECT_EQ(CFileService::IsRemovable("R:\\any\\file.txt"), 1);
+    EXPECT_EQ(CFileService::IsRemovable("r:"), 1);
+    EXPECT_EQ(CFileService::IsRemovable("F:\\file.txt"), 0);
+    kst::UnmapDrive('R');
+    kst::UnmapDrive('F');
+    EXPECT_EQ(CFileService::IsRemovable("R:\\file.txt"), 0);
     EXPECT_EQ(CFileService::IsRemovable(dir.c_str()), KernelRemovable(dir));
     // A file that does not exist yet is asked about through its nearest folder.
     EXPECT_EQ(CFileService::IsRemovable((dir + "/not/yet/file.txt").c_str()), KernelRemovable(dir));
     EXPECT_EQ(CFileService::IsRemovable("\\\\server\\share\\x"), 0);
     EXPECT_EQ(CFileService::IsRemovable(""), 0);
     EXPECT_EQ(CFileService::IsRemovable(("/" + std::string(400, 'x')).c_str()), 0);
-    // Any removable disk this machine has (a USB stick) is found as removable.
-    for (const auto& disk : fs::directory_iterator("/sys/block")) {
-        std::ifstream in(disk.path() / "removable");
-        int removable = 0;
-        if (!(in >> removable) || removable != 1) continue;
-        std::ifstream mounts("/proc/self/mounts");
-        for (std::string source, point, rest;
-             mounts >> source >> point && std::getline(mounts, rest);) {
-            if (source.find(disk.path().filename().string()) != std::string::npos) {
-                EXPECT_EQ(CFileService::IsRemovable(point.c_str()), 1) << point;
-            }
-        }
-    }
-}
-
-TEST(Drives, ModuleDirIsTheProgramsFolder) {
     std::string exe = fs::read_symlink("/proc/self/exe").string();
     EXPECT_EQ(S(CFileService::GetModuleDir()), exe.substr(0, exe.rfind('/') + 1));
 }

@@ -69,7 +69,7 @@ protected:
 
 // ---- Mounts ----
 
-TEST_F(Unc, MountedShareGivesTheProvidersName) {
+TEST_F(Unc, MountedShareGivesTheProvidersNameAndMissingTablesNothing) {
     // Lower-cased first, then the provider's name as it gives it.
     EXPECT_EQ(NameOf("/mnt/office/Reports/Q1.TXT"), "\\\\fileserver\\Office\\reports\\q1.txt");
     EXPECT_EQ(NameOf("/mnt/proj x/A/b.txt"), "\\\\nas\\Projects\\sub\\a\\b.txt");
@@ -79,9 +79,6 @@ TEST_F(Unc, MountedShareGivesTheProvidersName) {
     kst::UnmapDrive('N');
     // NFS has no universal name; nothing is shared here either.
     EXPECT_EQ(NameOf("/mnt/nfs/File"), "0:/mnt/nfs/file");
-}
-
-TEST_F(Unc, MissingOrUnreadableTablesGiveNothing) {
     kst::detail::SetMountTablePath(dir + "/missing");
     EXPECT_EQ(NameOf("/mnt/office/x"), "0:/mnt/office/x");
     kst::detail::SetMountTablePath(dir);  // a folder cannot be read as a table
@@ -107,6 +104,9 @@ TEST_P(Shares, NamesFromTheSharesOfThisComputer) {
         {"c", "c:\\", "", 0}, {"docs", "c:\\data", "", 0}, {"all", "C:\\", "", 0}};
     const std::vector<kst::ShareInfo> withIpc = {{"docs", "c:\\data", "", 0},
                                                  {"IPC$", "", "Remote IPC", STYPE_IPC}};
+    const std::vector<kst::ShareInfo> slash = {{"docs", "c:\\data\\", "", STYPE_DISKTREE}},
+                                      srv = {{"docs", "/srv/data", "", STYPE_DISKTREE}},
+                                      root = {{"c", "c:\\", "", STYPE_DISKTREE}};
     const std::string tooLong = "c:\\" + std::string(400, 'x');
     const struct {
         std::vector<kst::ShareInfo> shares;
@@ -124,18 +124,10 @@ TEST_P(Shares, NamesFromTheSharesOfThisComputer) {
         // Separators are characters like any other here.
         {data, "c:/data/x/y.txt", 1, nullptr, "0:c:/data/x/y.txt"},
         // A folder other than a drive root that ends in a separator still skips one more.
-        {{{"docs", "c:\\data\\", "", STYPE_DISKTREE}},
-         "c:\\data\\x\\y.txt",
-         1,
-         nullptr,
-         "\\\\pc1\\docs\\\\y.txt"},
-        {{{"docs", "/srv/data", "", STYPE_DISKTREE}},
-         "/srv/database/x",
-         1,
-         nullptr,
-         "\\\\pc1\\docs\\ase\\x"},
-        {{{"c", "c:\\", "", STYPE_DISKTREE}}, "C:\\X", 1, nullptr, "\\\\pc1\\c\\x"},
-        {{{"c", "c:\\", "", STYPE_DISKTREE}}, "c:\\", 1, nullptr, "\\\\pc1\\c\\"},
+        {slash, "c:\\data\\x\\y.txt", 1, nullptr, "\\\\pc1\\docs\\\\y.txt"},
+        {srv, "/srv/database/x", 1, nullptr, "\\\\pc1\\docs\\ase\\x"},
+        {root, "C:\\X", 1, nullptr, "\\\\pc1\\c\\x"},
+        {root, "c:\\", 1, nullptr, "\\\\pc1\\c\\"},
         {three, "c:\\data\\x.txt", 1, nullptr, "\\\\pc1\\docs\\x.txt"},
         {three, "c:\\data\\x.txt", 0, nullptr, "\\\\pc1\\all\\data\\x.txt"},
         {three, "c:\\other\\x.txt", 1, nullptr, "\\\\pc1\\c\\other\\x.txt"},
@@ -147,7 +139,7 @@ TEST_P(Shares, NamesFromTheSharesOfThisComputer) {
         {data, "c:\\data\\x", 1, "\\\\PC1", "\\\\\\\\pc1\\docs\\x"},
         // Another computer's shares cannot be listed here.
         {data, "c:\\data\\x", 1, "other", "0:c:\\data\\x"},
-        {{{"c", "c:\\", "", 0}}, tooLong, 1, nullptr, "0:" + tooLong},
+        {root, tooLong, 1, nullptr, "0:" + tooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -156,7 +148,8 @@ TEST_P(Shares, NamesFromTheSharesOfThisComputer) {
     }
 }
 
-TEST_P(Shares, SambaConfiguration) {
+TEST_P(Shares, SambaConfigurationAndCyrillicNames) {
+    EXPECT_EQ(NameOf("/etc/hosts"), "0:/etc/hosts");  // no configuration
     ksttest::WriteFile(dir + "/smb.conf",
                        "[global]\n   workgroup = HOME\n"
                        "[Docs]\n   path = /srv/Data\n   comment = documents\n"
@@ -172,15 +165,9 @@ TEST_P(Shares, SambaConfiguration) {
     kst::MapDrive('S', "/srv/data", kst::DriveType::Fixed);
     EXPECT_EQ(NameOf("S:\\Reports\\q1.txt"), "\\\\pc1\\docs\\reports\\q1.txt");
     kst::UnmapDrive('S');
-}
-
-TEST_P(Shares, SambaShareOfTheRootOrNoConfiguration) {
-    EXPECT_EQ(NameOf("/etc/hosts"), "0:/etc/hosts");
     ksttest::WriteFile(dir + "/smb.conf", "[root]\npath = /\n");
     EXPECT_EQ(NameOf("/etc/hosts"), "\\\\pc1\\root\\etc\\hosts");
-}
 
-TEST_P(Shares, CyrillicNames) {
     kst::SetCodePages(CP_UTF8, 866);
     // Short enough for the older family's 12-byte share names.
     UseShares({{"Док", "c:\\Данные", "", 0}});
@@ -238,7 +225,7 @@ protected:
     }
 };
 
-TEST_F(NtRecords, InvalidSecurityDescriptorIsSkippedWhenChecked) {
+TEST_F(NtRecords, InvalidDescriptorSkippedWhenCheckedFailureGivesNothing) {
     g_fakeShares = {{u"c", u"c:\\", &g_validDescriptor},
                     {u"open", u"c:\\data", &g_invalidDescriptor},
                     {u"none", u"c:\\data\\x", nullptr}};
@@ -247,35 +234,24 @@ TEST_F(NtRecords, InvalidSecurityDescriptorIsSkippedWhenChecked) {
     EXPECT_EQ(NameOf("c:\\data\\x\\y", 0, 0), "\\\\pc1\\none\\y");
     // Every batch is read: the last share comes in the third one.
     EXPECT_EQ(NameOf("c:\\data\\z", 0, 0), "\\\\pc1\\open\\z");
-}
-
-TEST_F(NtRecords, FailingEnumerationGivesNothing) {
-    g_fakeShares = {{u"c", u"c:\\", &g_validDescriptor}};
     g_fakeFailure = ERROR_ACCESS_DENIED;
     EXPECT_EQ(NameOf("C:\\x"), "0:c:\\x");
 }
 
 // ---- Libraries that cannot be loaded ----
 
-class TraceFile : public Unc {
-protected:
-    std::string Trace() const { return m_trace.Text(); }
-
-private:
-    ksttest::TraceCapture m_trace;
-};
-
-TEST_F(TraceFile, ShareLibraryThatCannotBeLoaded) {
+TEST_F(Unc, ShareLibraryThatCannotBeLoaded) {
+    ksttest::TraceCapture trace;
     UseShares({{"c", "c:\\", "", 0}});
     for (auto [family, library] : {std::pair{kst::PlatformFamily::NT, "netapi32.dll"},
                                    {kst::PlatformFamily::Win9x, "svrapi.dll"}}) {
         kst::SetPlatformFamily(family);
         kst::detail::SetLibraryLoadBlocked(library, true);
         EXPECT_EQ(NameOf("C:\\X"), "0:c:\\x");
-        EXPECT_NE(Trace().find(std::string("ERROR: CFileService::GetUNC(); Error load \"") +
-                               library + "\".\r\n"),
+        EXPECT_NE(trace.Text().find(std::string("ERROR: CFileService::GetUNC(); Error load \"") +
+                                    library + "\".\r\n"),
                   std::string::npos)
-            << Trace();
+            << trace.Text();
     }
     // A mounted share needs no library.
     EXPECT_EQ(NameOf("/mnt/office/x"), "\\\\fileserver\\Office\\x");
@@ -283,7 +259,7 @@ TEST_F(TraceFile, ShareLibraryThatCannotBeLoaded) {
 
 // ---- The command-line program ----
 
-TEST_F(Unc, KstUncCommand) {
+TEST_F(Unc, KstUncAndMkdirCommands) {
     ksttest::WriteFile(dir + "/smb.conf", "[Deep]\npath=/srv/data/x\n[Docs]\npath = /srv/data\n");
     const std::string smb = " --smb-conf " + dir + "/smb.conf";
     const std::tuple<std::string, int, std::string> cases[] = {
@@ -298,12 +274,7 @@ TEST_F(Unc, KstUncCommand) {
         EXPECT_EQ(ksttest::RunCommand(ksttest::ToolPath() + " unc " + args, &out), code) << args;
         EXPECT_EQ(out, printed) << args;
     }
-}
-
-TEST_F(Unc, KstMkdirCommand) {
-    std::string kst = ksttest::ToolPath();
-    std::string target = dir + "/new/deeper";
-    std::string out;
+    std::string kst = ksttest::ToolPath(), target = dir + "/new/deeper", out;
     EXPECT_EQ(ksttest::RunCommand("echo c | " + kst + " mkdir " + target, &out), 1);
     EXPECT_NE(out.find("Каталог " + target + " не найден. Создать его?."), std::string::npos)
         << out;

@@ -116,6 +116,13 @@ protected:
     std::string m_dir;
 };
 
+// Both platform families as test parameters, named "NT" and "Win9x".
+#define KST_BOTH_FAMILIES(suite)                                                \
+    INSTANTIATE_TEST_SUITE_P(                                                   \
+        BothFamilies, suite,                                                    \
+        ::testing::Values(kst::PlatformFamily::NT, kst::PlatformFamily::Win9x), \
+        [](const auto& info) { return info.param == kst::PlatformFamily::NT ? "NT" : "Win9x"; })
+
 // A list of bad sectors as their ordinals.
 inline std::vector<int> Ordinals(const CWordArray& list) {
     std::vector<int> out;

@@ -160,9 +160,6 @@ TEST_P(Damaged, ImageShorterThanItsBootSectorSays) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, Damaged, ::testing::Values(Family::NT, Family::Win9x),
-                         [](const auto& info) {
-                             return std::string(info.param == Family::NT ? "NT" : "Win9x");
-                         });
+KST_BOTH_FAMILIES(Damaged);
 
 }  // namespace

@@ -51,7 +51,7 @@ protected:
 };
 
 // Bad on the first two attempts only: three attempts (retries 2) read it, two do not.
-TEST_P(BadSectors, ASectorThatReadsOnTheThirdAttempt) {
+TEST_P(BadSectors, RetriesListByOrdinalZerosMaximumAndProgress) {
     CWordArray list;
     kst::SetFailingReads('A', m_sectors[3], 2);
     ASSERT_EQ(CopyData(&list, 2), 1);
@@ -66,12 +66,10 @@ TEST_P(BadSectors, ASectorThatReadsOnTheThirdAttempt) {
     list.RemoveAll();
     ASSERT_EQ(CopyData(&list, 0), 1);
     EXPECT_EQ(list.GetSize(), 0);
-}
 
-// The list counts the file's sectors from 0 in chain order and is appended to; bad sectors
-// are written as zeros; once the list holds more than the maximum the copy ends before that
-// sector.
-TEST_P(BadSectors, ListedByOrdinalWrittenAsZerosAndBoundByTheMaximum) {
+    // The list counts the file's sectors from 0 in chain order and is appended to; bad
+    // sectors are written as zeros; once the list holds more than the maximum the copy ends
+    // before that sector.
     struct Case {
         std::vector<int> bad, before;
         BYTE retries;
@@ -89,7 +87,7 @@ TEST_P(BadSectors, ListedByOrdinalWrittenAsZerosAndBoundByTheMaximum) {
         std::vector<unsigned> sectors;
         for (int ordinal : c.bad) sectors.push_back(m_sectors[ordinal]);
         kst::SetBadSectors('A', sectors);
-        CWordArray list;
+        list.RemoveAll();
         for (int earlier : c.before) list.Add(WORD(earlier));
         ASSERT_EQ(CopyData(&list, c.retries, c.maxBad), 1);
         EXPECT_EQ(Ordinals(list), c.listed);
@@ -98,10 +96,8 @@ TEST_P(BadSectors, ListedByOrdinalWrittenAsZerosAndBoundByTheMaximum) {
     // Without a list every sector is written.
     ASSERT_EQ(CopyData(nullptr, 0), 1);
     EXPECT_TRUE(ReadFile(Out()) == Expected({6}, 4000));
-}
 
-// With counter 10 a window receives 11, 12, ... one message per sector read, lParam 1.
-TEST_P(BadSectors, ProgressMessagesCountFromTheCounter) {
+    // With counter 10 a window receives 11, 12, ... one message per sector read, lParam 1.
     std::mutex mutex;
     std::vector<std::tuple<UINT, WPARAM, LPARAM>> messages;
     CWnd window([&](UINT message, WPARAM wParam, LPARAM lParam) {
@@ -109,7 +105,6 @@ TEST_P(BadSectors, ProgressMessagesCountFromTheCounter) {
         messages.emplace_back(message, wParam, lParam);
     });
     kst::SetBadSectors('A', {m_sectors[1]});
-    CWordArray list;
     ASSERT_EQ(
         CFloppyAccessLow::CopyFileA("A:\\DATA.BIN", nullptr, 0, &list, 0, 0xFFFF, &window, 10), 1);
     kst::FlushPostedMessages();
@@ -119,10 +114,7 @@ TEST_P(BadSectors, ProgressMessagesCountFromTheCounter) {
         EXPECT_EQ(messages[i], std::make_tuple(0x461u, WPARAM(11 + i), LPARAM(1)));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, BadSectors, ::testing::Values(Family::NT, Family::Win9x),
-                         [](const auto& info) {
-                             return std::string(info.param == Family::NT ? "NT" : "Win9x");
-                         });
+KST_BOTH_FAMILIES(BadSectors);
 
 // Every line of an older family's copy of a 700-byte file in the root, in order: the boot
 // sector, the nine FAT sectors, the first root sector, two data sectors.

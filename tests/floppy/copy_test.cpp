@@ -1,5 +1,5 @@
 // Copies from diskette images that mkfs.fat and mtools made, through both families, against
-// what mcopy extracts; and the ways a path can miss the diskette.
+// what mcopy extracts; the ways a path can miss the diskette; kst floppy-copy and floppy-verify.
 #include "FloppyTestSupport.h"
 
 using namespace floppytest;
@@ -124,22 +124,19 @@ TEST_P(Families, FullDiskNamesAndDestinations) {
               1);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, Families, ::testing::Values(Family::NT, Family::Win9x),
-                         [](const auto& info) {
-                             return std::string(info.param == Family::NT ? "NT" : "Win9x");
-                         });
+KST_BOTH_FAMILIES(Families);
 
-TEST_F(FloppyTest, DriveNotMappedOrNotOpened) {
+// A drive not mapped or not opened; off a diskette the system copies the file (a host path, a
+// fixed drive, a removable C:); the drive table says what a diskette is.
+TEST_F(FloppyTest, DrivesOffTheDisketteAndTheDriveTable) {
     EXPECT_EQ(Copy("B:\\FILE.TXT", Out()), 0);
     // A diskette drive whose raw device is missing: the device does not open.
     kst::MapDrive('A', "", kst::DriveType::Removable, m_dir + "/no-such.img");
     EXPECT_EQ(Copy("A:\\FILE.TXT", Out()), 0);
     kst::SetPlatformFamily(Family::Win9x);
     EXPECT_EQ(Copy("A:\\FILE.TXT", Out()), 0);  // the service opens, the sector does not read
-}
+    kst::SetPlatformFamily(Family::NT);
 
-// Off a diskette the system copies the file: a host path, a fixed drive, a removable C:.
-TEST_F(FloppyTest, SourceOffADisketteIsCopiedByTheSystem) {
     std::string folder = m_dir + "/host";
     ASSERT_EQ(RunCommand("mkdir " + Quote(folder)), 0);
     WriteFile(folder + "/file.txt", "host text");
@@ -158,9 +155,7 @@ TEST_F(FloppyTest, SourceOffADisketteIsCopiedByTheSystem) {
     // A source that is not there has no short path; a failing system copy still answers 1.
     EXPECT_EQ(Copy(folder + "/none.txt", Out()), 0);
     EXPECT_EQ(Copy(folder + "/file.txt", folder), 1);
-}
 
-TEST_F(FloppyTest, IsFloppyDiskAsksTheDriveTable) {
     kst::MapDrive('A', "", kst::DriveType::Removable, "/dev/null");
     kst::MapDrive('B', "", kst::DriveType::Removable, "/dev/null");
     kst::MapDrive('D', "", kst::DriveType::Removable, "/dev/null");
@@ -175,6 +170,78 @@ TEST_F(FloppyTest, IsFloppyDiskAsksTheDriveTable) {
     EXPECT_FALSE(CFloppyAccessLow::IsFloppyDisk("B:"));
     kst::UnmapDrive('B');
     kst::UnmapDrive('D');
+}
+
+class FloppyTool : public FloppyTest {
+protected:
+    void SetUp() override {
+        FloppyTest::SetUp();
+        m_image = std::make_unique<Image>(m_dir);
+        m_image->Mkdir("DOCS");
+        m_image->Put("DOCS/NOTE.TXT", RandomBytes(1300, 8));
+        m_sectors = m_image->Sectors("DOCS/NOTE.TXT");
+    }
+    // Runs kst COMMAND --image IMAGE PATH ARGS; answers the exit code, stdout and stderr in out.
+    int Kst(const std::string& command, const std::string& path, const std::string& args,
+            std::string* out) {
+        return RunCommand(Quote(ksttest::ToolPath()) + " " + command + " --image " +
+                              Quote(m_image->path()) + " " + Quote(path) + " " + args + " 2>&1",
+                          out);
+    }
+    std::string Bad(int ordinal) const { return " --bad " + std::to_string(m_sectors[ordinal]); }
+
+    std::unique_ptr<Image> m_image;
+    std::vector<unsigned> m_sectors;
+};
+
+TEST_F(FloppyTool, CopyListsTheBadSectorsAndWhatTheyMean) {
+    std::string out, note = m_image->Extract("DOCS/NOTE.TXT"), zeroed = note;
+    zeroed.replace(512, 512, std::string(512, '\0'));
+    const std::string copied = "copied A:\\DOCS\\NOTE.TXT to " + Out() + "\n";
+    for (const char* family : {"nt", "9x"}) {
+        ASSERT_EQ(Kst("floppy-copy", "A:\\DOCS\\NOTE.TXT",
+                      Quote(Out()) + " --family " + family + Bad(1), &out),
+                  0)
+            << out;
+        EXPECT_EQ(out, copied +
+                           "bad sectors: 1 (sector ordinals of the file, from 0)\n"
+                           "  1: bytes 512 to 1023 of " +
+                           Out() + " are not the diskette's (zeros)\n");
+        EXPECT_TRUE(ReadFile(Out()) == zeroed);
+    }
+    // A sector bad for two reads reads on the third attempt.
+    ASSERT_EQ(
+        Kst("floppy-copy", "a:\\docs\\note.txt", Quote(Out()) + Bad(2) + ":2 --retries 2", &out),
+        0);
+    EXPECT_EQ(out, "copied a:\\docs\\note.txt to " + Out() + "\nno bad sectors\n");
+    EXPECT_TRUE(ReadFile(Out()) == note);
+    // The file's last sector: its range ends with the file.
+    ASSERT_EQ(Kst("floppy-copy", "A:\\DOCS\\NOTE.TXT", Quote(Out()) + Bad(2), &out), 0);
+    EXPECT_NE(out.find("  2: bytes 1024 to 1299 of " + Out() + " are not"), std::string::npos)
+        << out;
+    ASSERT_EQ(
+        Kst("floppy-copy", "A:\\DOCS\\NOTE.TXT", Quote(Out()) + Bad(1) + " --max-bad 0", &out), 0);
+    EXPECT_EQ(out, copied +
+                       "bad sectors: 1 (sector ordinals of the file, from 0)\n"
+                       "  1: not read; more than 0 bad sectors: the copy ends at byte 512\n");
+    EXPECT_EQ(ReadFile(Out()).size(), 512u);
+    ASSERT_EQ(Kst("floppy-verify", "A:\\DOCS\\NOTE.TXT", "--family 9x", &out), 0);
+    EXPECT_EQ(out, "read A:\\DOCS\\NOTE.TXT\nno bad sectors\n");
+}
+
+TEST_F(FloppyTool, Failures) {
+    std::string out;
+    EXPECT_EQ(Kst("floppy-verify", "A:\\DOCS\\NONE.TXT", "", &out), 1);
+    EXPECT_EQ(out, "kst: A:\\DOCS\\NONE.TXT: not found on " + m_image->path() + "\n");
+    EXPECT_EQ(RunCommand(Quote(ksttest::ToolPath()) + " floppy-verify --image " +
+                             Quote(m_dir + "/none.img") + " 'A:\\X.TXT' 2>&1",
+                         &out),
+              1);
+    EXPECT_EQ(out, "kst: cannot open " + m_dir + "/none.img: No such file or directory\n");
+    EXPECT_EQ(Kst("floppy-verify", "C:\\X.TXT", "", &out), 2);
+    EXPECT_EQ(Kst("floppy-verify", "A:\\X.TXT", "--family 95", &out), 2);
+    EXPECT_EQ(Kst("floppy-verify", "A:\\X.TXT", "--bad 1,x", &out), 2);
+    EXPECT_EQ(Kst("floppy-copy", "A:\\X.TXT", "", &out), 2) << "no destination";
 }
 
 }  // namespace

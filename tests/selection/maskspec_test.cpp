@@ -15,15 +15,6 @@ using ksttest::Store;
 
 namespace {
 
-TEST(MaskSpec, ANewMaskSpecReachesIntoSubfolders) {
-    CMaskSpec spec;
-    EXPECT_EQ(Members(spec), (Spec{{}, {}, {}, 1, 0}));
-    EXPECT_EQ(spec.GetRelativeDir(), "");
-    spec.SetRelativeDir("docs");
-    EXPECT_EQ(Members(spec), (Spec{{}, {}, {}, 1, 0}));
-    EXPECT_EQ(spec.GetRuntimeClass()->m_pBaseClass, RUNTIME_CLASS(CObjectP));
-}
-
 TEST(MaskSpec, FiveArgumentsEndFoldersInASeparatorWithoutTrimming) {
     struct Case {
         Strings dirs, expected;
@@ -83,7 +74,12 @@ TEST(MaskSpec, EqualityIgnoresCaseButNotOrder) {
     EXPECT_FALSE(left == static_cast<const CObjectP&>(text));
 }
 
-TEST(MaskSpec, AssignmentReplacesAndCopiesGoThroughTheClass) {
+TEST(MaskSpec, ANewOneReachesIntoSubfoldersAssignmentReplacesCopiesGoThroughTheClass) {
+    CMaskSpec fresh;
+    fresh.SetRelativeDir("docs");  // no folder of its own
+    EXPECT_EQ(Members(fresh), (Spec{{}, {}, {}, 1, 0}));
+    EXPECT_EQ(fresh.GetRelativeDir(), "");
+    EXPECT_EQ(fresh.GetRuntimeClass()->m_pBaseClass, RUNTIME_CLASS(CObjectP));
     CMaskSpec source = Make({{"a"}, {"*.c"}, {"*.o"}, 0, 1});
     CMaskSpec target = Make({{"x", "y"}, {"*"}, {}, 1, 0});
     target = source;

@@ -1,9 +1,10 @@
 // Patterns and pattern lists: copies, comparison, runtime classes and archive forms to the
-// byte, read back by objects that held other content.
+// byte, read back by objects that held other content; their XML forms.
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "../xml/XmlTestSupport.h"
 #include "KstScalarP.h"
 #include "SelectionTestData.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 const Spec kTxt{{".\\"}, {"*.txt"}, {}, 1, 0};
 const Spec kSub{{"a\\", "b\\"}, {"*.*"}, {"~*"}, 1, 1};
+const Spec kSpaced{{"a\\", "b c\\"}, {"*.*", "*.doc"}, {"~*"}, 0, 1};
 
 std::unique_ptr<CPattern> MakePattern(const char* name, int simple, std::vector<Spec> specs) {
     auto pattern = std::make_unique<CPattern>();
@@ -147,6 +149,90 @@ TEST(PatternArray, ArchiveFormToTheByteAndBackAsTheirClasses) {
     std::unique_ptr<CObjectP> copy(list.CreateCopy());
     ASSERT_NE(dynamic_cast<CPatternArray*>(copy.get()), nullptr);
     EXPECT_TRUE(*copy == list);
+}
+
+// ---- The XML forms: the document a list writes, and documents written by hand with their
+// children in another order or with strangers.
+
+TEST(SelectionXml, APatternListWritesItsDocumentAndReadsBackAsItsClasses) {
+    CPatternArray list;
+    list.Add(MakePattern("Documents", 1, {kTxt}).release());
+    EXPECT_EQ(xmltest::Store(list, "CPatternArray"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<CPatternArray Count=\"1\">"
+              "<CPattern Count=\"1\" PatternName=\"Documents\" Simple=\"1\">"
+              "<CMaskSpec InclSubDirs=\"1\" SetFilesStatus=\"0\">"
+              "<CStringArrayP ThisIs=\"RelativeDir\" Count=\"1\"><Item>.\\</Item></CStringArrayP>"
+              "<CStringArrayP ThisIs=\"Include\" Count=\"1\"><Item>*.txt</Item></CStringArrayP>"
+              "<CStringArrayP ThisIs=\"Exclude\" Count=\"0\"/>"
+              "</CMaskSpec></CPattern></CPatternArray>\n");
+
+    list.Add(MakePattern("Sources", 0, {kSpaced, kTxt}).release());
+    list.GetPatternAt(1)->SetBaseDir("/not/stored/");
+    CPatternArray loaded;
+    loaded.Add(MakePattern("Stale", 1, {kSub, kSub, kSub}).release());
+    xmltest::Load(xmltest::Store(list), loaded);
+    ASSERT_TRUE(loaded == list);
+    for (int i = 0; i < loaded.GetSize(); ++i) {
+        CPattern* pattern = loaded.GetPatternAt(i);
+        ASSERT_NE(pattern, nullptr);
+        EXPECT_EQ(pattern->GetBaseDir(), "");
+        for (int j = 0; j < pattern->GetSize(); ++j)
+            EXPECT_EQ(pattern->GetAt(j)->GetRuntimeClass(), RUNTIME_CLASS(CMaskSpec));
+    }
+    EXPECT_EQ(Members(*loaded.GetPatternAt(1)->GetMaskAt(0)), kSpaced);
+}
+
+TEST(SelectionXml, AMaskSpecTakesItsFirstThreeChildrenByTheirThisIs) {
+    auto part = [](const char* element, const char* thisIs, const char* item) {
+        return std::string("<") + element + " ThisIs=\"" + thisIs + "\" Count=\"1\"><Item>" + item +
+               "</Item></" + element + ">";
+    };
+    const std::string dirs = part("CStringArrayP", "RelativeDir", "new\\");
+    const std::string include = part("CStringArrayP", "Include", "*.new");
+    const std::string exclude = part("CStringArrayP", "Exclude", "*.tmp");
+    const Spec old{{"old\\"}, {"*.old"}, {"*.bak"}, 1, 1};
+    struct Case {
+        const char* what;
+        std::string attributes, children;
+        Spec expected;
+    } cases[] = {
+        {"in another order",
+         "InclSubDirs=\"1\"",
+         exclude + dirs + include,
+         {{"new\\"}, {"*.new"}, {"*.tmp"}, 1, 0}},
+        {"a fourth child is not read",
+         "SetFilesStatus=\"1\"",
+         dirs + exclude + part("CStringArrayP", "Other", "x") + include,
+         {{"new\\"}, {"*.old"}, {"*.tmp"}, 0, 1}},
+        {"ThisIs in another case",
+         "",
+         part("CStringArrayP", "include", "*.new") + dirs,
+         {{"new\\"}, {"*.old"}, {"*.bak"}, 0, 0}},
+        {"an element of another class",
+         "",
+         part("CStringP", "Include", "*.new"),
+         {{"old\\"}, {"*.old"}, {"*.bak"}, 0, 0}},
+        {"text among the children", "", "text" + include, {{"old\\"}, {"*.new"}, {"*.bak"}, 0, 0}},
+        {"an empty array",
+         "",
+         "<CStringArrayP ThisIs=\"Exclude\" Count=\"0\"/>",
+         {{"old\\"}, {"*.old"}, {}, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        CMaskSpec spec = Make(old);
+        xmltest::Load("<CMaskSpec " + c.attributes + ">" + c.children + "</CMaskSpec>", spec);
+        EXPECT_EQ(Members(spec), c.expected) << c.what;
+    }
+}
+
+TEST(SelectionXml, APatternWithoutItsAttributesHasNoNameAndIsNotSimple) {
+    auto pattern = MakePattern("Stale", 1, {kTxt});
+    xmltest::Load("<CPattern Count=\"1\"><CMaskSpec/></CPattern>", *pattern);
+    EXPECT_EQ(pattern->GetPatternName(), "");
+    EXPECT_EQ(pattern->IsSimple(), 0);
+    ASSERT_EQ(pattern->GetSize(), 1);
+    EXPECT_EQ(Members(*pattern->GetMaskAt(0)), (Spec{{}, {}, {}, 0, 0}));
 }
 
 }  // namespace

@@ -50,49 +50,53 @@ Simple ToSimple(const CMaskSpecArray& list) {
 
 const Strings kInc{"*.txt", "*.doc"}, kExc{"~*"};
 
+// Folders as the list holds them, and the mask of all files.
+const Strings kDot{".\\"}, kA{"a\\"}, kAB{"a\\", "b\\"}, kEvery{"*\\"}, kAll{"*.*"};
+
 TEST(SimpleForm, EveryCaseOfTheTableBothWays) {
+    const Strings spaced{"my docs\\", "old files\\", ""};
     struct Case {
         const char* name;
         Simple in;
         std::vector<Spec> specs;
         Simple back;
     } cases[] = {
-        {"no subfolders, empty list",
+        {"no subfolders",
          {kInc, kExc, 0, {}, 0},
-         {{{".\\"}, kInc, kExc, 0, 0}},
-         {kInc, kExc, 0, {}, 1, 1}},
-        {"no subfolders, empty list, masks in subfolders",
+         {{kDot, kInc, kExc, 0, 0}},
+         {kInc, kExc, 0, {}, 1}},
+        {"no subfolders, masks",
          {kInc, kExc, 0, {}, 1},
-         {{{".\\"}, kInc, kExc, 0, 0}},
-         {kInc, kExc, 0, {}, 1, 1}},
-        {"listed folders with all files",
+         {{kDot, kInc, kExc, 0, 0}},
+         {kInc, kExc, 0, {}, 1}},
+        {"listed, all files",
          {kInc, kExc, 0, {"a", " b "}, 0},
-         {{{".\\"}, kInc, kExc, 0, 0}, {{"a\\", "b\\"}, {"*.*"}, {}, 1, 0}},
-         {kInc, kExc, 0, {"a\\", "b\\"}, 0, 1}},
-        {"listed folders with blanks inside their names",
+         {{kDot, kInc, kExc, 0, 0}, {kAB, kAll, {}, 1, 0}},
+         {kInc, kExc, 0, kAB, 0}},
+        {"listed with blanks inside",
          {kInc, {}, 0, {" my docs ", "old files\\", ""}, 0},
-         {{{".\\"}, kInc, {}, 0, 0}, {{"my docs\\", "old files\\", ""}, {"*.*"}, {}, 1, 0}},
-         {kInc, {}, 0, {"my docs\\", "old files\\", ""}, 0, 1}},
-        {"listed folders with the same masks",
+         {{kDot, kInc, {}, 0, 0}, {spaced, kAll, {}, 1, 0}},
+         {kInc, {}, 0, spaced, 0}},
+        {"listed, same masks",
          {kInc, kExc, 0, {"a", "b\\"}, 1},
-         {{{".\\"}, kInc, kExc, 0, 0}, {{"a\\", "b\\"}, kInc, kExc, 1, 0}},
-         {kInc, kExc, 0, {"a\\", "b\\"}, 1, 1}},
-        {"all subfolders with the same masks",
+         {{kDot, kInc, kExc, 0, 0}, {kAB, kInc, kExc, 1, 0}},
+         {kInc, kExc, 0, kAB, 1}},
+        {"all, same masks",
          {kInc, kExc, 1, {"ignored"}, 1},
-         {{{".\\"}, kInc, kExc, 1, 0}},
-         {kInc, kExc, 1, {}, 1, 1}},
-        {"all subfolders with the same masks, empty list",
+         {{kDot, kInc, kExc, 1, 0}},
+         {kInc, kExc, 1, {}, 1}},
+        {"all, same masks, empty list",
          {kInc, {}, 1, {}, 1},
-         {{{".\\"}, kInc, {}, 1, 0}},
-         {kInc, {}, 1, {}, 1, 1}},
-        {"all subfolders with all files",
+         {{kDot, kInc, {}, 1, 0}},
+         {kInc, {}, 1, {}, 1}},
+        {"all, all files",
          {kInc, kExc, 1, {"ignored"}, 0},
-         {{{".\\"}, kInc, kExc, 0, 0}, {{"*\\"}, {"*.*"}, {}, 1, 0}},
-         {kInc, kExc, 1, {"*\\"}, 0, 1}},
-        {"all subfolders with all files, empty list",
+         {{kDot, kInc, kExc, 0, 0}, {kEvery, kAll, {}, 1, 0}},
+         {kInc, kExc, 1, kEvery, 0}},
+        {"all, all files, empty list",
          {{"*"}, {}, 1, {}, 0},
-         {{{".\\"}, {"*"}, {}, 0, 0}, {{"*\\"}, {"*.*"}, {}, 1, 0}},
-         {{"*"}, {}, 1, {"*\\"}, 0, 1}},
+         {{kDot, {"*"}, {}, 0, 0}, {kEvery, kAll, {}, 1, 0}},
+         {{"*"}, {}, 1, kEvery, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -105,40 +109,30 @@ TEST(SimpleForm, EveryCaseOfTheTableBothWays) {
 
 // Lists the simple form cannot show answer 0 with what they hold.
 TEST(SimpleForm, ListsTheSimpleFormCannotShow) {
-    const Spec base{{".\\"}, kInc, kExc, 0, 0};
+    const Spec base{kDot, kInc, kExc, 0, 0}, aAll{kA, kAll, {}, 1, 0};
+    const Spec global{{"%GlobalExclusion%"}, {}, {"*.tmp"}, 1, 0};
+    const Simple aNone{kInc, kExc, 0, kA, 0, 0}, aMasks{kInc, kExc, 0, kA, 1, 0};
     struct Case {
         const char* name;
         std::vector<Spec> specs;
         Simple expected;
     } cases[] = {
-        {"three mask specs",
-         {base, {{"a\\"}, {"*.*"}, {}, 1, 0}, {{"b\\"}, {"*.*"}, {}, 1, 0}},
-         {kInc, kExc, 0, {"a\\"}, 0, 0}},
-        {"a global exclusion besides the two parts",
-         {{{"%GlobalExclusion%"}, {}, {"*.tmp"}, 1, 0}, base, {{"a\\"}, {"*.*"}, {}, 1, 0}},
-         {kInc, kExc, 0, {"a\\"}, 0, 0}},
+        {"three mask specs", {base, aAll, {{"b\\"}, kAll, {}, 1, 0}}, aNone},
+        {"a global exclusion besides the two parts", {global, base, aAll}, aNone},
         {"a global exclusion alone is skipped",
          {{{"%GlobalExclusion%", ".\\"}, {"*"}, {"*.tmp"}, 1, 0}, base},
          {kInc, kExc, 0, {}, 1, 1}},
-        {"excludes in the subfolder part",
-         {base, {{"a\\"}, {"*.*"}, {"*.bak"}, 1, 0}},
-         {kInc, kExc, 0, {"a\\"}, 0, 0}},
-        {"a second include after all files",
-         {base, {{"a\\"}, {"*.*", "*.txt"}, {}, 1, 0}},
-         {kInc, kExc, 0, {"a\\"}, 0, 0}},
-        {"includes in another order",
-         {base, {{"a\\"}, {"*.doc", "*.txt"}, kExc, 1, 0}},
-         {kInc, kExc, 0, {"a\\"}, 1, 0}},
-        {"includes in another case",
-         {base, {{"a\\"}, {"*.TXT", "*.doc"}, kExc, 1, 0}},
-         {kInc, kExc, 0, {"a\\"}, 1, 0}},
-        {"other excludes", {base, {{"a\\"}, kInc, {}, 1, 0}}, {kInc, kExc, 0, {"a\\"}, 1, 0}},
+        {"excludes in the subfolder part", {base, {kA, kAll, {"*.bak"}, 1, 0}}, aNone},
+        {"a second include after all files", {base, {kA, {"*.*", "*.txt"}, {}, 1, 0}}, aNone},
+        {"includes in another order", {base, {kA, {"*.doc", "*.txt"}, kExc, 1, 0}}, aMasks},
+        {"includes in another case", {base, {kA, {"*.TXT", "*.doc"}, kExc, 1, 0}}, aMasks},
+        {"other excludes", {base, {kA, kInc, {}, 1, 0}}, aMasks},
         {"every subfolder and another folder",
-         {base, {{"*\\", "a\\"}, {"*.*"}, {}, 1, 0}},
+         {base, {{"*\\", "a\\"}, kAll, {}, 1, 0}},
          {kInc, kExc, 1, {"*\\", "a\\"}, 0, 0}},
         {"untrimmed includes against the trimmed base",
-         {{{".\\"}, {" *.txt", "*.doc"}, {}, 0, 0}, {{"a\\"}, {" *.txt", "*.doc"}, {}, 1, 0}},
-         {kInc, {}, 0, {"a\\"}, 1, 0}},
+         {{kDot, {" *.txt", "*.doc"}, {}, 0, 0}, {kA, {" *.txt", "*.doc"}, {}, 1, 0}},
+         {kInc, {}, 0, kA, 1, 0}},
         // The walk takes parts in its own way: a first folder left empty counts as the base
         // before any base was seen; the base after the subfolder part sets the flags again;
         // a mask spec without folders is skipped.
@@ -146,10 +140,10 @@ TEST(SimpleForm, ListsTheSimpleFormCannotShow) {
          {{{""}, {" *.c "}, {}, 1, 0}},
          {{"*.c"}, {}, 1, {}, 1, 1}},
         {"the base after the subfolder part",
-         {{{"a\\"}, {"*.*"}, {}, 1, 0}, {{".\\"}, {"*.c"}, {}, 1, 0}},
-         {{"*.c"}, {}, 1, {"a\\"}, 1, 1}},
+         {aAll, {kDot, {"*.c"}, {}, 1, 0}},
+         {{"*.c"}, {}, 1, kA, 1, 1}},
         {"a mask spec without folders is skipped",
-         {{{}, {"*.x"}, {}, 1, 0}, {{".\\"}, {"*.c"}, {}, 0, 0}},
+         {{{}, {"*.x"}, {}, 1, 0}, {kDot, {"*.c"}, {}, 0, 0}},
          {{"*.c"}, {}, 0, {}, 1, 1}},
         {"an empty list", {}, {{}, {}, 0, {}, 1, 1}},
     };

@@ -59,10 +59,4 @@ inline void Load(const std::string& xml, CObjectP& object) {
     object.SerializeXML(doc.Root(), false);
 }
 
-// Stores, saves, parses and loads into a fresh object of the same class.
-template <class T>
-void RoundTrip(T& object, T& copy) {
-    Load(Store(object), copy);
-}
-
 }  // namespace xmltest

@@ -16,12 +16,7 @@
 
 namespace ziptest {
 
-using ksttest::Quote;
-using ksttest::RandomBytes;
-using ksttest::ReadFile;
-using ksttest::RunCommand;
-using ksttest::Sh;
-using ksttest::WriteFile;
+using namespace ksttest;
 
 inline std::string TextBytes(size_t size) {
     std::string text;
@@ -51,8 +46,17 @@ inline std::string InfoZip(const std::string& dir, const std::string& name,
     return archive;
 }
 
+// Runs a script after the modules every script here takes, and Pipe: an unseekable file, on
+// which zipfile writes data descriptors.
 inline std::string Python(const std::string& script, const std::vector<std::string>& args = {}) {
-    std::string command = "python3 -c " + Quote(script);
+    std::string command = "python3 -c " + Quote(R"(
+import sys, io, os, struct, random, warnings, zipfile
+warnings.simplefilter("ignore")
+class Pipe(io.RawIOBase):
+    def __init__(self, f): self.f = f
+    def writable(self): return True
+    def write(self, b): return self.f.write(b)
+)" + script);
     for (const auto& a : args) command += " " + Quote(a);
     return Sh(command);
 }
@@ -67,7 +71,6 @@ struct PyEntry {
 // Every central directory entry as zipfile reads it (repeated names included).
 inline std::vector<PyEntry> PyList(const std::string& archive) {
     std::istringstream lines(Python(R"(
-import sys, zipfile
 for i in zipfile.ZipFile(sys.argv[1]).infolist():
     print(i.filename.encode().hex(), i.compress_size, i.file_size, i.CRC, i.compress_type,
           i.flag_bits, "%04d-%02d-%02d %02d:%02d:%02d" % i.date_time)
@@ -95,7 +98,6 @@ inline bool UnzipTests(const std::string& archive) {
 // One Python start for many archives: zipfile.testzip() passes on every one.
 inline void ExpectPythonTests(const std::vector<std::string>& archives) {
     std::string out = Python(R"(
-import sys, zipfile
 print("bad:", [a for a in sys.argv[1:] if zipfile.ZipFile(a).testzip() is not None])
 )",
                              archives);

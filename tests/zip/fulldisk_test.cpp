@@ -1,6 +1,6 @@
 // Volumes and joined archives on a disk that fills up (the layer's faults for tests): the span
 // answers a failure and leaves the volumes it finished intact; the join removes its partial
-// archive and leaves the volumes as they were. Short writes change nothing.
+// archive and leaves the volumes as they were. Short writes and short reads change nothing.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -86,6 +86,21 @@ TEST_F(FullDisk, FailedJoinRemovesItsPartialArchiveAndKeepsTheVolumes) {
     kst::detail::ClearFaults();
     EXPECT_EQ(result, 1);
     EXPECT_TRUE(ReadFile(joined) == source);
+}
+
+// Short reads, as a network or FUSE file system gives them: spans and joins come out the same.
+TEST_F(FullDisk, ShortReadsChangeNothing) {
+    kst::detail::FaultPlan plan;
+    plan.shortReads = 3;
+    kst::detail::SetFaults(plan);
+    int spanned = Span(archive, dir + "/short", size);
+    CZipSpan join((dir + "/target/f.zip").c_str());
+    int joined = join.UnSpan((dir + "/good").c_str(), 4);
+    kst::detail::ClearFaults();
+    EXPECT_EQ(spanned, 4);
+    EXPECT_TRUE(ReadVolumes(dir + "/short", "f.zip", 4) == good);
+    EXPECT_EQ(joined, 1) << join.GetFailureReason().c_str();
+    EXPECT_TRUE(ReadFile(dir + "/target/f.zip") == source);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "ZipTestSupport.h"
 
 using namespace ziptest;
-using ksttest::ScratchDir;
 
 namespace {
 
@@ -198,17 +197,11 @@ std::vector<PyEntry> SpanJoinAndTest(const std::string& archive, uint32_t size) 
 TEST(SpanTest, DamagedDirectories) {
     std::string dir = ScratchDir();
     Python(R"(
-import sys, zipfile, io, struct, random, warnings
-warnings.simplefilter("ignore")
 random.seed(5)
 with zipfile.ZipFile(sys.argv[1] + "/dup.zip", "w", zipfile.ZIP_DEFLATED) as z:
     z.writestr("same.txt", "first " * 3000)
     z.writestr("other.txt", "o" * 5000)
     z.writestr("same.txt", "second version " * 2000)
-class Pipe(io.RawIOBase):
-    def __init__(self, buf): self.buf = buf
-    def writable(self): return True
-    def write(self, b): return self.buf.write(b)
 for name, stream in (("missing.zip", False), ("missing-stream.zip", True)):
     buf = io.BytesIO()
     with zipfile.ZipFile(Pipe(buf) if stream else buf, "w", zipfile.ZIP_DEFLATED) as z:

@@ -13,7 +13,6 @@
 #include "ZipTestSupport.h"
 
 using namespace ziptest;
-using ksttest::ScratchDir;
 
 namespace {
 
@@ -144,6 +143,19 @@ TEST_F(SpanHostTest, FailedCopyShowsTheSystemErrorAndAsksToRetry) {
     EXPECT_EQ(boxes[3].text, kRetryQuestion);
     // The image of volume 2 is whole: the host can copy it by hand.
     EXPECT_EQ(Volume(2, "/image").size(), size);
+
+    // Without an image every copy of the work file fails: No ends the span as a failure.
+    std::filesystem::remove_all(dir + "/target");
+    for (int n = 1; n <= 3; ++n)
+        std::filesystem::create_directories(VolumePath(dir + "/target", "h.zip", n));
+    HostSpan refused(archive.c_str());
+    answers = {IDOK, IDNO};
+    EXPECT_EQ(Run(refused, false), -1);
+    EXPECT_EQ(refused.GetFailureVolume(), 1);
+    EXPECT_EQ(refused.GetFailureReason().str(), "copying volume 1 onto " +
+                                                    VolumePath(dir + "/target", "h.zip", 1) +
+                                                    " failed: Access is denied");
+    EXPECT_EQ(boxes.back().text, kRetryQuestion);
 }
 
 long FilesIn(const std::string& folder) {
