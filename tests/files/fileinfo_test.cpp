@@ -134,7 +134,7 @@ TEST(FileInfo, CopiesEveryMember) {
     EXPECT_EQ(info->m_strFileName, "a.txt");
 }
 
-TEST(FileInfo, PacksFiveFieldsWithATrailingDelimiter) {
+TEST(FileInfo, PacksFiveFieldsWithATrailingDelimiterUnpacksByThePieceCount) {
     EXPECT_EQ(Record("a.txt", 500, 777, 3, 0).PackToString("|"), "a.txt|3|500|777|0|");
     // Numbers are unsigned: they wrap, and read back to the same bits.
     CFileInfo wrapped = Record("big", -1, 0xFFFFFFFFLL, 4294967295u, 4000000000u);
@@ -147,9 +147,7 @@ TEST(FileInfo, PacksFiveFieldsWithATrailingDelimiter) {
     EXPECT_EQ(
         std::tuple(back.m_nSize, back.m_timeModify.GetTime(), back.m_nNumber, back.m_nCheckSum),
         std::tuple(-1, 0xFFFFFFFFLL, 4294967295u, 4000000000u));
-}
 
-TEST(FileInfo, UnpacksByThePieceCount) {
     struct Case {
         const char* text;
         int result;

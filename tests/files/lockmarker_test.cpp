@@ -75,7 +75,7 @@ TEST(LockMarkerPath, TildeBeforeTheOldExtension) {
     EXPECT_EQ(none.UnLock(), M::rMarkerFailed);
 }
 
-TEST_F(LockMarker, BytesAfterLockSecondLockAndUnlockOfTheFirst) {
+TEST_F(LockMarker, BytesAfterEachStepFirstLockStampsTheTimeAndAddsMissingKeys) {
     Marker first(file, "ann", 1000), second(file, "bob", -5);
     EXPECT_EQ(first.Lock(), M::rOK);
     EXPECT_EQ(Bytes(), Block("ann", "1000"));
@@ -88,9 +88,7 @@ TEST_F(LockMarker, BytesAfterLockSecondLockAndUnlockOfTheFirst) {
     EXPECT_EQ(second.UnLock(), M::rOK);
     EXPECT_EQ(Bytes(), "<none>");
     EXPECT_EQ(second.UnLock(), M::rMarkerFailed);  // no marker
-}
 
-TEST_F(LockMarker, FirstLockStampsTheTimeAndAddsMissingKeys) {
     Marker m;
     m.SetFilePath(file.c_str());
     m.SetAt(M::KeyUser, "ann");
@@ -123,7 +121,7 @@ TEST_F(LockMarker, UnlockRemovesOnlyEqualSets) {
     EXPECT_EQ(Bytes(), "<none>");
 }
 
-TEST_F(LockMarker, ReadsBlocksThatOtherProgramsWrote) {
+TEST_F(LockMarker, ReadsBlocksThatOtherProgramsWroteAndEndsAnUnfinishedLastBlock) {
     // LF line ends, blank runs, a comment, keys in other case, a missing Time, no blank at the
     // end, "=" first on a line and values with blanks.
     ksttest::WriteFile(marker,
@@ -161,9 +159,8 @@ TEST_F(LockMarker, ReadsBlocksThatOtherProgramsWrote) {
     EXPECT_GE(stamped, before);
     EXPECT_EQ(bytes.substr(eol),
               "\r\n\r\nMode=Write\r\nUser= carl \r\nServer=\r\nClient=pc9\r\nTime=7\r\n\r\n");
-}
 
-TEST_F(LockMarker, LockEndsAnUnfinishedLastBlockFirst) {
+    // A lock ends an unfinished last block first.
     const std::pair<std::string, std::string> cases[] = {
         {"User=bob\nTime=9", "User=bob\nTime=9\r\n\r\n"},
         {"User=bob\nTime=9\n", "User=bob\nTime=9\n\r\n"},

@@ -15,7 +15,7 @@ using ksttest::Store;
 
 namespace {
 
-TEST(MaskSpec, FiveArgumentsEndFoldersInASeparatorWithoutTrimming) {
+TEST(MaskSpec, FiveArgumentsEndFoldersInASeparatorNormalizeTrims) {
     struct Case {
         Strings dirs, expected;
     } cases[] = {
@@ -27,9 +27,7 @@ TEST(MaskSpec, FiveArgumentsEndFoldersInASeparatorWithoutTrimming) {
         CMaskSpec spec = Make({c.dirs, {" *.txt "}, {"*.bak"}, 0, 1});
         EXPECT_EQ(Members(spec), (Spec{c.expected, {" *.txt "}, {"*.bak"}, 0, 1}));
     }
-}
 
-TEST(MaskSpec, NormalizeTrimsEverythingAndEndsFolders) {
     CMaskSpec spec = Make({{}, {" *.txt ", "\t*.doc"}, {" *.bak "}});
     CStringArray dirs;
     Fill(dirs, {" docs ", "  ", "a\\ "});
@@ -74,12 +72,12 @@ TEST(MaskSpec, EqualityIgnoresCaseButNotOrder) {
     EXPECT_FALSE(left == static_cast<const CObjectP&>(text));
 }
 
-TEST(MaskSpec, ANewOneReachesIntoSubfoldersAssignmentReplacesCopiesGoThroughTheClass) {
-    CMaskSpec fresh;
-    fresh.SetRelativeDir("docs");  // no folder of its own
-    EXPECT_EQ(Members(fresh), (Spec{{}, {}, {}, 1, 0}));
-    EXPECT_EQ(fresh.GetRelativeDir(), "");
-    EXPECT_EQ(fresh.GetRuntimeClass()->m_pBaseClass, RUNTIME_CLASS(CObjectP));
+TEST(MaskSpec, ANewOneReachesIntoSubfoldersAssignmentCopiesAndTheArchiveForm) {
+    CMaskSpec blank;
+    blank.SetRelativeDir("docs");  // no folder of its own
+    EXPECT_EQ(Members(blank), (Spec{{}, {}, {}, 1, 0}));
+    EXPECT_EQ(blank.GetRelativeDir(), "");
+    EXPECT_EQ(blank.GetRuntimeClass()->m_pBaseClass, RUNTIME_CLASS(CObjectP));
     CMaskSpec source = Make({{"a"}, {"*.c"}, {"*.o"}, 0, 1});
     CMaskSpec target = Make({{"x", "y"}, {"*"}, {}, 1, 0});
     target = source;
@@ -100,9 +98,7 @@ TEST(MaskSpec, ANewOneReachesIntoSubfoldersAssignmentReplacesCopiesGoThroughTheC
     target.SetSubDirs(1);
     target.SetFilesStatus(0);
     EXPECT_EQ(Members(target), (Spec{{"a\\"}, {"*.c", "*.h"}, {"*.o", "*.a"}, 1, 0}));
-}
 
-TEST(MaskSpec, ArchiveFormToTheByte) {
     CMaskSpec spec = Make({{".\\"}, {"*.txt"}, {}, 1, 0});
     std::string bytes = Store([&](CArchive& ar) { spec.Serialize(ar); });
     EXPECT_EQ(Hex(bytes), "01 00 00 00 00 00 00 00 01 00 02 2e 5c 01 00 05 2a 2e 74 78 74 00 00");

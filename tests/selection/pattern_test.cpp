@@ -28,7 +28,7 @@ std::unique_ptr<CPattern> MakePattern(const char* name, int simple, std::vector<
     return pattern;
 }
 
-TEST(Pattern, ComparisonTakesNameFlagAndMaskSpecsNotTheBaseFolder) {
+TEST(Pattern, ComparisonTakesNameFlagAndSpecsAssignmentKeepsTheBaseFolder) {
     auto left = MakePattern("Docs", 1, {kTxt, kSub});
     left->SetBaseDir("/a/");
     struct Case {
@@ -50,9 +50,7 @@ TEST(Pattern, ComparisonTakesNameFlagAndMaskSpecsNotTheBaseFolder) {
     }
     CMaskSpecArray plain;
     EXPECT_FALSE(*left == static_cast<const CObjectP&>(plain));
-}
 
-TEST(Pattern, AssignmentKeepsTheTargetsBaseFolderCopyTakesTheSources) {
     CPattern fresh;
     EXPECT_EQ(fresh.GetPatternName() + fresh.GetBaseDir(), "");
     EXPECT_EQ(fresh.IsSimple() + fresh.GetSize(), 0);

@@ -49,7 +49,7 @@ std::string Scratch(const std::string& name) {
 
 using CodePages = ksttest::CodePageScope;
 
-TEST(IniParse, KeysValuesCommentsAndBlocks) {
+TEST(IniParse, KeysValuesCommentsBlocksAndLineEnds) {
     const std::pair<const char*, Entries> cases[] = {
         {"[Error]\r\nK5=Bad disk\r\n", {{"Error", "K5", "Bad disk"}}},
         {"[S]\r\n  key = v\r\n \t; note=x\r\nplain line\r\na=b=c\r\n",
@@ -75,9 +75,8 @@ TEST(IniParse, KeysValuesCommentsAndBlocks) {
         {"[A]\r\nk=x ;[B]\r\nm=n\r\n", {{"A", "k", "x"}}},
     };
     for (const auto& [text, entries] : cases) EXPECT_EQ(Parsed(text), entries) << text;
-}
 
-TEST(IniParse, LfCrLfAndCrReadAlike) {
+    // LF, CR LF and CR read alike.
     for (const char* text : {"[Error]\r\nK5=Bad disk\r\n",
                              "[A]\r\na=1\r\n;[B]\r\nb=2\r\n[C]\r\nc=3\r\n;[D]\r\nd=4\r\n",
                              "; top\r\n[A]\r\na=1\r\n[B]\r\nb=2\r\n",
@@ -274,7 +273,7 @@ double SecondsToParse(const std::string& text) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-TEST(IniBadInput, BinaryFilesParseWithoutHarm) {
+TEST(IniBadInput, BinaryFilesAndMegabyteLinesParseWithoutHarmAndLinearly) {
     std::mt19937 random(7);
     std::string path = Scratch("binary.ini");
     for (int round = 0; round < 50; ++round) {
@@ -291,9 +290,7 @@ TEST(IniBadInput, BinaryFilesParseWithoutHarm) {
         ini.Read();
         for (int i = 0; i < ini.GetCount(); ++i) EXPECT_EQ(ini.GetAt(i).m_strKey.Find("\r\n"), -1);
     }
-}
 
-TEST(IniBadInput, MegabyteLinesAndManyBlocksStayLinear) {
     const size_t mb = 1 << 20;
     std::string longValue = "[A]\r\nk=" + std::string(4 * mb, 'v') + "\r\n";
     std::string noEquals = "[A]\r\n" + std::string(4 * mb, 'x') + "\r\nk=v\r\n";

@@ -221,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(All, CodePages, ::testing::Values(1251u, CP_UTF8));
 
 // Hand-written documents: unusual order, unknown classes, text and comments between elements,
 // children without "Key", a Count that does not match.
-TEST(HandWritten, MapSkipsWhatItCannotPlace) {
+TEST(HandWritten, MapSkipsWhatItCannotPlaceArrayKeepsPositionsListOrder) {
     CPropertySet set;
     set.SetAt("old", 1u);
     Load(
@@ -236,9 +236,7 @@ TEST(HandWritten, MapSkipsWhatItCannotPlace) {
     CStringP* b = nullptr;
     ASSERT_TRUE(set.Lookup("b", b));
     EXPECT_EQ(*b, "B");
-}
 
-TEST(HandWritten, ArrayKeepsPositionsListKeepsOrder) {
     const char* xml =
         "<Root Count='1'><CStringArray/><CStringP>a</CStringP>x<CNoSuchP/>"
         "<CHostPointP/><!--c--><CUIntP>2</CUIntP></Root>";

@@ -141,7 +141,7 @@ TEST(EmptyWrappers, RaiseEPointer) {
 }
 
 // A text node: its element wrapper is empty, it holds no children.
-TEST_F(Wrappers, TextNodesAndAppendChildFailures) {
+TEST_F(Wrappers, TextNodesAppendChildFailuresAndUnattachedElements) {
     CXMLNode& item = Child("Item", "text");
     CXMLNodeList list;
     ASSERT_TRUE(item.GetChildNodes(list));
@@ -169,11 +169,9 @@ TEST_F(Wrappers, TextNodesAndAppendChildFailures) {
     CXMLNode second;
     ASSERT_TRUE(list.GetItem(1, second));
     EXPECT_EQ(second.GetName(), "Orphan");
-}
 
-// A created element that is never attached is freed with its wrappers (the sanitizer build
-// reports a leak otherwise), also when an element wrapper shares it.
-TEST_F(Wrappers, UnattachedElementsDoNotLeak) {
+    // A created element that is never attached is freed with its wrappers (the sanitizer build
+    // reports a leak otherwise), also when an element wrapper shares it.
     CXMLNode node;
     ASSERT_TRUE(m_doc.Wrapper().CreateElement("Lost", node));
     node.SetText("content");
