@@ -121,7 +121,7 @@ TEST(FileInfo, ComparesTimeNameSizeKindAndKnownChecksums) {
     EXPECT_FALSE(base == static_cast<const CObjectP&>(CStringP(CString("c:\\data\\a.txt"))));
 }
 
-TEST(FileInfo, CopiesEveryMember) {
+TEST(FileInfo, CopiesEveryMemberPacksFiveFieldsUnpacksByThePieceCount) {
     CFileInfo source = ArchiveSample();
     source.m_strAux2 = "two";
     source.m_wAux2 = 8;
@@ -132,9 +132,7 @@ TEST(FileInfo, CopiesEveryMember) {
     CStringP text(CString("x"));
     *info = static_cast<const CObjectP&>(text);  // another class: nothing assigned
     EXPECT_EQ(info->m_strFileName, "a.txt");
-}
 
-TEST(FileInfo, PacksFiveFieldsWithATrailingDelimiterUnpacksByThePieceCount) {
     EXPECT_EQ(Record("a.txt", 500, 777, 3, 0).PackToString("|"), "a.txt|3|500|777|0|");
     // Numbers are unsigned: they wrap, and read back to the same bits.
     CFileInfo wrapped = Record("big", -1, 0xFFFFFFFFLL, 4294967295u, 4000000000u);

@@ -176,7 +176,7 @@ TEST_F(LockMarker, ReadsBlocksThatOtherProgramsWroteAndEndsAnUnfinishedLastBlock
     }
 }
 
-TEST_F(LockMarker, TenThousandBlocks) {
+TEST_F(LockMarker, TenThousandBlocksAndMovesWithTheFile) {
     std::string text;
     for (int i = 0; i < 10000; ++i) text += Block(("u" + std::to_string(i)).c_str(), "100");
     ksttest::WriteFile(marker, text);
@@ -191,9 +191,9 @@ TEST_F(LockMarker, TenThousandBlocks) {
     expected.erase(expected.find(own), own.size());
     EXPECT_EQ(Bytes(), expected);
     EXPECT_LT(seconds, 5.0);
-}
 
-TEST_F(LockMarker, MovesWithTheFile) {
+    // The marker moves with the file.
+    fs::remove(marker);
     Marker m(file, "ann", 1000);
     EXPECT_EQ(m.MoveMarker((dir + "/other.mdb").c_str()), 0);  // not locked
     ASSERT_EQ(m.Lock(), M::rOK);

@@ -181,7 +181,7 @@ TEST(SelectionXml, APatternListWritesItsDocumentAndReadsBackAsItsClasses) {
     EXPECT_EQ(Members(*loaded.GetPatternAt(1)->GetMaskAt(0)), kSpaced);
 }
 
-TEST(SelectionXml, AMaskSpecTakesItsFirstThreeChildrenByTheirThisIs) {
+TEST(SelectionXml, AMaskSpecTakesItsChildrenByThisIsAPatternItsAttributes) {
     auto part = [](const char* element, const char* thisIs, const char* item) {
         return std::string("<") + element + " ThisIs=\"" + thisIs + "\" Count=\"1\"><Item>" + item +
                "</Item></" + element + ">";
@@ -222,9 +222,7 @@ TEST(SelectionXml, AMaskSpecTakesItsFirstThreeChildrenByTheirThisIs) {
         xmltest::Load("<CMaskSpec " + c.attributes + ">" + c.children + "</CMaskSpec>", spec);
         EXPECT_EQ(Members(spec), c.expected) << c.what;
     }
-}
 
-TEST(SelectionXml, APatternWithoutItsAttributesHasNoNameAndIsNotSimple) {
     auto pattern = MakePattern("Stale", 1, {kTxt});
     xmltest::Load("<CPattern Count=\"1\"><CMaskSpec/></CPattern>", *pattern);
     EXPECT_EQ(pattern->GetPatternName(), "");

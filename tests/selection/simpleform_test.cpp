@@ -177,7 +177,7 @@ TEST(SimpleForm, FoldersAreAppendedAndListsExtended) {
     EXPECT_EQ(Read(subDirs), (Strings{"kept\\", "x\\"}));
 }
 
-TEST(MaskSpecArray, BaseFolderAndAddMask) {
+TEST(MaskSpecArray, BaseFolderAddMaskCopiesAndEquality) {
     struct Case {
         const char* given;
         const char* held;
@@ -201,9 +201,7 @@ TEST(MaskSpecArray, BaseFolderAndAddMask) {
     ASSERT_EQ(list.GetSize(), 1);
     EXPECT_NE(list.GetMaskAt(0), holder.GetMaskAt(0));
     EXPECT_EQ(Members(*list.GetMaskAt(0)), (Spec{{"a\\", "b\\"}, {}, {}, 0, 1}));
-}
 
-TEST(MaskSpecArray, CopiesTakeTheBaseFolderEqualityDoesNot) {
     CMaskSpecArray source("/one");
     FromSimple(source, {{"*.a"}, {}, 0, {"x"}, 0});
     CMaskSpecArray copy(source);

@@ -126,7 +126,7 @@ TEST(IniFile, SaveSortsFoldedToLowerCaseInTheLineEndReadAndWritesValuesAsTheySta
     }
 }
 
-TEST(IniFile, DestructionWritesBackOnlyAfterSetValue) {
+TEST(IniFile, DestructionWritesBackAfterSetValueReadAppends) {
     std::string changed = Scratch("changed.ini");
     std::string read = Scratch("read.ini");
     std::string parsed = Scratch("parsed.ini");
@@ -159,11 +159,9 @@ TEST(IniFile, DestructionWritesBackOnlyAfterSetValue) {
         fresh.SetValue("S", "k", "v");
     }
     EXPECT_EQ(ksttest::ReadFile(parsed), "[S]\r\nk=v\r\n");
-}
 
-// Read appends and answers whether anything is there; a zero byte ends the text; a file that
-// cannot be created is not saved. The file name takes ".ini" unless it has an extension.
-TEST(IniFile, ReadAppendsAndReportsWhetherAnythingIsThere) {
+    // Read appends and answers whether anything is there; a zero byte ends the text; a file that
+    // cannot be created is not saved. The file name takes ".ini" unless it has an extension.
     EXPECT_EQ(CIniFile().GetFileName() + CIniFile(CString("")).GetFileName(),
               "options.inioptions.ini");
     EXPECT_EQ(CIniFile("settings").GetFileName() + CIniFile("my.cfg").GetFileName(),

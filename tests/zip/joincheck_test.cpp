@@ -82,8 +82,18 @@ TEST_F(JoinCheckTest, WrongCountsAndDamagedVolumes) {
     }
 }
 
+// An override that hands back a volume open for writing only: the read fails inside the
+// join, which answers 0 instead of letting the framework's exception out.
+class WriteOnlyVolumes : public CZipSpan {
+public:
+    using CZipSpan::CZipSpan;
+    int GetNextVolume(CFile& file, CString path) override {
+        return file.Open(path, CFile::modeWrite | CFile::modeNoTruncate | CFile::shareDenyNone);
+    }
+};
+
 // The archive path is a volume itself, a symbolic link to one or a hard link to one.
-TEST_F(JoinCheckTest, ArchivePathThatIsAVolumeIsRefused) {
+TEST_F(JoinCheckTest, ArchivePathThatIsAVolumeOrUnreadableVolume) {
     std::filesystem::create_directories(dir + "/link");
     std::filesystem::create_symlink(Volume(3), dir + "/link/set.zip");
     std::filesystem::create_directories(dir + "/hard");
@@ -95,19 +105,8 @@ TEST_F(JoinCheckTest, ArchivePathThatIsAVolumeIsRefused) {
                     path);
     EXPECT_TRUE(ReadVolumes(folder, "set.zip", 4) == volumes);
     EXPECT_TRUE(std::filesystem::is_symlink(dir + "/link/set.zip"));
-}
 
-// An override that hands back a volume open for writing only: the read fails inside the
-// join, which answers 0 instead of letting the framework's exception out.
-class WriteOnlyVolumes : public CZipSpan {
-public:
-    using CZipSpan::CZipSpan;
-    int GetNextVolume(CFile& file, CString path) override {
-        return file.Open(path, CFile::modeWrite | CFile::modeNoTruncate | CFile::shareDenyNone);
-    }
-};
-
-TEST_F(JoinCheckTest, UnreadableVolumeAnswersZeroAndThrowsNothing) {
+    // A volume that cannot be read.
     std::filesystem::create_directories(dir + "/out");
     WriteOnlyVolumes join((dir + "/out/set.zip").c_str());
     int result = -1;
@@ -121,7 +120,7 @@ TEST_F(JoinCheckTest, UnreadableVolumeAnswersZeroAndThrowsNothing) {
 
 // A second span on the same object whose archive cannot be opened answers 0, not the first
 // span's count.
-TEST_F(JoinCheckTest, ReusedSpanSaysWhy) {
+TEST_F(JoinCheckTest, ReusedSpanAndToolsSayWhy) {
     CZipSpan reused(archive.c_str());
     ASSERT_EQ(reused.DoSpan(size, (dir + "/first").c_str(), true), 4);
     CFile writer(archive.c_str(), CFile::modeReadWrite | CFile::shareDenyNone);
@@ -129,10 +128,8 @@ TEST_F(JoinCheckTest, ReusedSpanSaysWhy) {
     EXPECT_EQ(reused.GetFailureReason().str(),
               "the archive cannot be opened: The process cannot access the file because it is "
               "being used by another process");
-}
 
-// The kst commands print the reason and its volume, and zip-info fails without end record.
-TEST_F(JoinCheckTest, ToolsReportWhy) {
+    // The kst commands print the reason and its volume, and zip-info fails without end record.
     std::string kst = Quote(ksttest::ToolPath()), out;
     std::filesystem::create_directories(dir + "/out");
     EXPECT_EQ(
