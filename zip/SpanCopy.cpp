@@ -259,12 +259,7 @@ void CZipSpan::WriteEndRecord() {
     CurDisk_t& disk = m_curDisk;
     EndValues values;
     values.comment = s.end.Comment();
-    if (s.end.zip64) {
-        values.madeBy = s.end.madeBy;
-        values.needed = s.end.needed;
-    } else if (!s.central.empty()) {
-        values.madeBy = Get16(s.central.data() + kCenMadeBy);
-    }
+    TakeVersions(values, s.end, s.central);
     // What was written, not what the source's end record says: a damaged record would make
     // a set that its join refuses.
     values.entriesTotal = s.entriesWritten;

@@ -297,12 +297,7 @@ bool CZipSpan::Joiner::WriteDirectory(const std::vector<CentralEntry>& entries,
     values.dirSize = directory.size();
     values.dirOffset = start;
     values.comment = end.Comment();
-    if (end.zip64) {
-        values.madeBy = end.madeBy;
-        values.needed = end.needed;
-    } else if (!header.empty()) {
-        values.madeBy = Get16(header.data() + kCenMadeBy);
-    }
+    TakeVersions(values, end, header);
     std::vector<BYTE> block = BuildEnd(values, start + directory.size());
     directory.insert(directory.end(), block.begin(), block.end());
     m_archive.Seek(static_cast<LONGLONG>(start), CFile::begin);

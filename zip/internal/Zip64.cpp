@@ -132,6 +132,16 @@ bool NeedsZip64(const EndValues& v) {
            v.entriesTotal >= kNo16 || v.dirSize >= kNo32 || v.dirOffset >= kNo32;
 }
 
+void TakeVersions(EndValues& values, const ArchiveEnd& source,
+                  const std::vector<BYTE>& lastCentralHeader) {
+    if (source.zip64) {
+        values.madeBy = source.madeBy;
+        values.needed = source.needed;
+    } else if (lastCentralHeader.size() >= kCenMadeBy + 2) {
+        values.madeBy = Get16(lastCentralHeader.data() + kCenMadeBy);
+    }
+}
+
 std::vector<BYTE> BuildEnd(const EndValues& v, ULONGLONG blockPosition) {
     size_t comment = std::min<size_t>(v.comment.size(), 0xFFFF);
     bool zip64 = NeedsZip64(v);

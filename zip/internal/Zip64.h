@@ -31,11 +31,15 @@ bool LocateEnd(CFile& file, ArchiveEnd& end);
 struct EndValues {
     DWORD thisDisk = 0, dirDisk = 0;
     ULONGLONG entriesHere = 0, entriesTotal = 0, dirSize = 0, dirOffset = 0;
-    // Of a ZIP64 end record read, or else the last central header's "made by": the one a
-    // rewritten archive needs when its source had none (as Info-ZIP writes it).
     WORD madeBy = 45, needed = 45;
     std::string comment;
 };
+
+// The versions of a rewritten end: those of the source's ZIP64 end record, or else the last
+// central header's "made by", which a ZIP64 end record needs when the source had none (as
+// Info-ZIP writes it).
+void TakeVersions(EndValues& values, const ArchiveEnd& source,
+                  const std::vector<BYTE>& lastCentralHeader);
 
 // Whether some value does not fit the end record, so that a ZIP64 end record must carry it.
 bool NeedsZip64(const EndValues& values);
